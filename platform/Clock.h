@@ -1,0 +1,41 @@
+// The time seam: the only way the core reads the clock or sleeps.
+//
+// The real clock lives in platform/<side>/; tests install a settable fake with
+// SetClock so that the one-second loop and the hourly timetable run in
+// simulated time.
+#pragma once
+
+#include <cstdint>
+
+struct SLocalTime {
+    int nYear;    // full year, e.g. 2026
+    int nMonth;   // 1..12
+    int nDay;     // 1..31
+    int nHour;    // 0..23
+    int nMinute;  // 0..59
+    int nSecond;  // 0..59
+};
+
+class CClock {
+public:
+    virtual ~CClock() = default;
+    // Calendar time: seconds since 1970-01-01 00:00:00 UTC.
+    virtual int64_t Now() = 0;
+    // Converts a calendar time to the machine's local time; false when the
+    // conversion fails (a time outside what the C library converts).
+    virtual bool ToLocalTime(int64_t tTime, SLocalTime& out) = 0;
+    // Sleeps the calling thread for the given number of milliseconds.
+    virtual void SleepMs(uint32_t nMs) = 0;
+};
+
+// The clock in force; the system clock unless a test has set another one.
+CClock& GetClock();
+// Installs a clock (nullptr restores the system clock). The caller keeps
+// ownership; set it before threads that use it start.
+void SetClock(CClock* pClock);
+
+// Reads the clock once and converts it; false when the conversion fails.
+bool GetLocalNow(SLocalTime& out);
+
+// The real clock of this build (time, local-time conversion, sleep).
+CClock& GetSystemClock();

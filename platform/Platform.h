@@ -1,0 +1,48 @@
+// The one seam between the portable core and the operating system.
+//
+// The core (config/, refresh/, http/, log/, service/) includes no OS header;
+// everything it needs from the system comes through the functions declared in
+// platform/*.h. Each function has a win32 side (platform/win32/) and a posix
+// side (platform/posix/); exactly one of them is compiled into a build.
+//
+// All texts are byte strings. On Windows they are in the ANSI code page (936
+// on the machines the service is made for); on Linux paths are the raw bytes
+// the kernel gives.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The separator between directory names: '\\' on Windows, '/' on Linux.
+extern const char kPathSep;
+
+// Full file name of the running executable. Tests may replace it with a path
+// inside a temporary directory, so that everything "beside the executable"
+// lands there; an empty text restores the real one.
+std::string GetModulePath();
+void SetModulePathOverride(const std::string& strPath);
+
+// Kind of a path: -1 when it cannot be examined (missing, bad name),
+// 0 for a file (anything that is not a directory), 1 for a directory.
+int GetPathKind(const std::string& strPath);
+
+// Modification time in seconds since 1970-01-01 UTC; 0 when it cannot be had.
+int64_t GetFileModTime(const std::string& strPath);
+
+// Creates one directory; false when it could not be made.
+bool CreateDir(const std::string& strPath);
+
+// Deletes a plain file without question, recycle bin or progress window.
+bool DeleteFileSilently(const std::string& strPath);
+
+// Opens the file for writing (truncating, or appending at its end), shared
+// with other readers and writers, writes the bytes unchanged and closes it.
+// Returns false only when the file could not be opened.
+bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend);
+
+// Reads a whole file; false when it cannot be opened.
+bool ReadFileBytes(const std::string& strPath, std::string& strOut);
+
+}  // namespace platform

@@ -1,0 +1,135 @@
+// Linux side of the basic seam: files, the executable's path and the clock.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <mutex>
+
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+
+namespace platform {
+
+const char kPathSep = '/';
+
+namespace {
+std::mutex g_overrideLock;
+std::string g_strModuleOverride;
+}  // namespace
+
+std::string GetModulePath() {
+    {
+        std::lock_guard<std::mutex> lock(g_overrideLock);
+        if (!g_strModuleOverride.empty()) return g_strModuleOverride;
+    }
+    char szPath[PATH_MAX + 1];
+    ssize_t n = readlink("/proc/self/exe", szPath, PATH_MAX);
+    if (n <= 0) return std::string();
+    return std::string(szPath, static_cast<size_t>(n));
+}
+
+void SetModulePathOverride(const std::string& strPath) {
+    std::lock_guard<std::mutex> lock(g_overrideLock);
+    g_strModuleOverride = strPath;
+}
+
+int GetPathKind(const std::string& strPath) {
+    struct stat st;
+    if (strPath.empty() || stat(strPath.c_str(), &st) != 0) return -1;
+    return S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int64_t GetFileModTime(const std::string& strPath) {
+    struct stat st;
+    if (strPath.empty() || stat(strPath.c_str(), &st) != 0) return 0;
+    return static_cast<int64_t>(st.st_mtime);
+}
+
+bool CreateDir(const std::string& strPath) {
+    return !strPath.empty() && mkdir(strPath.c_str(), 0755) == 0;
+}
+
+bool DeleteFileSilently(const std::string& strPath) {
+    return !strPath.empty() && unlink(strPath.c_str()) == 0;
+}
+
+bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
+    if (strPath.empty()) return false;
+    int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_TRUNC);
+    int fd = open(strPath.c_str(), nFlags, 0644);
+    if (fd < 0) return false;
+    const char* p = strBytes.data();
+    size_t nLeft = strBytes.size();
+    while (nLeft > 0) {
+        ssize_t n = write(fd, p, nLeft);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;  // a failed write after the open is not reported
+        }
+        p += n;
+        nLeft -= static_cast<size_t>(n);
+    }
+    close(fd);
+    return true;
+}
+
+bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
+    strOut.clear();
+    if (strPath.empty()) return false;
+    int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        strOut.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+}  // namespace platform
+
+namespace {
+
+class CSystemClock : public CClock {
+public:
+    int64_t Now() override { return static_cast<int64_t>(time(nullptr)); }
+
+    bool ToLocalTime(int64_t tTime, SLocalTime& out) override {
+        time_t t = static_cast<time_t>(tTime);
+        struct tm tmLocal;
+        if (localtime_r(&t, &tmLocal) == nullptr) return false;
+        out.nYear = tmLocal.tm_year + 1900;
+        out.nMonth = tmLocal.tm_mon + 1;
+        out.nDay = tmLocal.tm_mday;
+        out.nHour = tmLocal.tm_hour;
+        out.nMinute = tmLocal.tm_min;
+        out.nSecond = tmLocal.tm_sec;
+        return true;
+    }
+
+    void SleepMs(uint32_t nMs) override {
+        struct timespec ts;
+        ts.tv_sec = static_cast<time_t>(nMs / 1000);
+        ts.tv_nsec = static_cast<long>(nMs % 1000) * 1000000L;
+        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+        }
+    }
+};
+
+}  // namespace
+
+CClock& GetSystemClock() {
+    static CSystemClock clock;
+    return clock;
+}

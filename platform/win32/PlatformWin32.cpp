@@ -1,0 +1,129 @@
+// Windows side of the basic seam: files, the executable's path and the clock.
+#include <windows.h>
+#include <shellapi.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <mutex>
+
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+
+namespace platform {
+
+const char kPathSep = '\\';
+
+namespace {
+std::mutex g_overrideLock;
+std::string g_strModuleOverride;
+}  // namespace
+
+std::string GetModulePath() {
+    {
+        std::lock_guard<std::mutex> lock(g_overrideLock);
+        if (!g_strModuleOverride.empty()) return g_strModuleOverride;
+    }
+    char szPath[MAX_PATH] = {0};
+    GetModuleFileNameA(nullptr, szPath, MAX_PATH);
+    return std::string(szPath);
+}
+
+void SetModulePathOverride(const std::string& strPath) {
+    std::lock_guard<std::mutex> lock(g_overrideLock);
+    g_strModuleOverride = strPath;
+}
+
+int GetPathKind(const std::string& strPath) {
+    DWORD dwAttr = GetFileAttributesA(strPath.c_str());
+    if (dwAttr == INVALID_FILE_ATTRIBUTES) return -1;
+    return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+int64_t GetFileModTime(const std::string& strPath) {
+    struct _stat64i32 st;
+    if (strPath.empty() || _stat64i32(strPath.c_str(), &st) != 0) return 0;
+    return static_cast<int64_t>(st.st_mtime);
+}
+
+bool CreateDir(const std::string& strPath) {
+    return CreateDirectoryA(strPath.c_str(), nullptr) != 0;
+}
+
+bool DeleteFileSilently(const std::string& strPath) {
+    if (strPath.empty() || strPath.size() > MAX_PATH - 2) return false;
+    char szFrom[MAX_PATH] = {0};  // the shell's list form: two zero bytes at the end
+    memcpy(szFrom, strPath.data(), strPath.size());
+    SHFILEOPSTRUCTA op;
+    memset(&op, 0, sizeof op);
+    op.wFunc = FO_DELETE;
+    op.pFrom = szFrom;
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+    if (SHFileOperationA(&op) == 0) return true;
+    return DeleteFileA(strPath.c_str()) != 0;
+}
+
+bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
+    if (strPath.empty()) return false;
+    HANDLE h = CreateFileA(strPath.c_str(), bAppend ? FILE_APPEND_DATA : GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const char* p = strBytes.data();
+    size_t nLeft = strBytes.size();
+    while (nLeft > 0) {
+        DWORD dwChunk = nLeft > 0x10000000u ? 0x10000000u : static_cast<DWORD>(nLeft);
+        DWORD dwWritten = 0;
+        if (!WriteFile(h, p, dwChunk, &dwWritten, nullptr) || dwWritten == 0) break;
+        p += dwWritten;
+        nLeft -= dwWritten;
+    }
+    CloseHandle(h);
+    return true;
+}
+
+bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
+    strOut.clear();
+    HANDLE h = CreateFileA(strPath.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    char buf[65536];
+    for (;;) {
+        DWORD dwRead = 0;
+        if (!ReadFile(h, buf, sizeof buf, &dwRead, nullptr) || dwRead == 0) break;
+        strOut.append(buf, dwRead);
+    }
+    CloseHandle(h);
+    return true;
+}
+
+}  // namespace platform
+
+namespace {
+
+class CSystemClock : public CClock {
+public:
+    int64_t Now() override { return static_cast<int64_t>(_time64(nullptr)); }
+
+    bool ToLocalTime(int64_t tTime, SLocalTime& out) override {
+        __time64_t t = static_cast<__time64_t>(tTime);
+        struct tm tmLocal;
+        if (_localtime64_s(&tmLocal, &t) != 0) return false;
+        out.nYear = tmLocal.tm_year + 1900;
+        out.nMonth = tmLocal.tm_mon + 1;
+        out.nDay = tmLocal.tm_mday;
+        out.nHour = tmLocal.tm_hour;
+        out.nMinute = tmLocal.tm_min;
+        out.nSecond = tmLocal.tm_sec;
+        return true;
+    }
+
+    void SleepMs(uint32_t nMs) override { Sleep(nMs); }
+};
+
+}  // namespace
+
+CClock& GetSystemClock() {
+    static CSystemClock clock;
+    return clock;
+}

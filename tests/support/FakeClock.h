@@ -1,0 +1,41 @@
+// A settable clock for tests: local time is UTC, sleeping advances the time
+// instead of waiting. Safe to read from several threads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/Clock.h"
+
+class CFakeClock : public CClock {
+public:
+    explicit CFakeClock(int64_t tStart = 0) : m_nNowMs(tStart * 1000) {}
+
+    int64_t Now() override { return m_nNowMs.load() / 1000; }
+    bool ToLocalTime(int64_t tTime, SLocalTime& out) override;
+    void SleepMs(uint32_t nMs) override {
+        m_nNowMs.fetch_add(nMs);
+        m_nSleptMs.fetch_add(nMs);
+    }
+
+    void Set(int64_t tSeconds) { m_nNowMs.store(tSeconds * 1000); }
+    void SetMs(int64_t nMs) { m_nNowMs.store(nMs); }
+    int64_t NowMs() const { return m_nNowMs.load(); }
+    int64_t SleptMs() const { return m_nSleptMs.load(); }
+    void SetConversionFails(bool b) { m_bFail.store(b); }
+
+    // Seconds since 1970 of a UTC calendar time.
+    static int64_t At(int nYear, int nMonth, int nDay, int nHour, int nMinute, int nSecond);
+
+private:
+    std::atomic<int64_t> m_nNowMs;
+    std::atomic<int64_t> m_nSleptMs{0};
+    std::atomic<bool> m_bFail{false};
+};
+
+// Installs a fake clock for the life of the object.
+class CFakeClockScope {
+public:
+    explicit CFakeClockScope(CFakeClock& clock) { SetClock(&clock); }
+    ~CFakeClockScope() { SetClock(nullptr); }
+};

@@ -1,0 +1,14 @@
+// The process-wide objects of the test binary, built in the executable's
+// order, but beside a temporary "executable" so that no test writes into the
+// build tree.
+#include "config/IniReader.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+namespace {
+struct CTestHome {
+    CTestHome() { platform::SetModulePathOverride(TestHomeDir() + "VlmRefreshSvc.exe"); }
+} s_testHome;
+}  // namespace
+
+CIniReader theIniReader;
