@@ -63,3 +63,6 @@ extern const char* const kSettingsSection;
 extern const char* const kIniNotice;
 // The product name (code page 936).
 extern const char* const kProductName;
+
+// The process's one reader of config.ini beside the executable.
+extern CIniReader theIniReader;
