@@ -15,3 +15,12 @@ if(NOT CMAKE_CROSSCOMPILING)
       ${CMAKE_CURRENT_LIST_DIR}/ini-corpus ${CMAKE_SOURCE_DIR})
   set_tests_properties(ini.differential PROPERTIES LABELS wine TIMEOUT 120)
 endif()
+
+# Starting either executable in an empty directory creates the same config.ini.
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME ini.first_start
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/ini-probe/first-start.sh
+      $<TARGET_FILE:VlmRefreshSvc> ${CMAKE_SOURCE_DIR}/build/windows/VlmRefreshSvc.exe
+      ${CMAKE_SOURCE_DIR})
+  set_tests_properties(ini.first_start PROPERTIES LABELS wine TIMEOUT 120)
+endif()
