@@ -3,6 +3,7 @@
 // profile functions is the corpus test in tests/ini-probe/.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/IniText.h"
@@ -92,6 +93,30 @@ TEST(IniText, WriteOfTheSameValueChangesNothing) {
     std::string strOut;
     EXPECT_TRUE(WriteValue("[S]\nk=v\n", "S", "k", "V", strOut));
     EXPECT_TRUE(WriteValue("[S]\nk=v\n", "S", "k", "v ", strOut));
+}
+
+// Random files of awkward bytes: a written value reads back, a second write
+// of it changes nothing, and other keys keep their values.
+TEST(IniText, WrittenValueReadsBackInAnyFile) {
+    const char kAlphabet[] = "[]=;\"' \t\r\nSskK\x81\xa1\xd6\xd0\x5c\x7f\xff\x00";
+    const size_t nAlphabet = sizeof kAlphabet - 1;
+    uint32_t nSeed = 12345;
+    auto next = [&nSeed]() {
+        nSeed = nSeed * 1103515245u + 12345u;
+        return (nSeed >> 16) & 0x7fff;
+    };
+    for (int n = 0; n < 3000; ++n) {
+        std::string strText;
+        size_t nLen = next() % 60;
+        for (size_t i = 0; i < nLen; ++i) strText += kAlphabet[next() % nAlphabet];
+        std::string strFirst, strSecond, strThird;
+        ASSERT_TRUE(WriteValue(strText, "S", "k", "v1", strFirst)) << n;
+        EXPECT_EQ(ReadValue(strFirst, "S", "k", "", 2048), "v1") << n;
+        EXPECT_FALSE(WriteValue(strFirst, "s", "K", "v1", strSecond)) << n;
+        ASSERT_TRUE(WriteValue(strFirst, "T", "j", "v2", strThird)) << n;
+        EXPECT_EQ(ReadValue(strThird, "S", "k", "", 2048), "v1") << n;
+        EXPECT_EQ(ReadValue(strThird, "T", "j", "", 2048), "v2") << n;
+    }
 }
 
 TEST(IniText, LargeFileKeepsEveryEntry) {
