@@ -59,6 +59,9 @@ TEST(GetModuleDir, CutsAtTheLastRealSeparator) {
         platform::SetModulePathOverride(P(c.szModule));
         EXPECT_EQ(GetModuleDir(), P(c.szDir)) << c.szModule;
     }
+    std::string strLongDir = P("C:|") + std::string(300, 'd') + P("|");
+    platform::SetModulePathOverride(strLongDir + "VlmRefreshSvc.exe");
+    EXPECT_EQ(GetModuleDir(), strLongDir);
     platform::SetModulePathOverride(TestHomeDir() + "VlmRefreshSvc.exe");
     EXPECT_EQ(GetModuleDir(), TestHomeDir());
 }

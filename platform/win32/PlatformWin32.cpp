@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "platform/Clock.h"
@@ -33,8 +34,10 @@ std::string GetModulePath() {
         if (!o.strPath.empty()) return o.strPath;
     }
     char szPath[MAX_PATH] = {0};
-    GetModuleFileNameA(nullptr, szPath, MAX_PATH);
-    return std::string(szPath);
+    DWORD dwLen = GetModuleFileNameA(nullptr, szPath, MAX_PATH);
+    // A cut name may lack its terminating zero: take the length reported.
+    if (dwLen > MAX_PATH) dwLen = MAX_PATH;
+    return std::string(szPath, strnlen(szPath, dwLen));
 }
 
 void SetModulePathOverride(const std::string& strPath) {
