@@ -253,19 +253,4 @@ TEST(CIniReader, EachAccessorUsesItsOwnKey) {
     for (const auto& g : getters) EXPECT_EQ((reader.*g.pGet)(), std::string("v-") + g.szKey);
 }
 
-TEST(CIniReader, ValuesAreTextAsWritten) {
-    CTempDir dir;
-    std::string f = dir.File("config.ini");
-    WriteWholeFile(f,
-                   "[VlmWebRefresh]\r\nSoftOn=01\r\nLog = yes \r\nTimeSecond2=12abc\r\n"
-                   "Url=\"http://127.0.0.1/a?b=c\"\r\nTimeMinute=\r\n");
-    CIniReader reader(f);
-    EXPECT_EQ(reader.GetSoftOn(), "01");
-    EXPECT_EQ(reader.GetLog(), "yes");
-    EXPECT_EQ(reader.GetTimeSecond2(), "12abc");
-    EXPECT_EQ(reader.GetUrl(), "http://127.0.0.1/a?b=c");
-    EXPECT_EQ(reader.GetTimeMinute(), "");
-    EXPECT_EQ(reader.GetTimeSecond(), "");
-}
-
 }  // namespace
