@@ -14,13 +14,14 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 struct SExchange {
+    CURL* pCurl = nullptr;
     IHttpBodySink* pSink = nullptr;
+    bool bConnected = false;
     int nLastStatus = 0;        // code of the newest status line
     int nHeaderBlocks = 0;      // header blocks received to their blank line
     bool bSinkStopped = false;  // the sink refused more bytes
     SteadyClock::time_point tLastByte;
     uint32_t nReceiveMs = 0;
-    bool bTimedOut = false;
 };
 
 int ParseStatusLine(const char* pLine, size_t nSize) {
@@ -64,21 +65,21 @@ size_t OnWrite(char* pData, size_t nItem, size_t nCount, void* pUser) {
 }
 
 // Ends a transfer that has waited longer than the receive time-out for its
-// next byte (the connect phase is bounded by the connect time-out).
+// next byte. Until the connection stands, the connect time-out governs.
 int OnProgress(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     SExchange* pEx = static_cast<SExchange*>(pUser);
+    if (!pEx->bConnected) {
+        curl_off_t nConnectUs = 0;
+        curl_easy_getinfo(pEx->pCurl, CURLINFO_CONNECT_TIME_T, &nConnectUs);
+        if (nConnectUs <= 0) return 0;
+        pEx->bConnected = true;
+        pEx->tLastByte = SteadyClock::now();
+    }
     auto nIdle = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - pEx->tLastByte);
     if (nIdle.count() > static_cast<long long>(pEx->nReceiveMs)) {
-        pEx->bTimedOut = true;
         return 1;
     }
     return 0;
-}
-
-int OnSocketConnected(void* pUser, curl_socket_t, curlsocktype) {
-    // Waiting for the answer starts when the socket exists.
-    static_cast<SExchange*>(pUser)->tLastByte = SteadyClock::now();
-    return CURL_SOCKOPT_OK;
 }
 
 std::once_flag g_curlInit;
@@ -101,6 +102,7 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     std::string strAgent = GetHttpAgentName();
 
     SExchange ex;
+    ex.pCurl = pCurl;
     ex.pSink = &sink;
     ex.nReceiveMs = GetHttpReceiveTimeoutMs();
     ex.tLastByte = SteadyClock::now();
@@ -131,8 +133,6 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     curl_easy_setopt(pCurl, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &ex);
     curl_easy_setopt(pCurl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(pCurl, CURLOPT_SOCKOPTFUNCTION, OnSocketConnected);
-    curl_easy_setopt(pCurl, CURLOPT_SOCKOPTDATA, &ex);
 
     CURLcode nCode = curl_easy_perform(pCurl);
     if (nCode == CURLE_OK) {

@@ -99,6 +99,9 @@ SHttpResult HttpGet(const SHttpTarget& first, IHttpBodySink& sink) {
         CInetHandle request(HttpOpenRequestA(connection.Get(), "GET", target.strObject.c_str(), "HTTP/1.0",
                                              nullptr, nullptr, nFlags, 1));
         if (!request.Get()) return result;
+        // The connection took the session's options when it was made, before
+        // the connect time-out above was set: the request gets it itself.
+        SetTimeout(request.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
         SetTimeout(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
 
         if (!HttpSendRequestA(request.Get(), kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0))

@@ -76,8 +76,27 @@ SHttpScenario NoAnswer(const std::string& strName, const std::string& strPath, c
 
 }  // namespace
 
+SScenarioServers::~SScenarioServers() {
+    if (nBlackholeFill >= 0) close(nBlackholeFill);
+    if (nBlackholeListen >= 0) close(nBlackholeListen);
+}
+
 bool SScenarioServers::Start() {
     nRefusedPort = FindRefusedPort();
+    // A backlog of 0 holds one connection that is never accepted; the
+    // handshake of the next one is not answered.
+    nBlackholeListen = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t nLen = sizeof addr;
+    if (bind(nBlackholeListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(nBlackholeListen, 0) != 0 ||
+        getsockname(nBlackholeListen, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0)
+        return false;
+    nBlackholePort = ntohs(addr.sin_port);
+    nBlackholeFill = socket(AF_INET, SOCK_STREAM, 0);
+    if (connect(nBlackholeFill, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return false;
     return plain.Start(false) && tls.Start(true) && nRefusedPort != 0;
 }
 
@@ -87,6 +106,7 @@ std::string SScenarioServers::Expand(const std::string& strUrl) const {
         {"{https}", "https://127.0.0.1:" + std::to_string(tls.Port())},
         {"{plainport}", std::to_string(plain.Port())},
         {"{refused}", "http://127.0.0.1:" + std::to_string(nRefusedPort)},
+        {"{blackhole}", "http://127.0.0.1:" + std::to_string(nBlackholePort)},
     };
     std::string strOut = strUrl;
     for (const auto& k : keys) {
@@ -196,6 +216,11 @@ std::vector<SHttpScenario> MakeHttpScenarios() {
     v.push_back(sc);
 
     v.push_back(NoAnswer("RefusedPort", "", "{refused}/page"));
+    sc = NoAnswer("ConnectTimesOut", "", "{blackhole}/page");
+    sc.nMinMs = kScenarioConnectMs - 200;
+    sc.nMaxMs = kScenarioConnectMs + 3000;
+    sc.bNativeOnly = true;
+    v.push_back(sc);
     v.push_back(NoAnswer("UnresolvableHost", "", "http://vlm-nohost.invalid/page"));
     v.push_back(NoAnswer("SelfSignedCertificateRejected", "/tls", "{https}/tls"));
     v.back().answer = Body("secret\n");

@@ -22,8 +22,10 @@ struct SHttpScenario {
     std::string strName;
     std::string strPath;     // route on the server ("" when none is set)
     SHttpAnswer answer;
-    // Address; "{http}", "{https}" and "{refused}" stand for the bases of the
-    // plain server, the TLS server and a port nobody listens on.
+    // Address; "{http}", "{https}", "{refused}" and "{blackhole}" stand for
+    // the bases of the plain server, the TLS server, a port nobody listens on
+    // and one whose connections never complete; "{plainport}" for the plain
+    // server's port.
     std::string strUrl;
     int nStatus = 200;
     std::string strPage;      // expected page text (kUntouchedPage for result 0)
@@ -39,6 +41,7 @@ struct SHttpScenario {
     bool bTlsHello = false;   // the plain server must see a TLS handshake instead
     std::vector<std::string> alsoRequested;  // paths that must have seen one request
     bool bRouteOnly = false;  // only sets a route that another scenario reaches
+    bool bNativeOnly = false; // Wine does not apply the connect time-out
 };
 
 struct SFetchOutcome {
@@ -53,6 +56,15 @@ struct SScenarioServers {
     CTestHttpServer plain;
     CTestHttpServer tls;
     uint16_t nRefusedPort = 0;
+    // A listener whose queue is full: connecting to it hangs until the
+    // client's connect time-out.
+    int nBlackholeListen = -1;
+    int nBlackholeFill = -1;
+    uint16_t nBlackholePort = 0;
+    SScenarioServers() = default;
+    ~SScenarioServers();
+    SScenarioServers(const SScenarioServers&) = delete;
+    SScenarioServers& operator=(const SScenarioServers&) = delete;
     bool Start();
     std::string Expand(const std::string& strUrl) const;
 };
