@@ -5,8 +5,9 @@
 //     rest as code page 936 characters, full-width spaces (A1 A1) and tabs are
 //     dropped. Bytes below 0x40 are never part of a double-byte character, so
 //     the first three can go byte by byte, but they must go before the
-//     characters are paired: B0 20 A1 A1 pairs as B0, A1 A1, while tabs stay
-//     until the pairing is done: B0 09 A1 A1 keeps B0 only;
+//     characters are paired (B0 20 A1 A1 becomes B0 A1, A1 and keeps its
+//     bytes), while tabs stay until the pairing is done (B0 09 A1 A1 pairs
+//     as B0, tab, A1 A1 and keeps B0 only);
 //  3. everything from a "<" to the next ">" is left out, the brackets too;
 //  4. when nothing is left but the text of step 2 was not empty, the text of
 //     step 2 is the result.
@@ -26,11 +27,11 @@ struct CByteClasses {
     uint8_t m_cls[256];
     CByteClasses() {
         for (int i = 0; i < 256; ++i) m_cls[i] = (i >= 0x81 && i <= 0xFE) ? kLead : kPlain;
-        m_cls['\n'] = m_cls['\r'] = m_cls[' '] = kDropped;
-        m_cls['\t'] = kTab;
-        m_cls['&'] = kAmp;
-        m_cls['<'] = kOpen;
-        m_cls['>'] = kClose;
+        m_cls[0x0A] = m_cls[0x0D] = m_cls[0x20] = kDropped;
+        m_cls[0x09] = kTab;
+        m_cls[0x26] = kAmp;    // &
+        m_cls[0x3C] = kOpen;   // <
+        m_cls[0x3E] = kClose;  // >
     }
 };
 const CByteClasses g_classes;
