@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
@@ -13,15 +14,26 @@
 
 namespace {
 
-CLogWriter& GetLogWriter() {
-    static CLogWriter* pWriter = [] {
+// The log files go to a temporary directory, removed when the run ends.
+struct CFuzzHome {
+    std::string m_strDir;
+    CFuzzHome() {
         char szDir[] = "/tmp/vlm-fuzz-judge.XXXXXX";
         const char* pDir = mkdtemp(szDir);
         FUZZ_CHECK(pDir != nullptr);
-        platform::SetModulePathOverride(std::string(pDir) + "/VlmRefreshSvc");
-        return new CLogWriter;
-    }();
-    return *pWriter;
+        m_strDir = pDir;
+        platform::SetModulePathOverride(m_strDir + "/VlmRefreshSvc");
+    }
+    ~CFuzzHome() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_strDir, ec);
+    }
+};
+
+CLogWriter& GetLogWriter() {
+    static CFuzzHome s_home;
+    static CLogWriter s_writer;
+    return s_writer;
 }
 
 void CheckReplace(const std::string& strText) {
