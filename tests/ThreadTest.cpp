@@ -55,11 +55,7 @@ void SwitchedOffSettings() {
     platform::DeleteFileSilently(LogFile("system.log"));
 }
 
-// The executable's directory of these tests is the home of theIniReader.
-#define VLM_AT_HOME() CModuleDirOverride home(TestHomeDir())
-
 TEST(ThreadTest, StartRefreshRecordsTheStartAndTheStopFlagEndsTheWorker) {
-    VLM_AT_HOME();
     g_bStopRequested = 0;
     SwitchedOffSettings();
     theIniReader.SetLastStart("");
@@ -92,7 +88,6 @@ TEST(ThreadTest, StartRefreshRecordsTheStartAndTheStopFlagEndsTheWorker) {
 // file, the day's log and the status file; changes of config.ini applied
 // within about a second; the stop flag.
 TEST(ThreadTest, RefreshAgainstLoopbackServer) {
-    VLM_AT_HOME();
     g_bStopRequested = 0;
     CTestHttpServer server;
     ASSERT_TRUE(server.Start());
@@ -230,8 +225,7 @@ TEST(ThreadEndDeathTest, IdleWorkerLeavesByItselfAtProcessEnd) {
     EXPECT_EXIT(
         {
             static CWorkerGoneSentinel s_sentinel;
-            VLM_AT_HOME();
-            SwitchedOffSettings();
+                    SwitchedOffSettings();
             theRefreshThread.StartRefresh();
             WaitFor([] { return PathExists(LogFile("system.log"), 0); }, 3000);
             exit(5);
