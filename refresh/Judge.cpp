@@ -1,0 +1,114 @@
+#include "refresh/Judge.h"
+
+#include <cstring>
+
+#include "config/Cp936.h"
+#include "http/CharSet.h"
+#include "log/LogWriter.h"
+#include "refresh/VisibleText.h"
+
+const char* const kMarker404 = "(404)";
+const char* const kMarkerNoServer = "(\xce\xde\xb7\xa8\xc1\xac\xbd\xd3\xb5\xbd\xb7\xfe\xce\xf1\xc6\xf7)";  // (无法连接到服务器)
+const char* const kMarkerNoData = "(\xce\xde\xca\xfd\xbe\xdd)";  // (无数据)
+
+namespace {
+
+// First occurrence of strPattern in strText that begins on a code page 936
+// character, or npos. Candidates come from a plain byte search; whether one
+// begins on a character is decided by a walk that only moves forward, so the
+// whole search stays linear in the text.
+size_t FindOnCharStart(const std::string& strText, const std::string& strPattern) {
+    if (strPattern.empty()) return 0;
+    // A byte below 0x40 is never the second byte of a character: every
+    // occurrence of a pattern that starts with one begins on a character.
+    // Candidates come from a Horspool search: pages are full of "<", so a
+    // search that stops at every "<" to compare would be slow.
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(strText.data());
+    const unsigned char* pat = reinterpret_cast<const unsigned char*>(strPattern.data());
+    const size_t n = strText.size(), m = strPattern.size();
+    size_t shift[256];
+    for (size_t& k : shift) k = m;
+    for (size_t k = 0; k + 1 < m; ++k) shift[pat[k]] = m - 1 - k;
+    auto findFrom = [&](size_t nFrom) -> size_t {
+        for (size_t i = nFrom + m - 1; i < n; i += shift[p[i]]) {
+            if (p[i] == pat[m - 1] && memcmp(p + i + 1 - m, pat, m - 1) == 0) return i + 1 - m;
+        }
+        return std::string::npos;
+    };
+    if (static_cast<unsigned char>(strPattern[0]) < 0x40) return findFrom(0);
+    size_t nWalk = 0;  // always the start of a character
+    size_t nFrom = 0;
+    for (;;) {
+        size_t nAt = findFrom(nFrom);
+        if (nAt == std::string::npos) return nAt;
+        while (nWalk < nAt) nWalk += Cp936CharLen(strText, nWalk);
+        if (nWalk == nAt) return nAt;
+        nFrom = nWalk;  // nAt was the second byte of a character
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The text becomes its first nKeep bytes, then strInsert, then the text from
+// nFrom on (nFrom may lie before nKeep: those bytes then appear twice).
+void SpliceText(std::string& strText, size_t nKeep, const std::string& strInsert, size_t nFrom) {
+    if (nFrom >= nKeep) {
+        strText.replace(nKeep, nFrom - nKeep, strInsert);  // one move of the tail
+        return;
+    }
+    std::string strResult;
+    strResult.reserve(nKeep + strInsert.size() + (strText.size() - nFrom));
+    strResult.append(strText, 0, nKeep);
+    strResult += strInsert;
+    strResult.append(strText, nFrom, std::string::npos);
+    strText.swap(strResult);
+}
+
+// Cuts with the end tag already found at nEnd.
+void ReplaceTagContentAt(std::string& strText, const std::string& strStartTag, size_t nEnd,
+                         const std::string& strReplacement) {
+    size_t nStart = FindOnCharStart(strText, strStartTag);
+    if (nStart != std::string::npos) {
+        SpliceText(strText, nStart + strStartTag.size(), strReplacement, nEnd);
+    } else {
+        SpliceText(strText, nEnd, strStartTag + strReplacement, nEnd);
+    }
+}
+
+}  // namespace
+
+void ReplaceTagContent(std::string& strText, const std::string& strStartTag,
+                       const std::string& strEndTag, const std::string& strReplacement) {
+    size_t nEnd = FindOnCharStart(strText, strEndTag);
+    if (nEnd == std::string::npos) return;  // no end tag: nothing to cut
+    ReplaceTagContentAt(strText, strStartTag, nEnd, strReplacement);
+}
+
+void JudgeAnswer(int nStatus, std::string& strText, int nLogOn, CLogWriter& logWriter,
+                 CCharSet& charSet) {
+    static const std::string strScriptStart = "<script ";
+    static const std::string strScriptEnd = "</script>";
+    static const std::string strFrameStart = "<iframe ";
+    static const std::string strFrameEnd = "</iframe>";
+    static const std::string strCut = ">";
+
+    // The blocks are cut from the raw answer, before any conversion.
+    size_t nEnd = FindOnCharStart(strText, strScriptEnd);
+    if (nEnd != std::string::npos) ReplaceTagContentAt(strText, strScriptStart, nEnd, strCut);
+    nEnd = FindOnCharStart(strText, strFrameEnd);
+    if (nEnd != std::string::npos) ReplaceTagContentAt(strText, strFrameStart, nEnd, strCut);
+
+    if (charSet.IsUTF8(strText.data(), static_cast<uint32_t>(strText.size())))
+        charSet.UTF8ToANSI(strText, std::move(strText));  // the text is not needed after
+
+    // The markers are set last, so the body has no say for 404 and 0.
+    if (nStatus == 404) strText = kMarker404;
+    else if (nStatus == 0) strText = kMarkerNoServer;
+    else strText = ExtractVisibleText(std::move(strText));
+    if (strText.empty()) strText = kMarkerNoData;
+
+    if (nLogOn) logWriter.WriteDailyLog(nStatus, strText);
+    logWriter.WriteCache(nStatus, strText);
+}
