@@ -3,6 +3,7 @@
 // build tree.
 #include "config/IniReader.h"
 #include "platform/Platform.h"
+#include "service/Thread.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -11,4 +12,5 @@ struct CTestHome {
 } s_testHome;
 }  // namespace
 
+CThread theRefreshThread;
 CIniReader theIniReader;

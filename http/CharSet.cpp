@@ -1,0 +1,47 @@
+#include "http/CharSet.h"
+
+#include <cstring>
+
+#include "platform/CodePage.h"
+
+// Only lead and continuation bytes are checked: overlong forms and encoded
+// surrogates pass, a sequence cut off by the end of the run passes, and any
+// byte from 0xF0 up (four-byte sequences included) fails.
+int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
+    const unsigned char* p = static_cast<const unsigned char*>(pBytes);
+    const unsigned char* pEnd = p + nLength;
+    while (p < pEnd) {
+        if (pEnd - p >= 8) {
+            uint64_t nWord;
+            memcpy(&nWord, p, 8);
+            if ((nWord & 0x8080808080808080ull) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+        } else if (c < 0xC0) {
+            return 0;
+        } else if (c < 0xE0) {
+            if (pEnd - p < 2) return 1;
+            if ((p[1] & 0xC0) != 0x80) return 0;
+            p += 2;
+        } else if (c < 0xF0) {
+            if (pEnd - p < 3) return 1;
+            if ((p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return 0;
+            p += 3;
+        } else {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void CCharSet::UTF8ToANSI(std::string& strOut, std::string strIn) const {
+    strOut.clear();
+    if (strIn.empty()) return;
+    std::string strResult;
+    if (platform::ConvertUtf8ToAnsi(strIn, strResult)) strOut.swap(strResult);
+}

@@ -1,0 +1,185 @@
+#include "http/PageFetcher.h"
+
+#include <cstdio>
+#include <new>
+
+#include "http/PageText.h"
+#include "platform/Clock.h"
+#include "platform/Http.h"
+
+namespace {
+
+constexpr size_t kMaxHostLength = 2084;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Bounds of the address without the white space around it.
+void TrimBounds(const std::string& str, size_t& nBegin, size_t& nEnd) {
+    nBegin = 0;
+    nEnd = str.size();
+    while (nBegin < nEnd && IsBlank(str[nBegin])) ++nBegin;
+    while (nEnd > nBegin && IsBlank(str[nEnd - 1])) --nEnd;
+}
+
+// True when str[nPos..] begins with the lower-case prefix, in any case.
+bool StartsWithNoCase(const std::string& str, size_t nPos, size_t nEnd, const char* szPrefix) {
+    for (; *szPrefix; ++szPrefix, ++nPos) {
+        if (nPos >= nEnd || ToLower(str[nPos]) != *szPrefix) return false;
+    }
+    return true;
+}
+
+bool ParsePort(const std::string& str, size_t nBegin, size_t nEnd, uint16_t& nPort) {
+    if (nBegin == nEnd) return true;  // "host:" keeps the scheme's port
+    if (nEnd - nBegin > 5) return false;
+    unsigned long nValue = 0;
+    for (size_t i = nBegin; i < nEnd; ++i) {
+        if (str[i] < '0' || str[i] > '9') return false;
+        nValue = nValue * 10 + static_cast<unsigned long>(str[i] - '0');
+    }
+    if (nValue == 0 || nValue > 65535) return false;
+    nPort = static_cast<uint16_t>(nValue);
+    return true;
+}
+
+bool NeedsEscape(unsigned char c) { return c <= 0x20 || c >= 0x7F; }
+
+}  // namespace
+
+bool IsSecureAddress(const std::string& strUrl) {
+    size_t nBegin, nEnd;
+    TrimBounds(strUrl, nBegin, nEnd);
+    return StartsWithNoCase(strUrl, nBegin, nEnd, "https://");
+}
+
+bool SplitAddress(const std::string& strUrl, platform::SHttpTarget& target) {
+    size_t nBegin, nEnd;
+    TrimBounds(strUrl, nBegin, nEnd);
+    uint16_t nPort;
+    size_t nPos;
+    if (StartsWithNoCase(strUrl, nBegin, nEnd, "http://")) {
+        nPort = 80;
+        nPos = nBegin + 7;
+    } else if (StartsWithNoCase(strUrl, nBegin, nEnd, "https://")) {
+        nPort = 443;
+        nPos = nBegin + 8;
+    } else {
+        return false;
+    }
+
+    size_t nAuthEnd = strUrl.find_first_of("/?#", nPos);
+    if (nAuthEnd == std::string::npos || nAuthEnd > nEnd) nAuthEnd = nEnd;
+    size_t nAt = strUrl.rfind('@', nAuthEnd == 0 ? 0 : nAuthEnd - 1);
+    if (nAt != std::string::npos && nAt >= nPos && nAt < nAuthEnd) nPos = nAt + 1;
+
+    size_t nHostBegin = nPos, nHostEnd, nPortBegin = nAuthEnd;
+    if (nPos < nAuthEnd && strUrl[nPos] == '[') {
+        size_t nClose = strUrl.find(']', nPos);
+        if (nClose == std::string::npos || nClose >= nAuthEnd) return false;
+        nHostBegin = nPos + 1;
+        nHostEnd = nClose;
+        if (nClose + 1 < nAuthEnd) {
+            if (strUrl[nClose + 1] != ':') return false;
+            nPortBegin = nClose + 2;
+        }
+    } else {
+        size_t nColon = strUrl.find(':', nPos);
+        nHostEnd = (nColon != std::string::npos && nColon < nAuthEnd) ? nColon : nAuthEnd;
+        if (nHostEnd < nAuthEnd) nPortBegin = nHostEnd + 1;
+    }
+    if (nHostEnd == nHostBegin || nHostEnd - nHostBegin > kMaxHostLength) return false;
+    if (!ParsePort(strUrl, nPortBegin, nAuthEnd, nPort)) return false;
+
+    size_t nObjectEnd = strUrl.find('#', nAuthEnd);
+    if (nObjectEnd == std::string::npos || nObjectEnd > nEnd) nObjectEnd = nEnd;
+    std::string strObject;
+    strObject.reserve(nObjectEnd - nAuthEnd + 1);
+    if (nAuthEnd == nObjectEnd || strUrl[nAuthEnd] != '/') strObject += '/';
+    static const char kHex[] = "0123456789ABCDEF";
+    for (size_t i = nAuthEnd; i < nObjectEnd; ++i) {
+        unsigned char c = static_cast<unsigned char>(strUrl[i]);
+        if (NeedsEscape(c)) {
+            strObject += '%';
+            strObject += kHex[c >> 4];
+            strObject += kHex[c & 15];
+        } else {
+            strObject += static_cast<char>(c);
+        }
+    }
+
+    target.strHost.assign(strUrl, nHostBegin, nHostEnd - nHostBegin);
+    target.nPort = nPort;
+    target.strObject.swap(strObject);
+    return true;
+}
+
+void AddCacheBuster(std::string& strObject, int64_t tNow) {
+    // "%d" of the seconds count: its low 32 bits as a signed number.
+    int32_t nLow = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(tNow) & 0xFFFFFFFFu));
+    char szBuf[32];
+    std::snprintf(szBuf, sizeof szBuf, strObject.find('?') == std::string::npos ? "?vlmrnd=%d" : "&vlmrnd=%d",
+                  static_cast<int>(nLow));
+    strObject += szBuf;
+}
+
+bool CPageTextBuilder::OnBody(const char* pData, size_t nSize) {
+    if (m_bOverflow) return false;
+    bool bGoOn = true;
+    if (nSize > kMaxPageBody - m_nBodyBytes) {
+        nSize = kMaxPageBody - m_nBodyBytes;
+        m_bOverflow = true;
+        bGoOn = false;
+    }
+    m_nBodyBytes += nSize;
+    try {
+        for (size_t i = 0; i < nSize; ++i) {
+            char c = pData[i];
+            if (!m_bInLine) {
+                m_strText += "\r\n";
+                m_bInLine = true;
+                m_bSkipLine = false;
+            }
+            if (c == '\n') {
+                m_bInLine = false;
+                m_nCommitted = m_strText.size();
+            } else if (c == '\0') {
+                m_bSkipLine = true;
+            } else if (c != '\r' && !m_bSkipLine) {
+                m_strText += c;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory: what has ended so far is kept, as after a broken read.
+        m_bOverflow = true;
+        return false;
+    }
+    return bGoOn;
+}
+
+void CPageTextBuilder::Finish(bool bComplete) {
+    if (bComplete && !m_bOverflow) {
+        m_nCommitted = m_strText.size();
+    } else {
+        m_strText.resize(m_nCommitted);
+    }
+    m_bInLine = false;
+}
+
+int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage) {
+    if (strUrl.empty()) return 0;
+    platform::SHttpTarget target;
+    target.bSecure = IsSecureAddress(strUrl);
+    if (!SplitAddress(strUrl, target)) return 0;
+    AddCacheBuster(target.strObject, GetClock().Now());
+
+    CPageTextBuilder builder;
+    platform::SHttpResult result = platform::HttpGet(target, builder);
+    if (result.nStatus == 0) return 0;
+    builder.Finish(result.bComplete);
+    strPage.swap(builder.Text());
+    return result.nStatus;
+}

@@ -1,0 +1,96 @@
+// Linux side of the code-page conversion: our own UTF-8 decoder, then code
+// page 936 through a table of every BMP character built once with iconv.
+// Characters the code page lacks become '?'; a character outside the Basic
+// Multilingual Plane (two UTF-16 units on Windows) becomes "??".
+#include <iconv.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "platform/posix/Utf8Decode.h"
+
+namespace platform {
+
+namespace {
+
+// For every BMP code point its code page 936 bytes: a value up to 0xFF is one
+// byte, a larger value is lead byte * 256 + trail byte.
+class CAnsiTable {
+public:
+    CAnsiTable() : m_codes(0x10000, static_cast<uint16_t>('?')) {
+        for (uint32_t u = 0; u < 0x80; ++u) m_codes[u] = static_cast<uint16_t>(u);
+        iconv_t cd = iconv_open("CP936", "UTF-16LE");
+        if (cd == reinterpret_cast<iconv_t>(-1)) return;
+        for (uint32_t u = 0x80; u < 0x10000; ++u) {
+            if (u >= 0xD800 && u < 0xE000) continue;  // lone surrogates
+            char in[2] = {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+            char out[8];
+            char* pIn = in;
+            char* pOut = out;
+            size_t nIn = sizeof in;
+            size_t nOut = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(cd, &pIn, &nIn, &pOut, &nOut) == static_cast<size_t>(-1) || nIn != 0) continue;
+            size_t nLen = static_cast<size_t>(pOut - out);
+            const unsigned char* b = reinterpret_cast<const unsigned char*>(out);
+            if (nLen == 1) m_codes[u] = b[0];
+            else if (nLen == 2) m_codes[u] = static_cast<uint16_t>(b[0] << 8 | b[1]);
+        }
+        iconv_close(cd);
+    }
+    uint16_t operator[](uint32_t u) const { return m_codes[u]; }
+
+private:
+    std::vector<uint16_t> m_codes;
+};
+
+const CAnsiTable& GetAnsiTable() {
+    static const CAnsiTable table;
+    return table;
+}
+
+}  // namespace
+
+bool ConvertUtf8ToAnsi(const std::string& strIn, std::string& strOut) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(strIn.data());
+    const void* pZero = memchr(p, 0, strIn.size());
+    size_t n = pZero ? static_cast<size_t>(static_cast<const unsigned char*>(pZero) - p) : strIn.size();
+    const CAnsiTable& table = GetAnsiTable();
+
+    // Every sequence gives at most as many bytes as it uses.
+    std::string strResult(n, '\0');
+    char* w = &strResult[0];
+    size_t i = 0;
+    while (i < n) {
+        if (n - i >= 8) {
+            uint64_t nWord;
+            memcpy(&nWord, p + i, 8);
+            if ((nWord & 0x8080808080808080ull) == 0) {
+                memcpy(w, p + i, 8);
+                w += 8;
+                i += 8;
+                continue;
+            }
+        }
+        if (p[i] < 0x80) {
+            *w++ = static_cast<char>(p[i++]);
+            continue;
+        }
+        uint32_t cp;
+        i += DecodeUtf8Char(p + i, n - i, cp);
+        if (cp > 0xFFFF) {
+            *w++ = '?';
+            *w++ = '?';
+            continue;
+        }
+        uint16_t nCode = table[cp];
+        if (nCode > 0xFF) *w++ = static_cast<char>(nCode >> 8);
+        *w++ = static_cast<char>(nCode & 0xFF);
+    }
+    strResult.resize(static_cast<size_t>(w - strResult.data()));
+    strOut.swap(strResult);
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,237 @@
+#include "refresh/RefreshWorker.h"
+
+#include <cstdio>
+
+#include "config/Cp936.h"
+#include "config/FileUtil.h"
+#include "config/IniReader.h"
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+#include "refresh/Judge.h"
+#include "service/Thread.h"
+
+const char* const kVendorDomain = "velmora.com";
+
+namespace {
+
+// "处理中.."
+const char* const kTextRunning = "\xb4\xa6\xc0\xed\xd6\xd0..";
+// "处理完毕"
+const char* const kTextRunDone = "\xb4\xa6\xc0\xed\xcd\xea\xb1\xcf";
+// "系统未开启。"
+const char* const kTextSwitchedOff = "\xcf\xb5\xcd\xb3\xce\xb4\xbf\xaa\xc6\xf4\xa1\xa3";
+// "监控网址填写错误。"
+const char* const kTextBadUrl =
+    "\xbc\xe0\xbf\xd8\xcd\xf8\xd6\xb7\xcc\xee\xd0\xb4\xb4\xed\xce\xf3\xa1\xa3";
+// The hourly run's tail: "59分57秒", "59分56秒", "59分55秒".
+const char* const kTextTail[3] = {"59\xb7\xd6" "57\xc3\xeb", "59\xb7\xd6" "56\xc3\xeb",
+                                  "59\xb7\xd6" "55\xc3\xeb"};
+
+const uint32_t kPassSleepMs = 1000;
+const uint32_t kTailSleepMs = 1100;
+const uint32_t kDefaultInterval = 5;
+const size_t kMaxDeletePath = 258;
+
+int32_t ClampToInt32(int64_t n) {
+    if (n > INT32_MAX) return INT32_MAX;
+    if (n < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(n);
+}
+
+bool StartsWith(const std::string& strText, const char* szPrefix) {
+    return strText.compare(0, std::char_traits<char>::length(szPrefix), szPrefix) == 0;
+}
+
+}  // namespace
+
+int32_t ParseSettingNumber(const std::string& strText) {
+    size_t i = 0;
+    const size_t n = strText.size();
+    while (i < n && (strText[i] == ' ' || (strText[i] >= '\t' && strText[i] <= '\r'))) ++i;
+    bool bNegative = false;
+    if (i < n && (strText[i] == '+' || strText[i] == '-')) bNegative = strText[i++] == '-';
+    int64_t nValue = 0;
+    for (; i < n && strText[i] >= '0' && strText[i] <= '9'; ++i) {
+        // Beyond 2^31 the result is clamped anyway: stop growing there.
+        if (nValue <= INT64_C(0x80000000)) nValue = nValue * 10 + (strText[i] - '0');
+    }
+    return ClampToInt32(bNegative ? -nValue : nValue);
+}
+
+std::string LowerCaseCp936(const std::string& strText) {
+    std::string strLower(strText);
+    for (size_t i = 0; i < strLower.size();) {
+        size_t nLen = Cp936CharLen(strLower, i);
+        if (nLen == 1 && strLower[i] >= 'A' && strLower[i] <= 'Z') strLower[i] += 'a' - 'A';
+        i += nLen;
+    }
+    return strLower;
+}
+
+std::string FormatDuration(int32_t nSeconds) {
+    int64_t s = nSeconds;
+    const bool bNegative = s < 0;
+    if (bNegative) s = -s;
+    char szText[80];
+    if (s >= 86400) {
+        // "%d天%d时%d分%d秒"
+        snprintf(szText, sizeof szText, "%d\xcc\xec%d\xca\xb1%d\xb7\xd6%d\xc3\xeb",
+                 static_cast<int>(s / 86400), static_cast<int>(s % 86400 / 3600),
+                 static_cast<int>(s % 3600 / 60), static_cast<int>(s % 60));
+    } else if (s >= 3600) {
+        // "%d时%d分%d秒"
+        snprintf(szText, sizeof szText, "%d\xca\xb1%d\xb7\xd6%d\xc3\xeb",
+                 static_cast<int>(s / 3600), static_cast<int>(s % 3600 / 60),
+                 static_cast<int>(s % 60));
+    } else if (s >= 60) {
+        // "%d分%d秒"
+        snprintf(szText, sizeof szText, "%d\xb7\xd6%d\xc3\xeb", static_cast<int>(s / 60),
+                 static_cast<int>(s % 60));
+    } else {
+        // "%d秒"
+        snprintf(szText, sizeof szText, "%d\xc3\xeb", static_cast<int>(s));
+    }
+    // "已过：" in front of a negative count
+    return bNegative ? std::string("\xd2\xd1\xb9\xfd\xa3\xba") + szText : std::string(szText);
+}
+
+int64_t GetFileModTime(const std::string& strPath) { return platform::GetFileModTime(strPath); }
+
+int DeleteFileSilent(const std::string& strPath) {
+    if (strPath.size() > kMaxDeletePath) return 0;
+    if (!PathExists(strPath, 0)) return 0;
+    platform::DeleteFileSilently(strPath);
+    return 1;
+}
+
+CRefreshWorker::CRefreshWorker(const CIniReader& iniReader, const std::string& strConfigPath,
+                               FetchFunction fnFetch)
+    : m_iniReader(iniReader),
+      m_strConfigPath(strConfigPath),
+      m_fnFetch(std::move(fnFetch)),
+      m_bLoadedOnce(false) {
+    m_state.strStatusPath = GetModuleDir() + "log" + platform::kPathSep + "time.txt";
+}
+
+void CRefreshWorker::Run() {
+    while (Pass()) {
+    }
+}
+
+int CRefreshWorker::Pass() {
+    if (g_bStopRequested.load() != 0) return 0;
+    GetClock().SleepMs(kPassSleepMs);
+
+    // A file that cannot be examined from the start (time 0, as initially)
+    // still gets one load, so the worker starts switched off, not on its
+    // initial state.
+    const int64_t tConfig = GetFileModTime(m_strConfigPath);
+    if (tConfig != m_state.tConfigTime || !m_bLoadedOnce) {
+        m_state.tConfigTime = tConfig;
+        m_bLoadedOnce = true;
+        if (!LoadSettings()) return 1;
+    }
+
+    if (!m_state.bEnabled) {
+        DeleteFileSilent(m_state.strStatusPath);
+        return 1;
+    }
+
+    int nMinute = -1, nSecond = -1, nHour = -1;
+    SLocalTime now;
+    if (GetLocalNow(now)) {
+        nMinute = now.nMinute;
+        nSecond = now.nSecond;
+        nHour = now.nHour;
+    }
+    if (m_state.nMode == 1) {
+        StepHourly(nMinute * 60 + nSecond, nHour);
+    } else {
+        StepInterval();
+    }
+    return 1;
+}
+
+int CRefreshWorker::LoadSettings() {
+    if (m_iniReader.GetSoftOn() != "1") {
+        m_state.bEnabled = 0;
+        m_logWriter.WriteSystemLog(kTextSwitchedOff);
+        DeleteFileSilent(m_state.strStatusPath);
+        return 0;
+    }
+    m_state.bEnabled = 1;
+
+    m_state.strUrl = m_iniReader.GetUrl();
+    const std::string strLower = LowerCaseCp936(m_state.strUrl);
+    if (strLower.find(kVendorDomain) != std::string::npos) {
+        // Refused: behaves as switched off until config.ini changes again.
+        m_state.bEnabled = 0;
+        m_logWriter.WriteSystemLog(kTextBadUrl);
+        return 0;
+    }
+    if (!StartsWith(strLower, "http://") && !StartsWith(strLower, "https://")) {
+        m_state.strUrl.insert(0, "http://");
+    }
+
+    m_state.bLogOn = m_iniReader.GetLog() == "1" ? 1 : 0;
+
+    if (m_iniReader.GetTimeStartFrom() == "1") {
+        m_state.nMode = 1;
+        // Out-of-range minutes and seconds give a target outside the hour
+        // (never due), not a wrapped-around one.
+        const int64_t nTarget = static_cast<int64_t>(ParseSettingNumber(m_iniReader.GetTimeMinute())) * 60 +
+                                ParseSettingNumber(m_iniReader.GetTimeSecond());
+        m_state.nTarget = ClampToInt32(nTarget);
+        m_state.nLastHour = -1;
+    } else {
+        m_state.nMode = 0;
+        // Zero, no number or a negative number: the default interval.
+        const int32_t nInterval = ParseSettingNumber(m_iniReader.GetTimeSecond2());
+        m_state.nInterval = nInterval > 0 ? static_cast<uint32_t>(nInterval) : kDefaultInterval;
+        m_state.nCountdown = 0;
+    }
+    return 1;
+}
+
+void CRefreshWorker::StepHourly(int nSecondsInHour, int nHour) {
+    const int64_t nDiff = static_cast<int64_t>(m_state.nTarget) - nSecondsInHour;
+    WriteStatus(FormatDuration(ClampToInt32(nDiff < 0 ? nDiff + 3600 : nDiff)));
+    if (nHour == m_state.nLastHour || nDiff < -1 || nDiff > 1) return;
+
+    WriteStatus(kTextRunning);
+    m_state.nLastHour = nHour;
+    PerformRun();
+    WriteStatus(std::string());
+    for (const char* szTail : kTextTail) {
+        GetClock().SleepMs(kTailSleepMs);
+        WriteStatus(szTail);
+    }
+}
+
+void CRefreshWorker::StepInterval() {
+    WriteStatus(FormatDuration(static_cast<int32_t>(m_state.nCountdown)));
+    if (m_state.nCountdown == 0) {
+        WriteStatus(kTextRunning);
+        m_state.nCountdown = m_state.nInterval;
+        PerformRun();
+        WriteStatus(kTextRunDone);
+    }
+    --m_state.nCountdown;
+}
+
+void CRefreshWorker::PerformRun() {
+    int nStatus = m_fnFetch ? m_fnFetch(m_state.strUrl, m_state.strPage)
+                            : m_fetcher.FetchPage(m_state.strUrl, m_state.strPage);
+    JudgeAnswer(nStatus, m_state.strPage, m_state.bLogOn, m_logWriter, m_charSet);
+}
+
+void CRefreshWorker::WriteStatus(const std::string& strText) {
+    WriteTextFile(m_state.strStatusPath, strText, 0, 0);
+}
+
+uint32_t RefreshWorker(void* pArg) {
+    const CThread* pThread = static_cast<const CThread*>(pArg);
+    CRefreshWorker worker(theIniReader, pThread->m_strConfigPath);
+    worker.Run();
+    return 0;
+}

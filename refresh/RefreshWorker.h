@@ -1,0 +1,100 @@
+// The refresh worker: one pass about every second, the reload of the settings
+// when config.ini changes, the interval and hourly timetables, the status file
+// log/time.txt and the run (page request, then judgement and logs).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "http/CharSet.h"
+#include "http/PageFetcher.h"
+#include "log/LogWriter.h"
+
+class CIniReader;
+
+// The page request: the status code (0 for none) and the page text, as
+// CPageFetcher::FetchPage gives them.
+typedef std::function<int(std::string strUrl, std::string& strPage)> FetchFunction;
+
+// What the worker knows between passes.
+struct SWorkerState {
+    int bEnabled = 1;           // SoftOn as last loaded; 0 also after a refused address
+    int bLogOn = 1;             // results also go to the daily log (Log)
+    int nMode = 0;              // 0 = every nInterval passes, 1 = once an hour
+    int32_t nTarget = 0;        // hourly: the second within the hour that is due
+    uint32_t nInterval = 0;     // interval: passes from one run to the next
+    uint32_t nCountdown = 0;    // interval: passes left until the next run
+    int32_t nLastHour = -1;     // hourly: clock hour of the last run, -1 for none
+    int64_t tConfigTime = 0;    // modification time of config.ini at the last reload
+    std::string strUrl;         // the address requested
+    std::string strPage;        // the answer, then the result text; one buffer for all runs
+    std::string strStatusPath;  // log/time.txt beside the executable
+};
+
+class CRefreshWorker {
+public:
+    // iniReader gives the settings; strConfigPath is the file whose time is
+    // watched (read anew in every pass); fnFetch stands in for the page
+    // request (empty: the worker's own CPageFetcher).
+    CRefreshWorker(const CIniReader& iniReader, const std::string& strConfigPath,
+                   FetchFunction fnFetch = FetchFunction());
+
+    CRefreshWorker(const CRefreshWorker&) = delete;
+    CRefreshWorker& operator=(const CRefreshWorker&) = delete;
+
+    // One pass of the loop; 0 when the stop flag was found set at its top
+    // (nothing else done), else 1.
+    int Pass();
+    // Passes until the stop flag ends the loop.
+    void Run();
+
+    const SWorkerState& GetState() const { return m_state; }
+
+private:
+    // 1 when the pass goes on after the reload, 0 when the reload ends it.
+    int LoadSettings();
+    void StepHourly(int nSecondsInHour, int nHour);
+    void StepInterval();
+    void PerformRun();
+    void WriteStatus(const std::string& strText);
+
+    // Built in this order when the worker starts, destroyed in reverse.
+    CPageFetcher m_fetcher;
+    CLogWriter m_logWriter;
+    CCharSet m_charSet;
+
+    const CIniReader& m_iniReader;
+    const std::string& m_strConfigPath;
+    FetchFunction m_fnFetch;
+    bool m_bLoadedOnce;
+    SWorkerState m_state;
+};
+
+// The routine of the worker thread. pArg is the CThread that started it; of
+// it only m_strConfigPath is read. Returns 0 when the stop flag ends it.
+uint32_t RefreshWorker(void* pArg);
+
+// "1天2时3分4秒", "2时3分4秒", "3分4秒" or "4秒" (code page 936); a negative
+// count gets "已过：" in front of the text of its amount.
+std::string FormatDuration(int32_t nSeconds);
+
+// Modification time of the file in seconds since 1970 (UTC); 0 when it
+// cannot be had.
+int64_t GetFileModTime(const std::string& strPath);
+
+// Deletes a plain file without question or recycle bin: 0 when the path is
+// longer than 258 bytes or is no existing file, else 1 (deletion attempted).
+int DeleteFileSilent(const std::string& strPath);
+
+// The decimal reading of a setting as the C library's atol gives it
+// (white space, sign, digits up to the first other character), clamped to
+// the signed 32-bit range.
+int32_t ParseSettingNumber(const std::string& strText);
+
+// Copy of the text with the single-byte letters A-Z made lower case;
+// double-byte code page 936 characters are kept as they are.
+std::string LowerCaseCp936(const std::string& strText);
+
+// The host name that the worker refuses to request, in lower case.
+extern const char* const kVendorDomain;

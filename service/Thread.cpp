@@ -1,0 +1,84 @@
+#include "service/Thread.h"
+
+#include <mutex>
+
+#include "config/FileUtil.h"
+#include "config/IniReader.h"
+#include "log/DateTime.h"
+#include "refresh/RefreshWorker.h"
+
+std::atomic<int32_t> g_bStopRequested{0};
+
+// One idle pass is a one-second sleep and a few file calls; this covers it.
+const uint32_t kWorkerEndGraceMs = 1500;
+
+namespace {
+// Every CThread whose worker has been started and which still exists. The
+// process-end handler walks it. It is registered when the first worker
+// starts, after all process-wide objects were built, so it runs before their
+// destructors: the worker is gone before theIniReader and the rest go away.
+std::mutex g_startedLock;
+CThread* g_pFirstStarted = nullptr;
+std::once_flag g_handlerOnce;
+}  // namespace
+
+CThread::CThread() : m_hWorker(nullptr), m_pNextStarted(nullptr), m_bLinked(false) {}
+
+CThread::~CThread() {
+    EndWorker(0);
+    UnlinkStarted();
+    m_strConfigPath.clear();
+    m_strConfigPath.shrink_to_fit();
+}
+
+int CThread::StartRefresh() {
+    theIniReader.SetLastStart(GetDateTimeText());
+    if (m_hWorker) {
+        // A second start while a worker exists: a worker that is still running
+        // goes on with its path; one that has ended is released and replaced.
+        if (!platform::WaitThreadEnd(m_hWorker, 0)) return 1;
+        platform::ReleaseThread(m_hWorker);
+        m_hWorker = nullptr;
+    }
+    m_strConfigPath = GetModuleDir() + "config.ini";
+    std::call_once(g_handlerOnce, [] { platform::CallAtProcessEnd(&CThread::EndAllWorkers); });
+    m_hWorker = platform::StartThread(RefreshWorker, this);
+    if (!m_hWorker) return 0;
+    LinkStarted();
+    return 1;
+}
+
+void CThread::EndWorker(int nExitStatus) {
+    if (!m_hWorker) return;
+    g_bStopRequested = 1;
+    if (!platform::WaitThreadEnd(m_hWorker, kWorkerEndGraceMs)) {
+        platform::EndThreadForcibly(m_hWorker, nExitStatus);
+    }
+    platform::ReleaseThread(m_hWorker);
+    m_hWorker = nullptr;
+}
+
+void CThread::EndAllWorkers(int nExitStatus) {
+    std::lock_guard<std::mutex> guard(g_startedLock);
+    for (CThread* p = g_pFirstStarted; p; p = p->m_pNextStarted) p->EndWorker(nExitStatus);
+}
+
+void CThread::LinkStarted() {
+    std::lock_guard<std::mutex> guard(g_startedLock);
+    if (m_bLinked) return;
+    m_pNextStarted = g_pFirstStarted;
+    g_pFirstStarted = this;
+    m_bLinked = true;
+}
+
+void CThread::UnlinkStarted() {
+    std::lock_guard<std::mutex> guard(g_startedLock);
+    if (!m_bLinked) return;
+    for (CThread** pp = &g_pFirstStarted; *pp; pp = &(*pp)->m_pNextStarted) {
+        if (*pp == this) {
+            *pp = m_pNextStarted;
+            break;
+        }
+    }
+    m_bLinked = false;
+}

@@ -1,0 +1,53 @@
+// The bridge from the service to the refresh worker: the process-wide stop
+// flag and the object that starts and holds the worker thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/Thread.h"
+
+// 0 while the service keeps going, 1 once it is stopping. The worker looks at
+// it at the top of every pass.
+extern std::atomic<int32_t> g_bStopRequested;
+
+class CThread {
+public:
+    CThread();
+    // Ends a worker that is still running (see EndWorker).
+    ~CThread();
+
+    CThread(const CThread&) = delete;
+    CThread& operator=(const CThread&) = delete;
+
+    // Records the start in config.ini (LastStart), fixes the path of
+    // config.ini for the worker and starts the worker thread. 1 when the
+    // thread was created, else 0.
+    int StartRefresh();
+
+    // Ends the worker before the objects it uses go away: sets the stop flag,
+    // gives the worker a short while to leave at the top of its next pass,
+    // and ends it forcibly when it is still inside a pass (on Linux the
+    // forced end ends the process with nExitStatus). Nothing when no worker
+    // was started.
+    void EndWorker(int nExitStatus);
+
+    // Handle of the worker thread; null until StartRefresh has created it.
+    platform::ThreadHandle m_hWorker;
+    // Full path of config.ini; empty until StartRefresh. Read by the worker.
+    std::string m_strConfigPath;
+
+private:
+    // The objects whose worker is ended at process end, linked.
+    static void EndAllWorkers(int nExitStatus);
+    void LinkStarted();
+    void UnlinkStarted();
+    CThread* m_pNextStarted;
+    bool m_bLinked;
+};
+
+// How long a worker is given to leave by itself before it is ended forcibly.
+extern const uint32_t kWorkerEndGraceMs;
+
+extern CThread theRefreshThread;

@@ -1,0 +1,144 @@
+// The parts of a page request that need no network, on both builds.
+#include <gtest/gtest.h>
+
+#include "http/PageFetcher.h"
+#include "http/PageText.h"
+
+namespace {
+
+TEST(PageRequest, SecureFlag) {
+    const struct {
+        const char* szUrl;
+        bool bSecure;
+    } cases[] = {
+        {"https://a/", true},          {"HTTPS://a/", true},
+        {" \thttps://a/ ", true},      {"HtTpS://a", true},
+        {"http://a/?u=https://b", false}, {"http://a/", false},
+        {"https:/a", false},           {"xhttps://a", false},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsSecureAddress(c.szUrl), c.bSecure) << c.szUrl;
+}
+
+TEST(PageRequest, SplitAddress) {
+    const struct {
+        const char* szUrl;
+        bool bOk;
+        const char* szHost;
+        int nPort;
+        const char* szObject;
+    } cases[] = {
+        {"http://example.com/news/list.asp?page=2", true, "example.com", 80, "/news/list.asp?page=2"},
+        {"https://example.com", true, "example.com", 443, "/"},
+        {"http://example.com?a=1", true, "example.com", 80, "/?a=1"},
+        {"HTTP://Example.com:8080/x", true, "Example.com", 8080, "/x"},
+        {"  https://h:444/p  ", true, "h", 444, "/p"},
+        {"http://user:pw@h/p", true, "h", 80, "/p"},
+        {"http://h:/p", true, "h", 80, "/p"},
+        {"http://[::1]:81/p", true, "::1", 81, "/p"},
+        {"http://h/a b?c d#frag", true, "h", 80, "/a%20b?c%20d"},
+        {"http://h/\xd6\xd0", true, "h", 80, "/%D6%D0"},  // 中
+        {"http://h#x", true, "h", 80, "/"},
+        {"http://h:0/", false, "", 0, ""},
+        {"http://h:65536/", false, "", 0, ""},
+        {"http://h:8x/", false, "", 0, ""},
+        {"http:///p", false, "", 0, ""},
+        {"http://[::1/p", false, "", 0, ""},
+        {"ftp://h/p", false, "", 0, ""},
+        {"h/p", false, "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        platform::SHttpTarget t;
+        ASSERT_EQ(SplitAddress(c.szUrl, t), c.bOk) << c.szUrl;
+        if (!c.bOk) continue;
+        EXPECT_EQ(t.strHost, c.szHost) << c.szUrl;
+        EXPECT_EQ(t.nPort, c.nPort) << c.szUrl;
+        EXPECT_EQ(t.strObject, c.szObject) << c.szUrl;
+    }
+    platform::SHttpTarget t;
+    EXPECT_FALSE(SplitAddress("http://" + std::string(2085, 'h') + "/", t));
+    EXPECT_TRUE(SplitAddress("http://" + std::string(2084, 'h') + "/", t));
+}
+
+TEST(PageRequest, CacheBuster) {
+    const struct {
+        const char* szObject;
+        int64_t tNow;
+        const char* szResult;
+    } cases[] = {
+        {"/page", 1700000000, "/page?vlmrnd=1700000000"},
+        {"/page?a=1", 1700000000, "/page?a=1&vlmrnd=1700000000"},
+        {"/", 2147483647, "/?vlmrnd=2147483647"},
+        {"/", 2147483648LL, "/?vlmrnd=-2147483648"},
+        {"/", 4294967295LL, "/?vlmrnd=-1"},
+        {"/", 4294967296LL + 12, "/?vlmrnd=12"},
+    };
+    for (const auto& c : cases) {
+        std::string strObject = c.szObject;
+        AddCacheBuster(strObject, c.tNow);
+        EXPECT_EQ(strObject, c.szResult);
+    }
+}
+
+// Feeds the body in pieces of every size from 1 to 5 bytes, so that line
+// ends and zero bytes fall on every boundary.
+std::string BuildPage(const std::string& strBody, size_t nPiece, bool bComplete) {
+    CPageTextBuilder builder;
+    for (size_t i = 0; i < strBody.size(); i += nPiece)
+        builder.OnBody(strBody.data() + i, std::min(nPiece, strBody.size() - i));
+    builder.Finish(bComplete);
+    return builder.Text();
+}
+
+TEST(PageRequest, PageText) {
+    const struct {
+        std::string strBody;
+        bool bComplete;
+        std::string strPage;
+    } cases[] = {
+        {"a\r\nb\r\n", true, "\r\na\r\nb"},
+        {"a\nb\n", true, "\r\na\r\nb"},
+        {"x", true, "\r\nx"},
+        {"\n\n", true, "\r\n\r\n"},
+        {"", true, ""},
+        {"\r", true, "\r\n"},
+        {"a\rb\r\r\nc", true, "\r\nab\r\nc"},
+        {std::string("ab\0cd\nef", 8), true, "\r\nab\r\nef"},
+        {std::string("\0\n\0", 3), true, "\r\n\r\n"},
+        {"one\ntwo\nthr", false, "\r\none\r\ntwo"},
+        {"one\ntwo\n", false, "\r\none\r\ntwo"},
+        {"partial", false, ""},
+    };
+    for (const auto& c : cases) {
+        for (size_t nPiece = 1; nPiece <= 5; ++nPiece)
+            EXPECT_EQ(BuildPage(c.strBody, nPiece, c.bComplete), c.strPage) << c.strBody << " / " << nPiece;
+    }
+}
+
+TEST(PageRequest, BodyCap) {
+    CPageTextBuilder builder;
+    std::string strChunk(1024 * 1024 - 1, 'z');
+    strChunk += '\n';
+    size_t nFed = 0;
+    bool bGoOn = true;
+    while (bGoOn && nFed < kMaxPageBody + 2 * strChunk.size()) {
+        bGoOn = builder.OnBody(strChunk.data(), strChunk.size());
+        nFed += strChunk.size();
+    }
+    EXPECT_FALSE(bGoOn);
+    EXPECT_EQ(nFed, kMaxPageBody + strChunk.size());  // the first byte over the cap stops it
+    EXPECT_TRUE(builder.Overflowed());
+    EXPECT_FALSE(builder.OnBody("more\n", 5));
+    builder.Finish(true);  // a capped read never counts as complete
+    EXPECT_EQ(builder.Text().size(), 64 * (strChunk.size() + 1));
+}
+
+TEST(PageRequest, EmptyAddressLeavesPage) {
+    std::string strPage = "kept";
+    EXPECT_EQ(CPageFetcher().FetchPage("", strPage), 0);
+    EXPECT_EQ(strPage, "kept");
+    EXPECT_EQ(CPageFetcher().FetchPage("not an address", strPage), 0);
+    EXPECT_EQ(strPage, "kept");
+}
+
+}  // namespace

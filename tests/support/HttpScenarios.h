@@ -1,0 +1,68 @@
+// The page-request scenarios that both builds go through: the native test
+// runs them in-process, the Wine test runs them through the Windows probe.
+// Each names its route on the test server, the address to fetch, and what
+// must come back (result, page text, time bound, requests seen).
+#pragma once
+
+#ifndef _WIN32
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/TestHttpServer.h"
+
+// Time-outs the scenarios run with (connect, receive), in milliseconds.
+constexpr uint32_t kScenarioConnectMs = 3000;
+constexpr uint32_t kScenarioReceiveMs = 1500;
+// What the page text holds before a fetch; a result of 0 must leave it.
+extern const char kUntouchedPage[];
+
+struct SHttpScenario {
+    std::string strName;
+    std::string strPath;     // route on the server ("" when none is set)
+    SHttpAnswer answer;
+    // Address; "{http}", "{https}" and "{refused}" stand for the bases of the
+    // plain server, the TLS server and a port nobody listens on.
+    std::string strUrl;
+    int nStatus = 200;
+    std::string strPage;      // expected page text (kUntouchedPage for result 0)
+    size_t nPageRepeat = 1;   // the page text is strPage repeated this often
+    uint32_t nMaxMs = 4000;   // the fetch ends within this
+    uint32_t nMinMs = 0;      // and not before this
+    // Requests recorded for strPath: exactly nRequests, or, with
+    // nMaxRequests > 0, from nRequests to nMaxRequests. The target expected for
+    // the first one is strTarget followed by the cache-busting parameter.
+    int nRequests = 1;
+    int nMaxRequests = 0;
+    std::string strTarget;
+    bool bTlsHello = false;   // the plain server must see a TLS handshake instead
+    std::vector<std::string> alsoRequested;  // paths that must have seen one request
+    bool bRouteOnly = false;  // only sets a route that another scenario reaches
+};
+
+struct SFetchOutcome {
+    int nStatus = 0;
+    std::string strPage;
+    uint32_t nElapsedMs = 0;
+    int64_t tBefore = 0;  // clock seconds around the fetch
+    int64_t tAfter = 0;
+};
+
+struct SScenarioServers {
+    CTestHttpServer plain;
+    CTestHttpServer tls;
+    uint16_t nRefusedPort = 0;
+    bool Start();
+    std::string Expand(const std::string& strUrl) const;
+};
+
+std::vector<SHttpScenario> MakeHttpScenarios();
+// Sets every scenario's route on the servers.
+void InstallScenarios(SScenarioServers& servers, const std::vector<SHttpScenario>& scenarios);
+// Checks one outcome and the requests the servers recorded for it (gtest
+// expectations; strAgent is the agent name the fetching program sends).
+void CheckScenario(const SHttpScenario& sc, const SFetchOutcome& out, const SScenarioServers& servers,
+                   const std::string& strAgent);
+
+#endif  // _WIN32
