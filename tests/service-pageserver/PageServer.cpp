@@ -22,7 +22,7 @@ namespace {
 
 const char kPage[] =
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>VlmRefresh</title>\n"
-    "<script>var ignored = 1;</script></head>\n"
+    "<script type=\"text/javascript\">var ignored = 1;</script></head>\n"
     "<body><h1>VlmRefresh test page</h1>\n"
     "<p>\xe4\xbd\xa0\xe5\xa5\xbd\xef\xbc\x8c\xe4\xb8\x96\xe7\x95\x8c</p>\n"  // 你好，世界
     "</body></html>\n";
