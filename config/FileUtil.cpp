@@ -4,8 +4,9 @@
 #include "platform/Platform.h"
 
 std::string GetModuleDir() {
+    // The Windows call itself keeps the name within the 260-byte path limit;
+    // a longer Linux path is taken whole rather than cut into a wrong one.
     std::string strPath = platform::GetModulePath();
-    if (strPath.size() > 259) strPath.resize(259);  // the executable's path limit
     if (!strPath.empty() && strPath.back() == platform::kPathSep) return strPath;
     size_t nCut = std::string::npos;
     for (size_t i = 0; i < strPath.size(); i += Cp936CharLen(strPath, i)) {

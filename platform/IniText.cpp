@@ -1,6 +1,5 @@
 #include "platform/IniText.h"
 
-#include <cstring>
 #include <vector>
 
 namespace platform {
@@ -8,127 +7,259 @@ namespace ini {
 
 namespace {
 
-struct SLine {
-    size_t nBegin;  // first byte of the line
-    size_t nEnd;    // byte after the line's text (before CR LF / LF)
-    size_t nNext;   // first byte of the next line
+const char kUtf8Bom[] = "\xef\xbb\xbf";
+
+struct SEntry {
+    std::string strName;
+    std::string strValue;
+    bool bHasValue;  // false for a line without '='
 };
 
-std::vector<SLine> SplitLines(const std::string& s) {
-    std::vector<SLine> lines;
+struct SSection {
+    std::string strName;  // empty for the lines before the first header
+    std::vector<SEntry> entries;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// The bytes as the profile functions see them after their trip through
+// UTF-16: a lead byte with a proper trail byte stays, a lead byte with any
+// other byte becomes one '?' together with it (a following zero byte stays).
+// A lead byte at the very end becomes '?' in file text (bArgument false) and
+// is dropped from an argument; an argument also ends at its first zero byte.
+std::string Normalize(const char* p, size_t n, bool bArgument) {
+    std::string out;
+    out.reserve(n);
     size_t i = 0;
-    while (i < s.size()) {
-        size_t nl = s.find('\n', i);
-        size_t end = nl == std::string::npos ? s.size() : nl;
-        size_t next = nl == std::string::npos ? s.size() : nl + 1;
-        size_t textEnd = end;
-        if (textEnd > i && s[textEnd - 1] == '\r') --textEnd;
-        lines.push_back({i, textEnd, next});
-        i = next;
+    while (i < n) {
+        unsigned char c = static_cast<unsigned char>(p[i]);
+        if (bArgument && c == 0) break;
+        if (!IsLeadByte(c)) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        if (i + 1 >= n || (bArgument && p[i + 1] == 0)) {
+            if (!bArgument) out += '?';
+            break;
+        }
+        unsigned char t = static_cast<unsigned char>(p[i + 1]);
+        if (IsTrailByte(t)) {
+            out += static_cast<char>(c);
+            out += static_cast<char>(t);
+            i += 2;
+        } else {
+            out += '?';
+            i += t == 0 ? 1 : 2;
+        }
     }
-    return lines;
+    return out;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+std::string NormalizeArgument(const std::string& s) { return Normalize(s.data(), s.size(), true); }
 
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
+void TrimLeft(const std::string& s, size_t& b, size_t e) {
     while (b < e && IsBlank(s[b])) ++b;
+}
+
+void TrimRight(const std::string& s, size_t b, size_t& e) {
     while (e > b && IsBlank(s[e - 1])) --e;
+}
+
+std::string TrimmedLeft(const std::string& s) {
+    size_t b = 0;
+    TrimLeft(s, b, s.size());
+    return s.substr(b);
+}
+
+std::string Trimmed(const std::string& s) {
+    size_t b = 0, e = s.size();
+    TrimLeft(s, b, e);
+    TrimRight(s, b, e);
     return s.substr(b, e - b);
 }
 
+// The bytes from b to e, up to the first zero byte among them.
+std::string Slice(const std::string& s, size_t b, size_t e) {
+    size_t z = b;
+    while (z < e && s[z] != 0) ++z;
+    return s.substr(b, z - b);
+}
+
+size_t CharLen(const std::string& s, size_t i) {
+    return IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+}
+
+// Names match without regard to the case of ASCII letters; the trail byte of
+// a double-byte character is compared as it is.
 bool EqualNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
+    for (size_t i = 0; i < a.size();) {
+        size_t n = CharLen(a, i);
+        if (n == 2) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+        } else {
+            char x = a[i], y = b[i];
+            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+            if (x != y) return false;
+        }
+        i += n;
     }
     return true;
 }
 
-// Section name of a header line, or false when the line is no header.
-bool SectionOf(const std::string& line, std::string& name) {
-    std::string t = Trim(line);
-    if (t.size() < 2 || t[0] != '[') return false;
-    size_t close = t.find(']');
-    if (close == std::string::npos) return false;
-    name = Trim(t.substr(1, close - 1));
-    return true;
+struct SDocument {
+    bool bUtf8Bom = false;
+    std::vector<SSection> sections;
+};
+
+void ParseLine(const std::string& s, size_t b, size_t e, SDocument& doc) {
+    TrimLeft(s, b, e);
+    TrimRight(s, b, e);
+    if (b == e) return;
+    if (s[b] == '[') {
+        // The last ']' that is a character of its own, not a trail byte.
+        size_t nClose = e;
+        for (size_t i = b + 1; i < e; i += doc.bUtf8Bom ? 1 : CharLen(s, i)) {
+            if (s[i] == ']') nClose = i;
+        }
+        if (nClose < e) {
+            size_t nb = b + 1, ne = nClose;
+            TrimLeft(s, nb, ne);
+            TrimRight(s, nb, ne);
+            doc.sections.push_back(SSection{Slice(s, nb, ne), {}});
+            return;
+        }
+    }
+    SEntry entry;
+    size_t q = b;
+    while (q < e && s[q] != '=') ++q;
+    if (q < e) {
+        size_t ne = q, vb = q + 1;
+        TrimRight(s, b, ne);
+        TrimLeft(s, vb, e);
+        entry = SEntry{Slice(s, b, ne), Slice(s, vb, e), true};
+    } else {
+        entry = SEntry{Slice(s, b, e), std::string(), false};
+    }
+    std::vector<SEntry>& entries = doc.sections.back().entries;
+    // A nameless entry right after another nameless one is not kept.
+    if (entry.strName.empty() && !entries.empty() && entries.back().strName.empty()) return;
+    entries.push_back(std::move(entry));
 }
 
-bool KeyValueOf(const std::string& line, std::string& key, std::string& value) {
-    std::string t = Trim(line);
-    if (t.empty() || t[0] == ';') return false;
-    size_t eq = t.find('=');
-    if (eq == std::string::npos) return false;
-    key = Trim(t.substr(0, eq));
-    value = Trim(t.substr(eq + 1));
-    return true;
+SDocument Parse(const std::string& strText) {
+    SDocument doc;
+    size_t nStart = 0;
+    if (strText.compare(0, 3, kUtf8Bom) == 0) {
+        doc.bUtf8Bom = true;
+        nStart = 3;
+    }
+    // Text after a byte order mark is UTF-8 and kept as it is.
+    std::string s = doc.bUtf8Bom ? strText.substr(nStart)
+                                 : Normalize(strText.data(), strText.size(), false);
+    doc.sections.push_back(SSection());
+    size_t b = 0;
+    for (size_t i = 0; i <= s.size(); ++i) {
+        if (i == s.size() || s[i] == '\r' || s[i] == '\n') {
+            ParseLine(s, b, i, doc);
+            b = i + 1;
+        }
+    }
+    return doc;
+}
+
+std::string Serialize(const SDocument& doc) {
+    std::string out;
+    if (doc.bUtf8Bom) out += kUtf8Bom;
+    for (const SSection& sec : doc.sections) {
+        if (!sec.strName.empty()) out += "[" + sec.strName + "]\r\n";
+        for (const SEntry& e : sec.entries) {
+            out += e.strName;
+            if (e.bHasValue) {
+                out += '=';
+                out += e.strValue;
+            }
+            out += "\r\n";
+        }
+    }
+    return out;
+}
+
+SSection* FindSection(SDocument& doc, const std::string& strName) {
+    for (SSection& sec : doc.sections) {
+        if (EqualNoCase(sec.strName, strName)) return &sec;
+    }
+    return nullptr;
+}
+
+SEntry* FindEntry(SSection& sec, const std::string& strName) {
+    for (SEntry& e : sec.entries) {
+        if (EqualNoCase(e.strName, strName)) return &e;
+    }
+    return nullptr;
+}
+
+// The longest prefix of whole characters that fits into nSize - 1 bytes.
+std::string CutToBuffer(const std::string& s, size_t nSize) {
+    if (nSize == 0) return std::string();
+    size_t nMax = nSize - 1, i = 0;
+    while (i < s.size()) {
+        size_t nLen = CharLen(s, i);
+        if (i + nLen > nMax) break;
+        i += nLen;
+    }
+    return s.substr(0, i);
 }
 
 }  // namespace
 
 std::string ReadValue(const std::string& strText, const std::string& strSection,
                       const std::string& strKey, const std::string& strDefault, size_t nSize) {
-    std::string result = strDefault;
-    bool bInSection = false, bSeenSection = false;
-    for (const SLine& l : SplitLines(strText)) {
-        std::string line = strText.substr(l.nBegin, l.nEnd - l.nBegin);
-        std::string name;
-        if (SectionOf(line, name)) {
-            if (bSeenSection && bInSection) break;
-            bInSection = EqualNoCase(name, strSection);
-            if (bInSection) bSeenSection = true;
-            continue;
-        }
-        std::string key, value;
-        if (bInSection && KeyValueOf(line, key, value) && EqualNoCase(key, strKey)) {
-            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-                value = value.substr(1, value.size() - 2);
-            result = value;
-            break;
-        }
+    SDocument doc = Parse(strText);
+    SSection* pSection = FindSection(doc, Trimmed(NormalizeArgument(strSection)));
+    SEntry* pEntry = pSection ? FindEntry(*pSection, Trimmed(NormalizeArgument(strKey))) : nullptr;
+    if (!pEntry || !pEntry->bHasValue) {
+        // The default loses its trailing blanks.
+        std::string d = NormalizeArgument(strDefault);
+        size_t e = d.size();
+        TrimRight(d, 0, e);
+        return CutToBuffer(d.substr(0, e), nSize);
     }
-    if (nSize == 0) return std::string();
-    if (result.size() > nSize - 1) result.resize(nSize - 1);
-    return result;
+    std::string v = pEntry->strValue;
+    if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
+        v = v.substr(1, v.size() - 2);
+    return CutToBuffer(v, nSize);
 }
 
-std::string WriteValue(const std::string& strText, const std::string& strSection,
-                       const std::string& strKey, const std::string& strValue) {
-    std::vector<SLine> lines = SplitLines(strText);
-    bool bInSection = false;
-    size_t nInsertAt = std::string::npos;  // end of the section's last key line
-    for (const SLine& l : lines) {
-        std::string line = strText.substr(l.nBegin, l.nEnd - l.nBegin);
-        std::string name;
-        if (SectionOf(line, name)) {
-            if (nInsertAt != std::string::npos) break;
-            bInSection = EqualNoCase(name, strSection);
-            if (bInSection) nInsertAt = l.nNext;
-            continue;
-        }
-        std::string key, value;
-        if (bInSection && KeyValueOf(line, key, value)) {
-            if (EqualNoCase(key, strKey)) {
-                return strText.substr(0, l.nBegin) + strKey + "=" + strValue + "\r\n" +
-                       strText.substr(l.nNext);
-            }
-            nInsertAt = l.nNext;
-        }
+bool WriteValue(const std::string& strText, const std::string& strSection,
+                const std::string& strKey, const std::string& strValue, std::string& strOut) {
+    SDocument doc = Parse(strText);
+    // New names and the value lose their leading blanks; trailing ones stay
+    // until the file is read again.
+    std::string strSectionArg = TrimmedLeft(NormalizeArgument(strSection));
+    std::string strKeyArg = TrimmedLeft(NormalizeArgument(strKey));
+    std::string strValueArg = TrimmedLeft(NormalizeArgument(strValue));
+    SSection* pSection = FindSection(doc, Trimmed(strSectionArg));
+    if (!pSection) {
+        doc.sections.push_back(SSection{strSectionArg, {}});
+        pSection = &doc.sections.back();
     }
-    std::string out = strText;
-    if (nInsertAt == std::string::npos) {
-        if (!out.empty() && out.back() != '\n') out += "\r\n";
-        out += "[" + strSection + "]\r\n" + strKey + "=" + strValue + "\r\n";
-        return out;
+    SEntry* pEntry = FindEntry(*pSection, Trimmed(strKeyArg));
+    if (pEntry) {
+        if (pEntry->bHasValue && pEntry->strValue == strValueArg) return false;
+        pEntry->strValue = strValueArg;
+        pEntry->bHasValue = true;
+    } else {
+        pSection->entries.push_back(SEntry{strKeyArg, strValueArg, true});
     }
-    std::string insert = strKey + "=" + strValue + "\r\n";
-    if (nInsertAt > 0 && out[nInsertAt - 1] != '\n') insert = "\r\n" + insert;
-    return out.insert(nInsertAt, insert);
+    strOut = Serialize(doc);
+    return true;
 }
 
 }  // namespace ini

@@ -28,6 +28,13 @@ TEST(DateTime, LeadingZerosAndBoundaries) {
     }
 }
 
+TEST(DateTime, FailedConversionGivesTheEpoch) {
+    CFakeClock clock(CFakeClock::At(2026, 3, 7, 9, 5, 2));
+    clock.SetConversionFails(true);
+    CFakeClockScope scope(clock);
+    EXPECT_EQ(GetDateTimeText(), "1970-01-01 00:00:00");
+}
+
 TEST(DateTime, RealClockGivesWellFormedTexts) {
     std::string s = GetDateTimeText();
     ASSERT_EQ(s.size(), 19u) << s;

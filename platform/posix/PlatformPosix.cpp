@@ -16,14 +16,23 @@ namespace platform {
 const char kPathSep = '/';
 
 namespace {
-std::mutex g_overrideLock;
-std::string g_strModuleOverride;
+// Function-local, so that a global object of another file may set the
+// override while globals are still being built.
+struct SModuleOverride {
+    std::mutex lock;
+    std::string strPath;
+};
+SModuleOverride& ModuleOverride() {
+    static SModuleOverride s_override;
+    return s_override;
+}
 }  // namespace
 
 std::string GetModulePath() {
     {
-        std::lock_guard<std::mutex> lock(g_overrideLock);
-        if (!g_strModuleOverride.empty()) return g_strModuleOverride;
+        SModuleOverride& o = ModuleOverride();
+        std::lock_guard<std::mutex> lock(o.lock);
+        if (!o.strPath.empty()) return o.strPath;
     }
     char szPath[PATH_MAX + 1];
     ssize_t n = readlink("/proc/self/exe", szPath, PATH_MAX);
@@ -32,8 +41,9 @@ std::string GetModulePath() {
 }
 
 void SetModulePathOverride(const std::string& strPath) {
-    std::lock_guard<std::mutex> lock(g_overrideLock);
-    g_strModuleOverride = strPath;
+    SModuleOverride& o = ModuleOverride();
+    std::lock_guard<std::mutex> lock(o.lock);
+    o.strPath = strPath;
 }
 
 int GetPathKind(const std::string& strPath) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "platform/Clock.h"
@@ -14,23 +15,35 @@ namespace platform {
 const char kPathSep = '\\';
 
 namespace {
-std::mutex g_overrideLock;
-std::string g_strModuleOverride;
+// Function-local, so that a global object of another file may set the
+// override while globals are still being built.
+struct SModuleOverride {
+    std::mutex lock;
+    std::string strPath;
+};
+SModuleOverride& ModuleOverride() {
+    static SModuleOverride s_override;
+    return s_override;
+}
 }  // namespace
 
 std::string GetModulePath() {
     {
-        std::lock_guard<std::mutex> lock(g_overrideLock);
-        if (!g_strModuleOverride.empty()) return g_strModuleOverride;
+        SModuleOverride& o = ModuleOverride();
+        std::lock_guard<std::mutex> lock(o.lock);
+        if (!o.strPath.empty()) return o.strPath;
     }
     char szPath[MAX_PATH] = {0};
-    GetModuleFileNameA(nullptr, szPath, MAX_PATH);
-    return std::string(szPath);
+    DWORD dwLen = GetModuleFileNameA(nullptr, szPath, MAX_PATH);
+    // A cut name may lack its terminating zero: take the length reported.
+    if (dwLen > MAX_PATH) dwLen = MAX_PATH;
+    return std::string(szPath, strnlen(szPath, dwLen));
 }
 
 void SetModulePathOverride(const std::string& strPath) {
-    std::lock_guard<std::mutex> lock(g_overrideLock);
-    g_strModuleOverride = strPath;
+    SModuleOverride& o = ModuleOverride();
+    std::lock_guard<std::mutex> lock(o.lock);
+    o.strPath = strPath;
 }
 
 int GetPathKind(const std::string& strPath) {

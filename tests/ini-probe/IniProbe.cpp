@@ -1,0 +1,173 @@
+// Runs the INI operation scripts of a corpus through this build's profile
+// functions and prints every read result and the file's bytes after every
+// write, hex-encoded, one line each. Built for Linux and for Windows from this
+// one source, so that the two outputs can be compared line by line.
+//
+//   IniProbe <corpus dir> <work dir> [case name]
+//
+// A case is a script <name>.ops and, optionally, the starting file <name>.ini
+// (no .ini: the file is missing). The script is copied into the work dir as
+// config.ini and the operations run on that copy. Script lines:
+//   # comment                      ignored
+//   dir                            make config.ini a directory instead
+//   R <section> <key> [size [default]]  read (buffer of size bytes, default 2048)
+//   W <section> <key> <value>      write, then dump the file
+// Fields are separated by one TAB; \xNN, \t, \\ escapes are decoded in them.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/Profile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string Unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size()) {
+            char n = s[i + 1];
+            if (n == 'x' && i + 3 < s.size() && HexValue(s[i + 2]) >= 0 &&
+                HexValue(s[i + 3]) >= 0) {
+                out += static_cast<char>(HexValue(s[i + 2]) * 16 + HexValue(s[i + 3]));
+                i += 3;
+                continue;
+            }
+            if (n == 't') { out += '\t'; ++i; continue; }
+            if (n == 'r') { out += '\r'; ++i; continue; }
+            if (n == 'n') { out += '\n'; ++i; continue; }
+            if (n == '\\') { out += '\\'; ++i; continue; }
+            // \R<n><c>: the byte c repeated n times (long values)
+            if (n == 'R') {
+                size_t j = i + 2;
+                size_t nCount = 0;
+                while (j < s.size() && s[j] >= '0' && s[j] <= '9') nCount = nCount * 10 + (s[j++] - '0');
+                if (j < s.size()) {
+                    out.append(nCount, s[j]);
+                    i = j;
+                    continue;
+                }
+            }
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t b = 0;
+    for (;;) {
+        size_t t = line.find('\t', b);
+        fields.push_back(line.substr(b, t == std::string::npos ? std::string::npos : t - b));
+        if (t == std::string::npos) break;
+        b = t + 1;
+    }
+    return fields;
+}
+
+std::string Hex(const std::string& s) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size() * 2);
+    for (unsigned char c : s) {
+        out += kDigits[c >> 4];
+        out += kDigits[c & 15];
+    }
+    return out;
+}
+
+std::string FileState(const std::string& strPath) {
+    int nKind = platform::GetPathKind(strPath);
+    if (nKind < 0) return "missing";
+    if (nKind == 1) return "directory";
+    std::string strBytes;
+    platform::ReadFileBytes(strPath, strBytes);
+    return "file " + Hex(strBytes);
+}
+
+// A Linux path handed to the Windows build under Wine: Z: is the root.
+std::string NativePath(std::string s) {
+    if (platform::kPathSep == '\\' && !s.empty() && s[0] == '/') {
+        std::replace(s.begin(), s.end(), '/', '\\');
+        s = "Z:" + s;
+    }
+    if (!s.empty() && s.back() != platform::kPathSep) s += platform::kPathSep;
+    return s;
+}
+
+void RunCase(const std::string& strCorpus, const std::string& strWork, const std::string& strName) {
+    std::string strScript;
+    platform::ReadFileBytes(strCorpus + strName + ".ops", strScript);
+    std::string strIni = strWork + strName + platform::kPathSep;
+    std::error_code ec;
+    fs::remove_all(fs::u8path(strIni), ec);
+    platform::CreateDir(strIni);
+    std::string strFile = strIni + "config.ini";
+    std::string strStart;
+    if (platform::ReadFileBytes(strCorpus + strName + ".ini", strStart))
+        platform::WriteFileBytes(strFile, strStart, false);
+
+    printf("case %s\n", strName.c_str());
+    size_t nPos = 0;
+    int nLine = 0;
+    while (nPos < strScript.size()) {
+        size_t nl = strScript.find('\n', nPos);
+        std::string line = strScript.substr(nPos, nl == std::string::npos ? std::string::npos : nl - nPos);
+        nPos = nl == std::string::npos ? strScript.size() : nl + 1;
+        ++nLine;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> f = SplitTabs(line);
+        if (f[0] == "dir") {
+            platform::CreateDir(strFile);
+            continue;
+        }
+        if (f[0] == "R" && f.size() >= 3) {
+            size_t nSize = f.size() >= 4 ? static_cast<size_t>(atol(f[3].c_str())) : 2048;
+            std::string strDefault = f.size() >= 5 ? Unescape(f[4]) : std::string();
+            std::string v = platform::ReadProfileValue(Unescape(f[1]), Unescape(f[2]), strDefault, strFile, nSize);
+            printf("%d R %s\n", nLine, Hex(v).c_str());
+        } else if (f[0] == "W" && f.size() >= 4) {
+            bool bOk = platform::WriteProfileValue(Unescape(f[1]), Unescape(f[2]), Unescape(f[3]), strFile);
+            printf("%d W %d %s\n", nLine, bOk ? 1 : 0, FileState(strFile).c_str());
+        } else {
+            printf("%d bad script line\n", nLine);
+        }
+    }
+    fs::remove_all(fs::u8path(strIni), ec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: IniProbe <corpus dir> <work dir> [case]\n");
+        return 2;
+    }
+    std::string strCorpus = NativePath(argv[1]);
+    std::string strWork = NativePath(argv[2]);
+    std::vector<std::string> names;
+    if (argc >= 4) {
+        names.push_back(argv[3]);
+    } else {
+        for (const fs::directory_entry& e : fs::directory_iterator(fs::u8path(strCorpus))) {
+            if (e.path().extension() == ".ops") names.push_back(e.path().stem().string());
+        }
+        std::sort(names.begin(), names.end());
+    }
+    for (const std::string& n : names) RunCase(strCorpus, strWork, n);
+    return 0;
+}
