@@ -308,6 +308,35 @@ TEST_F(ServiceProcessTest, RunsUnderTheNotifyProtocol) {
     EXPECT_EQ(std::string::npos, strIni.find("LastStart=\r\n")) << strIni;
 }
 
+TEST_F(ServiceProcessTest, ConsoleRunTakesCtrlCAndTheRealTimeSignals) {
+    CDatagramSink log(m_strRoot + "/dev/log");
+    pid_t pid = Start({"/F"}, "");
+    ASSERT_GT(pid, 0);
+    // The service entry ran: LastStart is written when the refresh starts.
+    int64_t tEnd = NowMs() + 5000;
+    std::string strIni;
+    while (NowMs() < tEnd) {
+        strIni = ReadWholeFile(m_exeDir.File("config.ini"));
+        if (strIni.find("LastStart=2") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_NE(std::string::npos, strIni.find("LastStart=2")) << strIni;
+    EXPECT_TRUE(log.WaitFor("event 105", 2000));
+
+    kill(pid, SIGRTMIN);
+    tEnd = NowMs() + 2000;
+    while (NowMs() < tEnd && ReadWholeFile(StorePath()).find("Current = ") == std::string::npos)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_NE(std::string::npos, ReadWholeFile(StorePath()).find("Current = "));
+
+    kill(pid, SIGINT);
+    int64_t tStop = NowMs();
+    EXPECT_EQ(0, Wait(pid, 3000));
+    EXPECT_LT(NowMs() - tStop, 2000);
+    EXPECT_TRUE(log.WaitFor("event 108", 500));
+    EXPECT_EQ(Console({}), TakeOutput());
+}
+
 }  // namespace
 
 #endif  // _WIN32

@@ -517,8 +517,9 @@ bool RunServiceDispatcher(const char* szName, ServiceEntryFn pfnEntry, bool bCon
     sigaddset(&controls, SIGTERM);
     sigaddset(&controls, SIGINT);
     for (int nSig = SIGRTMIN; nSig <= SIGRTMAX; ++nSig) sigaddset(&controls, nSig);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &controls, &previous);
+    // They stay blocked when the dispatcher returns: a late stop signal must
+    // not end the process with its default action while it closes down.
+    pthread_sigmask(SIG_BLOCK, &controls, nullptr);
 
     std::atomic<bool> bEnded{false};
     g_pfnHandler = nullptr;
@@ -550,7 +551,6 @@ bool RunServiceDispatcher(const char* szName, ServiceEntryFn pfnEntry, bool bCon
     service.join();
     g_bDispatching = false;
     g_pfnHandler = nullptr;
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return true;
 }
 

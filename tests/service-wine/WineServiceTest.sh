@@ -4,7 +4,8 @@
 # installation writes, a real start with LastStart and a page refresh from a
 # loopback server, the counter saved by control 128 (Start=10, Inc=5), 129
 # not handled, the stop within about a second with exit code 0, -u naming the
-# executable's full path, and the runs without a recognised option.
+# executable's full path, the runs without a recognised option, and the
+# console run -f ended by Ctrl+C.
 #
 #   WineServiceTest.sh WINDOWS_BUILD_DIR PAGE_SERVER
 set -u
@@ -176,6 +177,24 @@ for args in "" "--i" "i" "-x"; do
   run_exe $args
   expect_run "run with '${args}'"
 done
+
+# 8. The console run: -f refreshes the page until Ctrl+C (Wine turns the
+# SIGINT of its process into CTRL_C_EVENT).
+rm -f "$work/log/cache.txt"
+"$src/tools/wine-run.sh" "$work/VlmRefreshSvc.exe" -f >"$work/out" 2>/dev/null &
+fpid=$!
+for _ in $(seq 150); do [ -s "$work/log/cache.txt" ] && break; sleep 0.1; done
+grep -aq ' 200 ' "$work/log/cache.txt" 2>/dev/null && pass "-f refreshed the page" ||
+  fail "-f did not refresh the page"
+kill -INT "$fpid"
+for _ in $(seq 30); do kill -0 "$fpid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$fpid" 2>/dev/null; then
+  kill -KILL "$fpid"
+  fail "-f did not end within 3 s of Ctrl+C"
+fi
+wait "$fpid"
+rc=$?
+expect_run "-f ended by Ctrl+C"
 
 echo "$failures failure(s)"
 [ "$failures" = 0 ]
