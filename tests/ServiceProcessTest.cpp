@@ -49,6 +49,31 @@ int64_t NowMs() {
         .count();
 }
 
+// Runs a shell command; its output (both streams) and exit status.
+int RunCapture(const std::string& strCommand, std::string& strOut) {
+    strOut.clear();
+    FILE* pipe = popen((strCommand + " 2>&1").c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) strOut.append(buffer, n);
+    return pclose(pipe);
+}
+
+// Where systemd's tools are installed: the unit passes "systemd-analyze
+// verify" without a complaint and its exposure is rated at most 3.0 ("OK").
+void ExpectSystemdAccepts(const std::string& strUnit) {
+    std::string strOut;
+    if (RunCapture("command -v systemd-analyze", strOut) != 0) return;
+    EXPECT_EQ(0, RunCapture("systemd-analyze verify '" + strUnit + "'", strOut));
+    EXPECT_EQ("", strOut);
+    RunCapture("systemd-analyze security --offline=true '" + strUnit + "'", strOut);
+    const std::string strLead = "Overall exposure level for VlmRefresh.service: ";
+    size_t nAt = strOut.find(strLead);
+    ASSERT_NE(std::string::npos, nAt) << strOut;
+    EXPECT_LE(atof(strOut.c_str() + nAt + strLead.size()), 3.0) << strOut.substr(nAt);
+}
+
 // A datagram socket bound to a path, as systemd's notify socket and the
 // syslog socket are.
 class CDatagramSink {
@@ -213,6 +238,7 @@ TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
                               "\xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1\n")}) {
                 EXPECT_NE(std::string::npos, strUnit.find(strLine)) << strLine;
             }
+            ExpectSystemdAccepts(UnitPath());
             std::string strStore = ReadWholeFile(StorePath());
             EXPECT_NE(std::string::npos,
                       strStore.find("[SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\"
