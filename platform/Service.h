@@ -103,7 +103,8 @@ RegKeyHandle OpenRegKeyForQuery(const char* szPath);
 RegKeyHandle CreateRegKey(const char* szPath);
 // Creates or opens a non-volatile key for writing values (RegCreateKeyEx).
 RegKeyHandle CreateRegKeyForWrite(const char* szPath);
-// Reads four bytes of the value into nValue; false when it is missing.
+// Reads a four-byte value (of any type) into nValue; false, leaving nValue
+// as it was, when it is missing or of another size (Linux: not a number).
 bool QueryRegValue4(RegKeyHandle hKey, const char* szValue, int32_t& nValue);
 bool SetRegDword(RegKeyHandle hKey, const char* szValue, uint32_t nData);
 // A text value with its terminating zero; bExpand makes it expandable text.

@@ -191,9 +191,18 @@ RegKeyHandle CreateRegKeyForWrite(const char* szPath) {
 }
 
 bool QueryRegValue4(RegKeyHandle hKey, const char* szValue, int32_t& nValue) {
-    DWORD nSize = sizeof(nValue);
-    return RegQueryValueExA(AsKey(hKey), szValue, nullptr, nullptr,
-                            reinterpret_cast<BYTE*>(&nValue), &nSize) == ERROR_SUCCESS;
+    // Read into a value of our own and take it only when exactly four bytes
+    // came back: a shorter text would fill part of the number, and after
+    // ERROR_MORE_DATA the buffer's content is undefined.
+    int32_t nRead = 0;
+    DWORD nSize = sizeof(nRead);
+    if (RegQueryValueExA(AsKey(hKey), szValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&nRead),
+                         &nSize) != ERROR_SUCCESS ||
+        nSize != sizeof(nRead)) {
+        return false;
+    }
+    nValue = nRead;
+    return true;
 }
 
 bool SetRegDword(RegKeyHandle hKey, const char* szValue, uint32_t nData) {

@@ -146,7 +146,7 @@ fi
 [ "${ctl[8]:-}" = "reg Current missing" ] && pass "control 129 wrote nothing" ||
   fail "control 129: ${ctl[8]:-}"
 [ "${ctl[9]:-}" = "control 1 ok" ] && pass "stop accepted" || fail "stop: ${ctl[9]:-}"
-if [[ "${ctl[10]:-}" =~ ^state\ 1\ after\ ([0-9]+)\ ms$ ]] && (( BASH_REMATCH[1] <= 1500 )); then
+if [[ "${ctl[10]:-}" =~ ^state\ 1\ after\ ([0-9]+)\ ms$ ]] && (( BASH_REMATCH[1] <= 2000 )); then
   pass "stopped within ${BASH_REMATCH[1]} ms"
 else
   fail "stop: ${ctl[10]:-}"
@@ -164,6 +164,20 @@ if grep -aq ' 200 ' "$work/log/cache.txt" 2>/dev/null; then
   pass "page refreshed: $(iconv -f CP936 -t UTF-8 "$work/log/cache.txt" 2>/dev/null)"
 else
   fail "page not refreshed (log\\cache.txt: $(cat "$work/log/cache.txt" 2>/dev/null))"
+fi
+
+# 5b. A Start value that is text, not a number, counts as missing: the
+# counter starts at 0 (steps of Inc=5), not at the text's bytes.
+"$src/tools/wine-run.sh" reg add "$svckey\\Parameters" /v Start /t REG_SZ /d 10 /f \
+  >/dev/null 2>&1
+"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh start wait:4:15000 sleep:1500 \
+  control:128 "reg:$status:Current" control:1 wait:1:5000 >"$work/ctl" 2>/dev/null
+mapfile -t ctl < <(tr -d '\r' <"$work/ctl")
+if [[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]] &&
+   (( BASH_REMATCH[1] % 5 == 0 && BASH_REMATCH[1] >= 0 && BASH_REMATCH[1] <= 40 )); then
+  pass "text Start ignored (Current=${BASH_REMATCH[1]})"
+else
+  fail "text Start: ${ctl[*]}"
 fi
 
 # 6. Removal. (Wine's service manager keeps a removed service marked for
