@@ -42,6 +42,5 @@ int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
 void CCharSet::UTF8ToANSI(std::string& strOut, std::string strIn) const {
     strOut.clear();
     if (strIn.empty()) return;
-    std::string strResult;
-    if (platform::ConvertUtf8ToAnsi(strIn, strResult)) strOut.swap(strResult);
+    if (platform::ConvertUtf8ToAnsi(strIn)) strOut.swap(strIn);
 }

@@ -6,9 +6,10 @@
 
 namespace platform {
 
-// Converts the UTF-8 text up to its first zero byte. Malformed sequences and
-// characters the code page lacks become the code page's default character
-// '?'. Returns false (out empty) when the conversion could not be done.
-bool ConvertUtf8ToAnsi(const std::string& strIn, std::string& strOut);
+// Replaces the UTF-8 text by its conversion, which ends where the text's
+// first zero byte stood. Malformed sequences and characters the code page
+// lacks become the code page's default character '?'. Returns false (text
+// empty) when the conversion could not be done.
+bool ConvertUtf8ToAnsi(std::string& strText);
 
 }  // namespace platform

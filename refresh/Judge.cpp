@@ -1,5 +1,7 @@
 #include "refresh/Judge.h"
 
+#include <cstring>
+
 #include "config/Cp936.h"
 #include "http/CharSet.h"
 #include "log/LogWriter.h"
@@ -19,11 +21,25 @@ size_t FindOnCharStart(const std::string& strText, const std::string& strPattern
     if (strPattern.empty()) return 0;
     // A byte below 0x40 is never the second byte of a character: every
     // occurrence of a pattern that starts with one begins on a character.
-    if (static_cast<unsigned char>(strPattern[0]) < 0x40) return strText.find(strPattern);
+    // Candidates come from a Horspool search: pages are full of "<", so a
+    // search that stops at every "<" to compare would be slow.
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(strText.data());
+    const unsigned char* pat = reinterpret_cast<const unsigned char*>(strPattern.data());
+    const size_t n = strText.size(), m = strPattern.size();
+    size_t shift[256];
+    for (size_t& k : shift) k = m;
+    for (size_t k = 0; k + 1 < m; ++k) shift[pat[k]] = m - 1 - k;
+    auto findFrom = [&](size_t nFrom) -> size_t {
+        for (size_t i = nFrom + m - 1; i < n; i += shift[p[i]]) {
+            if (p[i] == pat[m - 1] && memcmp(p + i + 1 - m, pat, m - 1) == 0) return i + 1 - m;
+        }
+        return std::string::npos;
+    };
+    if (static_cast<unsigned char>(strPattern[0]) < 0x40) return findFrom(0);
     size_t nWalk = 0;  // always the start of a character
     size_t nFrom = 0;
     for (;;) {
-        size_t nAt = strText.find(strPattern, nFrom);
+        size_t nAt = findFrom(nFrom);
         if (nAt == std::string::npos) return nAt;
         while (nWalk < nAt) nWalk += Cp936CharLen(strText, nWalk);
         if (nWalk == nAt) return nAt;
@@ -33,24 +49,41 @@ size_t FindOnCharStart(const std::string& strText, const std::string& strPattern
 
 }  // namespace
 
+namespace {
+
+// The text becomes its first nKeep bytes, then strInsert, then the text from
+// nFrom on (nFrom may lie before nKeep: those bytes then appear twice).
+void SpliceText(std::string& strText, size_t nKeep, const std::string& strInsert, size_t nFrom) {
+    if (nFrom >= nKeep) {
+        strText.replace(nKeep, nFrom - nKeep, strInsert);  // one move of the tail
+        return;
+    }
+    std::string strResult;
+    strResult.reserve(nKeep + strInsert.size() + (strText.size() - nFrom));
+    strResult.append(strText, 0, nKeep);
+    strResult += strInsert;
+    strResult.append(strText, nFrom, std::string::npos);
+    strText.swap(strResult);
+}
+
+// Cuts with the end tag already found at nEnd.
+void ReplaceTagContentAt(std::string& strText, const std::string& strStartTag, size_t nEnd,
+                         const std::string& strReplacement) {
+    size_t nStart = FindOnCharStart(strText, strStartTag);
+    if (nStart != std::string::npos) {
+        SpliceText(strText, nStart + strStartTag.size(), strReplacement, nEnd);
+    } else {
+        SpliceText(strText, nEnd, strStartTag + strReplacement, nEnd);
+    }
+}
+
+}  // namespace
+
 void ReplaceTagContent(std::string& strText, const std::string& strStartTag,
                        const std::string& strEndTag, const std::string& strReplacement) {
-    size_t nStart = FindOnCharStart(strText, strStartTag);
     size_t nEnd = FindOnCharStart(strText, strEndTag);
     if (nEnd == std::string::npos) return;  // no end tag: nothing to cut
-    std::string strResult;
-    if (nStart != std::string::npos) {
-        size_t nKeep = nStart + strStartTag.size();
-        strResult.reserve(nKeep + strReplacement.size() + (strText.size() - nEnd));
-        strResult.append(strText, 0, nKeep);
-    } else {
-        strResult.reserve(nEnd + strStartTag.size() + strReplacement.size() + (strText.size() - nEnd));
-        strResult.append(strText, 0, nEnd);
-        strResult += strStartTag;
-    }
-    strResult += strReplacement;
-    strResult.append(strText, nEnd, std::string::npos);
-    strText.swap(strResult);
+    ReplaceTagContentAt(strText, strStartTag, nEnd, strReplacement);
 }
 
 void JudgeAnswer(int nStatus, std::string& strText, int nLogOn, CLogWriter& logWriter,
@@ -62,13 +95,13 @@ void JudgeAnswer(int nStatus, std::string& strText, int nLogOn, CLogWriter& logW
     static const std::string strCut = ">";
 
     // The blocks are cut from the raw answer, before any conversion.
-    if (FindOnCharStart(strText, strScriptEnd) != std::string::npos)
-        ReplaceTagContent(strText, strScriptStart, strScriptEnd, strCut);
-    if (FindOnCharStart(strText, strFrameEnd) != std::string::npos)
-        ReplaceTagContent(strText, strFrameStart, strFrameEnd, strCut);
+    size_t nEnd = FindOnCharStart(strText, strScriptEnd);
+    if (nEnd != std::string::npos) ReplaceTagContentAt(strText, strScriptStart, nEnd, strCut);
+    nEnd = FindOnCharStart(strText, strFrameEnd);
+    if (nEnd != std::string::npos) ReplaceTagContentAt(strText, strFrameStart, nEnd, strCut);
 
     if (charSet.IsUTF8(strText.data(), static_cast<uint32_t>(strText.size())))
-        charSet.UTF8ToANSI(strText, strText);
+        charSet.UTF8ToANSI(strText, std::move(strText));  // the text is not needed after
 
     // The markers are set last, so the body has no say for 404 and 0.
     if (nStatus == 404) strText = kMarker404;

@@ -5,37 +5,45 @@
 //     rest as code page 936 characters, full-width spaces (A1 A1) and tabs are
 //     dropped. Bytes below 0x40 are never part of a double-byte character, so
 //     the first three can go byte by byte, but they must go before the
-//     characters are paired: B0 20 A1 A1 pairs as B0, A1 A1, while tabs stay
-//     until the pairing is done: B0 09 A1 A1 keeps B0 only;
+//     characters are paired (B0 20 A1 A1 becomes B0 A1, A1 and keeps its
+//     bytes), while tabs stay until the pairing is done (B0 09 A1 A1 pairs
+//     as B0, tab, A1 A1 and keeps B0 only);
 //  3. everything from a "<" to the next ">" is left out, the brackets too;
 //  4. when nothing is left but the text of step 2 was not empty, the text of
 //     step 2 is the result.
 // Both the result and the step-2 text are written over the input in place
-// (the write position never passes the read position). When nothing visible
-// was found nothing has been written, so the input is still whole for the
-// second walk that makes the step-2 text.
+// (the write position never passes the read position). While nothing visible
+// has been found only the first two bytes can have been written over; they
+// are put back, and the input is whole again for the second walk that makes
+// the step-2 text.
 #include "refresh/VisibleText.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
-enum : uint8_t { kPlain, kDropped, kTab, kAmp, kOpen, kClose, kLead };
+// Per byte: bit 0 = needs the careful path (blanks wait for a pending lead,
+// "&", "<", ">"), bit 1 = lead byte of code page 936, bit 2 = kept when
+// outside markup; and whether it can be the second byte of a character.
+enum : uint8_t { kSpecial = 1, kLeadBit = 2, kKeep = 4 };
 
-struct CByteClasses {
-    uint8_t m_cls[256];
-    CByteClasses() {
-        for (int i = 0; i < 256; ++i) m_cls[i] = (i >= 0x81 && i <= 0xFE) ? kLead : kPlain;
-        m_cls['\n'] = m_cls['\r'] = m_cls[' '] = kDropped;
-        m_cls['\t'] = kTab;
-        m_cls['&'] = kAmp;
-        m_cls['<'] = kOpen;
-        m_cls['>'] = kClose;
+struct CByteTables {
+    uint8_t m_flags[256];
+    uint8_t m_trail[256];
+    CByteTables() {
+        for (int i = 0; i < 256; ++i) {
+            m_flags[i] = (i >= 0x81 && i <= 0xFE) ? (kLeadBit | kKeep) : kKeep;
+            m_trail[i] = (i >= 0x40 && i <= 0xFE && i != 0x7F) ? 1 : 0;
+        }
+        m_flags[0x0A] = m_flags[0x0D] = m_flags[0x20] = m_flags[0x09] = 0;  // dropped
+        m_flags[0x26] = m_flags[0x3C] = m_flags[0x3E] = kSpecial;          // & < >
     }
 };
-const CByteClasses g_classes;
+const CByteTables g_tables;
 
-inline bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+inline bool IsTrailByte(unsigned char c) { return g_tables.m_trail[c] != 0; }
+inline bool IsLeadByte(unsigned char c) { return (g_tables.m_flags[c] & kLeadBit) != 0; }
 
 // Reads "&lt;" or "&gt;" at p[i] ('&'); 0 when neither stands there.
 inline unsigned char ReadBracketRef(const unsigned char* p, size_t i, size_t n) {
@@ -45,16 +53,39 @@ inline unsigned char ReadBracketRef(const unsigned char* p, size_t i, size_t n) 
     return 0;
 }
 
+// How many of the eight bytes of x (in memory order), from the first on, are
+// printable ASCII other than "&", "<" and ">" (0 to 8). A borrow in the tests only runs towards later bytes,
+// so the first byte flagged is a true one.
+inline size_t PlainPrefix(uint64_t x) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    auto hasZero = [&](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+    uint64_t m = (x & kHigh) | ((x - kOnes * 0x21) & ~x & kHigh) | hasZero(x ^ (kOnes * '&')) |
+                 hasZero(x ^ (kOnes * '<')) | hasZero(x ^ (kOnes * '>'));
+    if (m == 0) return 8;
+    return static_cast<size_t>(__builtin_ctzll(m)) >> 3;
+#else
+    (void)x;
+    return 0;
+#endif
+}
+
+inline size_t PositionOf(const unsigned char* p, const void* pFound, size_t nNone) {
+    return pFound ? static_cast<size_t>(static_cast<const unsigned char*>(pFound) - p) : nNone;
+}
+
 // bVisible: keep only the bytes outside markup (steps 1 to 3); otherwise make
 // the step-2 text. Returns the length written at the start of pBuf.
 template <bool bVisible>
 size_t Reduce(char* pBuf, size_t n) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(pBuf);
-    const uint8_t* cls = g_classes.m_cls;
+    const uint8_t* flags = g_tables.m_flags;
+    const uint8_t* trail = g_tables.m_trail;
     size_t w = 0;
     size_t i = 0;
     int nPending = -1;  // a lead byte waiting for the character's second byte
     bool bOutside = true;
+    size_t nCloseAt = 0;  // inside markup: the next ">" at or after i, or n
 
     auto emit = [&](unsigned char b) {
         if (!bVisible) {
@@ -69,37 +100,64 @@ size_t Reduce(char* pBuf, size_t n) {
     };
 
     while (i < n) {
-        unsigned char c = p[i];
         if (bVisible && nPending < 0) {
             if (bOutside) {
-                if (cls[c] == kPlain) {
-                    pBuf[w++] = static_cast<char>(c);
-                    ++i;
-                    continue;
+                // Visible text: runs of plain ASCII eight bytes at a time,
+                // whole characters, and blanks while no lead byte waits.
+                while (i < n) {
+                    unsigned c = p[i];
+                    unsigned f = flags[c];
+                    if (f == kKeep) {
+                        if (c < 0x80 && n - i >= 8 && i - w >= 8) {
+                            // The eight bytes are loaded before they are stored,
+                            // and the store ends before the first unread byte.
+                            uint64_t x;
+                            memcpy(&x, p + i, 8);
+                            size_t k = PlainPrefix(x);
+                            if (k) {
+                                memcpy(pBuf + w, &x, 8);
+                                w += k;
+                                i += k;
+                                continue;
+                            }
+                        }
+                        pBuf[w++] = static_cast<char>(c);
+                        ++i;
+                    } else if (f == 0) {
+                        ++i;  // a blank or tab with nothing waiting
+                    } else if ((f & kLeadBit) && i + 1 < n && trail[p[i + 1]]) {
+                        unsigned t = p[i + 1];
+                        if (!(c == 0xA1 && t == 0xA1)) {
+                            pBuf[w] = static_cast<char>(c);
+                            pBuf[w + 1] = static_cast<char>(t);
+                            w += 2;
+                        }
+                        i += 2;
+                    } else {
+                        break;
+                    }
                 }
+                if (i >= n) break;
             } else {
                 // Inside markup only the end of the tag matters: ">" or
                 // "&gt;" (neither can be the second byte of a character).
-                while (i < n && p[i] != '>' && p[i] != '&') ++i;
+                // Each ">" and each "&" is looked for once, so a tag full of
+                // "&" costs no more than any other.
+                if (nCloseAt < i) nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
+                i = PositionOf(p, memchr(p + i, '&', nCloseAt - i), nCloseAt);
                 if (i == n) break;
-                c = p[i];
             }
         }
+        unsigned char c = p[i];
         unsigned char t = c;
         ++i;
-        switch (cls[c]) {
-        case kDropped:
-            continue;  // taken out before characters are paired
-        case kAmp: {
+        if (c == '\n' || c == '\r' || c == ' ') continue;  // gone before characters are paired
+        if (c == '&') {
             unsigned char r = ReadBracketRef(p, i - 1, n);
             if (r) {
                 t = r;
                 i += 3;
             }
-            break;
-        }
-        default:
-            break;
         }
         if (nPending >= 0) {
             unsigned char lead = static_cast<unsigned char>(nPending);
@@ -113,7 +171,7 @@ size_t Reduce(char* pBuf, size_t n) {
             }
             emit(lead);
         }
-        if (t >= 0x81 && t <= 0xFE) {
+        if (IsLeadByte(t)) {
             nPending = t;
         } else if (t != '\t') {
             emit(t);
@@ -126,9 +184,15 @@ size_t Reduce(char* pBuf, size_t n) {
 }  // namespace
 
 std::string ExtractVisibleText(std::string strText) {
-    if (strText.empty()) return strText;
-    size_t nVisible = Reduce<true>(&strText[0], strText.size());
-    if (nVisible == 0) nVisible = Reduce<false>(&strText[0], strText.size());
+    size_t n = strText.size();
+    if (n == 0) return strText;
+    char szFirst[2] = {strText[0], n > 1 ? strText[1] : '\0'};
+    size_t nVisible = Reduce<true>(&strText[0], n);
+    if (nVisible == 0) {
+        strText[0] = szFirst[0];
+        if (n > 1) strText[1] = szFirst[1];
+        nVisible = Reduce<false>(&strText[0], n);
+    }
     strText.resize(nVisible);
     return strText;
 }

@@ -11,3 +11,17 @@ if(NOT CMAKE_CROSSCOMPILING)
             ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(text.ConversionMatchesWindows PROPERTIES LABELS wine TIMEOUT 120)
 endif()
+
+# The fuzz targets as replay programs of the committed corpus (the sanitizer
+# presets replay it under their sanitizers).
+if(NOT CMAKE_CROSSCOMPILING)
+  foreach(pair "FuzzVisibleText:visible_text" "FuzzJudge:judge" "FuzzCharSet:charset")
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 target)
+    list(GET pair 1 corpus)
+    add_executable(Replay${target} ${CMAKE_SOURCE_DIR}/fuzz/${target}.cpp ${CMAKE_SOURCE_DIR}/fuzz/ReplayMain.cpp)
+    target_link_libraries(Replay${target} PRIVATE vlmcore)
+    add_test(NAME text.Replay${target} COMMAND Replay${target} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${corpus})
+    set_tests_properties(text.Replay${target} PROPERTIES TIMEOUT 120)
+  endforeach()
+endif()

@@ -52,22 +52,24 @@ const CAnsiTable& GetAnsiTable() {
 
 }  // namespace
 
-bool ConvertUtf8ToAnsi(const std::string& strIn, std::string& strOut) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(strIn.data());
-    const void* pZero = memchr(p, 0, strIn.size());
-    size_t n = pZero ? static_cast<size_t>(static_cast<const unsigned char*>(pZero) - p) : strIn.size();
+bool ConvertUtf8ToAnsi(std::string& strText) {
+    const void* pZero = memchr(strText.data(), 0, strText.size());
+    if (pZero) strText.resize(static_cast<size_t>(static_cast<const char*>(pZero) - strText.data()));
+    size_t n = strText.size();
+    if (n == 0) return true;
     const CAnsiTable& table = GetAnsiTable();
 
-    // Every sequence gives at most as many bytes as it uses.
-    std::string strResult(n, '\0');
-    char* w = &strResult[0];
+    // Converted in place: every sequence gives at most as many bytes as it
+    // uses, so the write position never passes the read position.
+    char* w = &strText[0];
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(w);
     size_t i = 0;
     while (i < n) {
         if (n - i >= 8) {
             uint64_t nWord;
             memcpy(&nWord, p + i, 8);
             if ((nWord & 0x8080808080808080ull) == 0) {
-                memcpy(w, p + i, 8);
+                memcpy(w, &nWord, 8);  // only bytes already read are written over
                 w += 8;
                 i += 8;
                 continue;
@@ -78,7 +80,16 @@ bool ConvertUtf8ToAnsi(const std::string& strIn, std::string& strOut) {
             continue;
         }
         uint32_t cp;
-        i += DecodeUtf8Char(p + i, n - i, cp);
+        unsigned c = p[i];
+        if (c >= 0xE1 && c != 0xED && c <= 0xEF && n - i >= 3 && (p[i + 1] & 0xC0) == 0x80 &&
+            (p[i + 2] & 0xC0) == 0x80) {
+            // The common three-byte character; these leads have no overlong
+            // or surrogate forms.
+            cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+            i += 3;
+        } else {
+            i += DecodeUtf8Char(p + i, n - i, cp);
+        }
         if (cp > 0xFFFF) {
             *w++ = '?';
             *w++ = '?';
@@ -88,8 +99,7 @@ bool ConvertUtf8ToAnsi(const std::string& strIn, std::string& strOut) {
         if (nCode > 0xFF) *w++ = static_cast<char>(nCode >> 8);
         *w++ = static_cast<char>(nCode & 0xFF);
     }
-    strResult.resize(static_cast<size_t>(w - strResult.data()));
-    strOut.swap(strResult);
+    strText.resize(static_cast<size_t>(w - strText.data()));
     return true;
 }
 

@@ -105,7 +105,11 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     ex.nReceiveMs = GetHttpReceiveTimeoutMs();
     ex.tLastByte = SteadyClock::now();
 
-    curl_slist* pHeaders = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    // The same header lines as the Windows build sends: no Accept, and a
+    // plain request asks to keep its connection.
+    curl_slist* pHeaders = curl_slist_append(nullptr, "Accept:");
+    pHeaders = curl_slist_append(pHeaders, "Content-Type: application/x-www-form-urlencoded");
+    if (!target.bSecure) pHeaders = curl_slist_append(pHeaders, "Connection: Keep-Alive");
     curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str());
     curl_easy_setopt(pCurl, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HTTPGET, 1L);

@@ -4,12 +4,15 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "platform/CodePage.h"
 
 namespace platform {
 
-bool ConvertUtf8ToAnsi(const std::string& strIn, std::string& strOut) {
+bool ConvertUtf8ToAnsi(std::string& strText) {
+    const std::string strIn = std::move(strText);
+    std::string& strOut = strText;
     strOut.clear();
     int nWide = MultiByteToWideChar(CP_UTF8, 0, strIn.c_str(), -1, nullptr, 0);
     if (nWide <= 0) return true;

@@ -143,8 +143,7 @@ std::vector<SHttpScenario> MakeHttpScenarios() {
     v.back().bRouteOnly = true;
     sc = NoAnswer("RedirectLoopGivesUp", "/loop", "{http}/loop");
     sc.answer = Redirect(302, "/loop");
-    sc.nRequests = 2;
-    sc.nMaxRequests = 40;
+    sc.nRequests = 1 + 20;  // the first request and twenty redirects followed
     sc.strTarget = "/loop";
     sc.nMaxMs = 15000;
     v.push_back(sc);
@@ -259,6 +258,11 @@ void CheckScenario(const SHttpScenario& sc, const SFetchOutcome& out, const SSce
     EXPECT_EQ(r.strVersion, "HTTP/1.0");
     EXPECT_EQ(r.Header("Content-Type"), "application/x-www-form-urlencoded");
     EXPECT_EQ(r.Header("User-Agent"), strAgent);
+    std::string strNames;
+    for (const auto& h : r.headers) strNames += h.first + ";";
+    EXPECT_EQ(strNames, "Host;User-Agent;Content-Type;Connection;");
+    EXPECT_EQ(r.Header("Host"), "127.0.0.1:" + std::to_string(servers.plain.Port()));
+    EXPECT_EQ(r.Header("Connection"), "Keep-Alive");
     std::string strPrefix = sc.strTarget + (sc.strTarget.find('?') == std::string::npos ? "?" : "&") + "vlmrnd=";
     ASSERT_EQ(r.strTarget.compare(0, strPrefix.size(), strPrefix), 0) << r.strTarget;
     std::string strNumber = r.strTarget.substr(strPrefix.size());

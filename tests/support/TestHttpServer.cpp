@@ -324,12 +324,12 @@ bool CTestHttpServer::Start(bool bTls) {
 void CTestHttpServer::Stop() {
     m_bStop = true;
     if (m_acceptThread.joinable()) m_acceptThread.join();
-    std::vector<std::thread> threads;
+    std::vector<SConnThread> threads;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         threads.swap(m_connThreads);
     }
-    for (std::thread& t : threads) t.join();
+    for (SConnThread& t : threads) t.thread.join();
     if (m_nListen >= 0) close(m_nListen);
     m_nListen = -1;
 }
@@ -370,7 +370,23 @@ void CTestHttpServer::AcceptLoop() {
         if (nSocket < 0) continue;
         ++m_nConnections;
         std::lock_guard<std::mutex> lock(m_lock);
-        m_connThreads.emplace_back([this, nSocket] { Serve(nSocket); });
+        size_t nKept = 0;
+        for (size_t i = 0; i < m_connThreads.size(); ++i) {
+            if (*m_connThreads[i].pDone) {
+                m_connThreads[i].thread.join();
+            } else {
+                if (i != nKept) m_connThreads[nKept] = std::move(m_connThreads[i]);
+                ++nKept;
+            }
+        }
+        m_connThreads.resize(nKept);
+        SConnThread conn;
+        conn.pDone = std::make_shared<std::atomic<bool>>(false);
+        conn.thread = std::thread([this, nSocket, pDone = conn.pDone] {
+            Serve(nSocket);
+            *pDone = true;
+        });
+        m_connThreads.push_back(std::move(conn));
     }
 }
 

@@ -12,7 +12,9 @@
 //   server.RequestsFor("/page")[0].strTarget  // "/page?vlmrnd=..."
 //   server.Stop();                          // also done by the destructor
 //
-// Paths without an answer get 404 with the body "no answer set\n".
+// Paths without an answer get 404 with the body "no answer set\n". A TLS
+// handshake that reaches the plain server is recorded as a request with the
+// method "TLS-HELLO" and an empty target, and the connection is closed.
 #pragma once
 
 #ifndef _WIN32
@@ -108,7 +110,11 @@ private:
     mutable std::mutex m_lock;
     std::map<std::string, SHttpAnswer> m_answers;
     std::vector<SHttpRequestRecord> m_requests;
-    std::vector<std::thread> m_connThreads;
+    struct SConnThread {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> pDone;
+    };
+    std::vector<SConnThread> m_connThreads;  // finished ones are joined as new ones come
 };
 
 #endif  // _WIN32

@@ -1,0 +1,236 @@
+// The worker thread on the real clock: StartRefresh, the stop flag, a whole
+// refresh against the loopback server, and the end of a worker at process end.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "config/FileUtil.h"
+#include "config/IniReader.h"
+#include "log/DateTime.h"
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+#include "service/Thread.h"
+#include "support/TestSupport.h"
+#ifndef _WIN32
+#include "support/TestHttpServer.h"
+#endif
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+const std::string kOff = "\xcf\xb5\xcd\xb3\xce\xb4\xbf\xaa\xc6\xf4\xa1\xa3";  // 系统未开启。
+const std::string kDone = "\xb4\xa6\xc0\xed\xcd\xea\xb1\xcf";                 // 处理完毕
+
+std::string LogFile(const std::string& strName) {
+    return GetModuleDir() + "log" + platform::kPathSep + strName;
+}
+
+int64_t ElapsedMs(steady_clock::time_point t0) {
+    return std::chrono::duration_cast<milliseconds>(steady_clock::now() - t0).count();
+}
+
+// Waits up to nMs for the condition; true when it came.
+template <typename F>
+bool WaitFor(F condition, int nMs) {
+    steady_clock::time_point t0 = steady_clock::now();
+    while (!condition()) {
+        if (ElapsedMs(t0) > nMs) return false;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    return true;
+}
+
+// Settings that keep the worker switched off, without the system log of an
+// earlier test.
+void SwitchedOffSettings() {
+    theIniReader.SetSoftOn("0");
+    platform::DeleteFileSilently(LogFile("system.log"));
+}
+
+TEST(ThreadTest, StartRefreshRecordsTheStartAndTheStopFlagEndsTheWorker) {
+    g_bStopRequested = 0;
+    SwitchedOffSettings();
+    theIniReader.SetLastStart("");
+    CThread thread;
+    EXPECT_EQ(nullptr, thread.m_hWorker);
+    EXPECT_TRUE(thread.m_strConfigPath.empty());
+
+    std::string strBefore = GetDateTimeText();
+    ASSERT_EQ(1, thread.StartRefresh());
+    std::string strLastStart = theIniReader.ReadString("LastStart", kSettingsSection);
+    EXPECT_LE(strBefore, strLastStart);
+    EXPECT_EQ(strBefore.size(), strLastStart.size());
+    EXPECT_EQ(GetModuleDir() + "config.ini", thread.m_strConfigPath);
+    ASSERT_NE(nullptr, thread.m_hWorker);
+
+    // The first pass, a second after the start, loads the settings.
+    EXPECT_TRUE(WaitFor([] { return ReadWholeFile(LogFile("system.log")).find(kOff) != std::string::npos; }, 3000));
+    EXPECT_FALSE(PathExists(LogFile("time.txt"), 0));
+    EXPECT_FALSE(platform::WaitThreadEnd(thread.m_hWorker, 0));
+
+    steady_clock::time_point t0 = steady_clock::now();
+    g_bStopRequested = 1;
+    EXPECT_TRUE(platform::WaitThreadEnd(thread.m_hWorker, 1500));  // within one pass
+    printf("worker ended %lld ms after the stop flag\n", static_cast<long long>(ElapsedMs(t0)));
+    g_bStopRequested = 0;
+}
+
+#ifndef _WIN32
+// A whole refresh on the real clock: requests every two seconds, the cache
+// file, the day's log and the status file; changes of config.ini applied
+// within about a second; the stop flag.
+TEST(ThreadTest, RefreshAgainstLoopbackServer) {
+    g_bStopRequested = 0;
+    CTestHttpServer server;
+    ASSERT_TRUE(server.Start());
+    SHttpAnswer answer;
+    answer.strBody = "<html><body><p>fresh</p></body></html>\n";
+    for (int i = 0; i <= 10; ++i) server.SetAnswer("/p" + std::to_string(i), answer);
+    platform::DeleteFileSilently(LogFile("cache.txt"));
+    platform::DeleteFileSilently(LogFile(GetDateText() + ".log"));
+    theIniReader.SetUrl(server.Url("/p0"));
+    theIniReader.SetTimeStartFrom("0");
+    theIniReader.SetTimeSecond2("2");
+    theIniReader.SetLog("1");
+    theIniReader.SetSoftOn("1");
+
+    CThread thread;
+    ASSERT_EQ(1, thread.StartRefresh());
+    // Runs in the first pass and every second pass after it.
+    ASSERT_TRUE(WaitFor([&] { return server.RequestsFor("/p0").size() >= 3; }, 8000));
+    EXPECT_NE(std::string::npos, server.RequestsFor("/p0")[0].strTarget.find("vlmrnd="));
+    std::string strCache = ReadWholeFile(LogFile("cache.txt"));
+    EXPECT_NE(std::string::npos, strCache.find(" 200 fresh")) << strCache;
+    std::string strDaily = ReadWholeFile(LogFile(GetDateText() + ".log"));
+    EXPECT_NE(std::string::npos, strDaily.find(" 200 fresh\r\n")) << strDaily;
+    std::string strStatus = ReadWholeFile(LogFile("time.txt"));
+    EXPECT_TRUE(strStatus == kDone || strStatus == "1\xc3\xeb") << strStatus;
+
+    // Ten changes of the address, with a long interval so that only a reload
+    // makes a request; each at another moment of the worker's second.
+    theIniReader.SetTimeSecond2("3600");
+    int64_t nWorstMs = 0;
+    int64_t tLastTime = platform::GetFileModTime(thread.m_strConfigPath);
+    for (int i = 1; i <= 10; ++i) {
+        std::this_thread::sleep_for(milliseconds(150 + 97 * i));
+        std::string strPath = "/p" + std::to_string(i);
+        steady_clock::time_point t0 = steady_clock::now();
+        theIniReader.SetUrl(server.Url(strPath));
+        if (platform::GetFileModTime(thread.m_strConfigPath) == tLastTime) {
+            // Saved within the same second as the last change: move the time on.
+            std::filesystem::path p(thread.m_strConfigPath);
+            std::filesystem::last_write_time(p, std::filesystem::last_write_time(p) + std::chrono::seconds(1));
+        }
+        tLastTime = platform::GetFileModTime(thread.m_strConfigPath);
+        ASSERT_TRUE(WaitFor([&] { return !server.RequestsFor(strPath).empty(); }, 5000)) << strPath;
+        nWorstMs = std::max(nWorstMs, ElapsedMs(t0));
+    }
+    printf("worst of 10 reloads: %lld ms from the write to the request\n", static_cast<long long>(nWorstMs));
+    EXPECT_LT(nWorstMs, 2500);
+
+    steady_clock::time_point t0 = steady_clock::now();
+    g_bStopRequested = 1;
+    EXPECT_TRUE(platform::WaitThreadEnd(thread.m_hWorker, 1500));
+    printf("worker ended %lld ms after the stop flag\n", static_cast<long long>(ElapsedMs(t0)));
+    g_bStopRequested = 0;
+}
+#endif
+
+// At process end, the worker goes before the objects it uses. The sentinel is
+// destroyed after the end handler and before theIniReader would be.
+struct CWorkerGoneSentinel {
+    ~CWorkerGoneSentinel() {
+        if (theRefreshThread.m_hWorker != nullptr) {
+            fprintf(stderr, "worker still running while objects are destroyed\n");
+            abort();
+        }
+    }
+};
+
+// The second within the hour on the local clock, once it is far enough from
+// the end of the hour for a target one second ahead.
+int SecondInHourAwayFromItsEnd() {
+    for (;;) {
+        SLocalTime now;
+        if (GetLocalNow(now) && now.nMinute * 60 + now.nSecond < 3590) return now.nMinute * 60 + now.nSecond;
+        std::this_thread::sleep_for(milliseconds(500));
+    }
+}
+
+// The directory that the parent gives the child process of a death test.
+const char* const kChildDirVariable = "VLM_THREAD_END_DIR";
+
+TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child process runs this body anew: it finds the parent's directory
+    // in its environment.
+    std::unique_ptr<CTempDir> pDir;
+    std::string strDir;
+    if (const char* szDir = getenv(kChildDirVariable)) {
+        strDir = szDir;
+    } else {
+        pDir.reset(new CTempDir);
+        strDir = pDir->Path();
+#ifdef _WIN32
+        _putenv_s(kChildDirVariable, strDir.c_str());
+#else
+        setenv(kChildDirVariable, strDir.c_str(), 1);
+#endif
+    }
+    const std::string strTail = "59\xb7\xd6" "57\xc3\xeb";  // 59分57秒
+    EXPECT_EXIT(
+        {
+            static CWorkerGoneSentinel s_sentinel;
+            // The worker writes its files into the parent's directory; its
+            // settings come from theIniReader.
+            CModuleDirOverride inDir(strDir);
+            // An hourly run due with the first pass: its 3.3 s tail keeps the
+            // worker inside that pass.
+            theIniReader.SetSoftOn("1");
+            theIniReader.SetUrl("");
+            theIniReader.SetLog("0");
+            theIniReader.SetTimeStartFrom("1");
+            theIniReader.SetTimeMinute("0");
+            theIniReader.SetTimeSecond(std::to_string(SecondInHourAwayFromItsEnd() + 1));
+            theRefreshThread.StartRefresh();
+            bool bInTail = WaitFor([&] {
+                std::string s = ReadWholeFile(LogFile("time.txt"));
+                return PathExists(LogFile("time.txt"), 0) && (s.empty() || s == strTail);
+            }, 5000);
+            exit(bInTail ? 7 : 9);
+        },
+        ::testing::ExitedWithCode(7), "");
+    // Had the worker gone on, its tail would end with 59分55秒 by now.
+    std::this_thread::sleep_for(milliseconds(3500));
+    std::string strStatus = ReadWholeFile(strDir + "log" + platform::kPathSep + "time.txt");
+    EXPECT_TRUE(strStatus.empty() || strStatus == strTail || strStatus == "59\xb7\xd6" "56\xc3\xeb")
+        << strStatus;
+#ifdef _WIN32
+    _putenv_s(kChildDirVariable, "");
+#else
+    unsetenv(kChildDirVariable);
+#endif
+}
+
+TEST(ThreadEndDeathTest, IdleWorkerLeavesByItselfAtProcessEnd) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static CWorkerGoneSentinel s_sentinel;
+                    SwitchedOffSettings();
+            theRefreshThread.StartRefresh();
+            WaitFor([] { return PathExists(LogFile("system.log"), 0); }, 3000);
+            exit(5);
+        },
+        ::testing::ExitedWithCode(5), "");
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+// Drives FetchPage from outside a test binary; built in both builds.
+//
+//   HttpProbe fetch CONNECT_MS RECEIVE_MS < urls
+//       One fetch per input line (the line is the address as it stands, an
+//       empty line the empty address). For each it prints one line:
+//       "R <status> <ms> <t0> <t1> <length> <page>" where t0/t1 are the clock's
+//       seconds around the fetch and <page> is the page text in hexadecimal,
+//       or "#" and its 64-bit FNV-1a hash when longer than 4096 bytes.
+//   HttpProbe bench COUNT URL
+//       COUNT fetches in a row; prints the status of the last one.
+//   HttpProbe serve BYTES            (Linux only)
+//       Serves a page of BYTES bytes at /page on 127.0.0.1, prints the port
+//       and runs until its input ends.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "http/PageFetcher.h"
+#include "platform/Clock.h"
+#include "platform/Http.h"
+
+#ifndef _WIN32
+#include "support/TestHttpServer.h"
+#endif
+
+namespace {
+
+const char kUntouched[] = "(page before the fetch)";
+
+uint64_t HashFnv1a(const std::string& s) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+int RunFetch(int argc, char** argv) {
+    if (argc < 4) return 2;
+    platform::SetHttpTimeouts(static_cast<uint32_t>(std::atol(argv[2])), static_cast<uint32_t>(std::atol(argv[3])));
+    std::string strUrl;
+    while (std::getline(std::cin, strUrl)) {
+        if (!strUrl.empty() && strUrl.back() == '\r') strUrl.pop_back();
+        std::string strPage = kUntouched;
+        CPageFetcher fetcher;
+        auto tStart = std::chrono::steady_clock::now();
+        long long t0 = static_cast<long long>(GetClock().Now());
+        int nStatus = fetcher.FetchPage(strUrl, strPage);
+        long long t1 = static_cast<long long>(GetClock().Now());
+        long long nMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tStart).count();
+        std::printf("R %d %lld %lld %lld %zu ", nStatus, nMs, t0, t1, strPage.size());
+        if (strPage.size() > 4096) {
+            std::printf("#%016llx", static_cast<unsigned long long>(HashFnv1a(strPage)));
+        } else {
+            for (unsigned char c : strPage) std::printf("%02x", c);
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+int RunBench(int argc, char** argv) {
+    if (argc < 4) return 2;
+    int nCount = std::atoi(argv[2]);
+    int nStatus = 0;
+    size_t nSize = 0;
+    for (int i = 0; i < nCount; ++i) {
+        std::string strPage;
+        nStatus = CPageFetcher().FetchPage(argv[3], strPage);
+        nSize = strPage.size();
+    }
+    std::printf("%d %zu\n", nStatus, nSize);
+    return nStatus == 200 ? 0 : 1;
+}
+
+#ifndef _WIN32
+int RunServe(int argc, char** argv) {
+    if (argc < 3) return 2;
+    size_t nBytes = static_cast<size_t>(std::atol(argv[2]));
+    SHttpAnswer answer;
+    const std::string strLine = "<p>refreshed page line with some text in it, padded to eighty bytes....</p>\n";
+    while (answer.strBody.size() < nBytes) answer.strBody += strLine;
+    answer.strBody.resize(nBytes);
+    CTestHttpServer server;
+    if (!server.Start()) return 1;
+    server.SetAnswer("/page", answer);
+    std::printf("%u\n", static_cast<unsigned>(server.Port()));
+    std::fflush(stdout);
+    std::string strIgnored;
+    while (std::getline(std::cin, strIgnored)) {
+    }
+    return 0;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string strMode = argc > 1 ? argv[1] : "";
+    if (strMode == "fetch") return RunFetch(argc, argv);
+    if (strMode == "bench") return RunBench(argc, argv);
+#ifndef _WIN32
+    if (strMode == "serve") return RunServe(argc, argv);
+#endif
+    std::fprintf(stderr, "usage: HttpProbe fetch CONNECT_MS RECEIVE_MS | bench COUNT URL | serve BYTES\n");
+    return 2;
+}

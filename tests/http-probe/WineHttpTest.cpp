@@ -1,0 +1,88 @@
+// The page-request scenarios against the Windows build: its probe runs all of
+// them in one Wine process against the loopback servers of this process.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "support/HttpScenarios.h"
+
+namespace {
+
+uint64_t HashFnv1a(const std::string& s) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+std::string ExpectedPage(const SHttpScenario& sc) {
+    std::string s;
+    s.reserve(sc.strPage.size() * sc.nPageRepeat);
+    for (size_t i = 0; i < sc.nPageRepeat; ++i) s += sc.strPage;
+    return s;
+}
+
+// Reads one "R ..." line of the probe into an outcome.
+bool ParseOutcome(const std::string& strLine, const SHttpScenario& sc, SFetchOutcome& out) {
+    std::istringstream in(strLine);
+    std::string strTag, strPage;
+    long long nMs = 0;
+    size_t nLength = 0;
+    if (!(in >> strTag >> out.nStatus >> nMs >> out.tBefore >> out.tAfter >> nLength) || strTag != "R") return false;
+    in >> strPage;
+    out.nElapsedMs = static_cast<uint32_t>(nMs);
+    if (!strPage.empty() && strPage[0] == '#') {
+        std::string strExpected = ExpectedPage(sc);
+        char szHash[32];
+        std::snprintf(szHash, sizeof szHash, "#%016llx", static_cast<unsigned long long>(HashFnv1a(strExpected)));
+        out.strPage = (strPage == szHash && nLength == strExpected.size()) ? strExpected : "(other long page)";
+        return true;
+    }
+    out.strPage.clear();
+    for (size_t i = 0; i + 1 < strPage.size(); i += 2)
+        out.strPage += static_cast<char>(std::stoi(strPage.substr(i, 2), nullptr, 16));
+    return out.strPage.size() == nLength;
+}
+
+TEST(WindowsHttp, ScenariosUnderWine) {
+    const std::string strProbe = std::string(VLM_WINDOWS_BUILD_DIR) + "/tests/HttpProbe.exe";
+    ASSERT_TRUE(std::ifstream(strProbe).good()) << "build the windows preset first: " << strProbe;
+
+    SScenarioServers servers;
+    ASSERT_TRUE(servers.Start());
+    std::vector<SHttpScenario> scenarios;
+    for (const SHttpScenario& sc : MakeHttpScenarios()) {
+        if (!sc.bRouteOnly) scenarios.push_back(sc);
+    }
+    InstallScenarios(servers, MakeHttpScenarios());
+
+    const std::string strDir = std::string(VLM_BINARY_DIR) + "/tests/";
+    const std::string strInput = strDir + "http-wine-urls.txt";
+    const std::string strOutput = strDir + "http-wine-results.txt";
+    {
+        std::ofstream list(strInput, std::ios::binary);
+        for (const SHttpScenario& sc : scenarios) list << servers.Expand(sc.strUrl) << "\n";
+    }
+    // The whole run is bounded; each scenario's own bound is checked below.
+    std::string strCommand = "timeout 600 " + std::string(VLM_SOURCE_DIR) + "/tools/wine-run.sh " + strProbe +
+                             " fetch " + std::to_string(kScenarioConnectMs) + " " +
+                             std::to_string(kScenarioReceiveMs) + " < " + strInput + " > " + strOutput;
+    ASSERT_EQ(std::system(strCommand.c_str()), 0) << strCommand;
+
+    std::ifstream results(strOutput);
+    std::string strLine;
+    for (const SHttpScenario& sc : scenarios) {
+        SFetchOutcome out;
+        do {
+            if (!std::getline(results, strLine)) break;
+        } while (strLine.compare(0, 2, "R ") != 0);
+        ASSERT_TRUE(ParseOutcome(strLine, sc, out)) << sc.strName << ": " << strLine;
+        CheckScenario(sc, out, servers, "HttpProbe");
+    }
+}
+
+}  // namespace
