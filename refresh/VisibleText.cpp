@@ -143,8 +143,14 @@ size_t Reduce(char* pBuf, size_t n) {
                 // "&gt;" (neither can be the second byte of a character).
                 // Each ">" and each "&" is looked for once, so a tag full of
                 // "&" costs no more than any other.
-                if (nCloseAt < i) nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
-                i = PositionOf(p, memchr(p + i, '&', nCloseAt - i), nCloseAt);
+                // Most tags are short: look at a few bytes before calling
+                // memchr.
+                size_t nNear = i + 16 < n ? i + 16 : n;
+                while (i < nNear && p[i] != '>' && p[i] != '&') ++i;
+                if (i == nNear) {
+                    if (nCloseAt < i) nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
+                    i = PositionOf(p, memchr(p + i, '&', nCloseAt - i), nCloseAt);
+                }
                 if (i == n) break;
             }
         }
