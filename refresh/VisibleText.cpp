@@ -12,10 +12,9 @@
 //  4. when nothing is left but the text of step 2 was not empty, the text of
 //     step 2 is the result.
 // Both the result and the step-2 text are written over the input in place
-// (the write position never passes the read position). While nothing visible
-// has been found only the first two bytes can have been written over; they
-// are put back, and the input is whole again for the second walk that makes
-// the step-2 text.
+// (the write position never passes the read position). Nothing is written
+// before the first visible byte, so when none is found the input is still
+// whole for the second walk that makes the step-2 text.
 #include "refresh/VisibleText.h"
 
 #include <cstdint>
@@ -23,9 +22,9 @@
 
 namespace {
 
-// Per byte: bit 0 = needs the careful path (blanks wait for a pending lead,
-// "&", "<", ">"), bit 1 = lead byte of code page 936, bit 2 = kept when
-// outside markup; and whether it can be the second byte of a character.
+// Per byte: kSpecial for "&", "<" and ">", kLeadBit for a lead byte of code
+// page 936, kKeep for a byte that is kept outside markup (blanks and tabs
+// have no flag); and whether it can be the second byte of a character.
 enum : uint8_t { kSpecial = 1, kLeadBit = 2, kKeep = 4 };
 
 struct CByteTables {
@@ -143,8 +142,14 @@ size_t Reduce(char* pBuf, size_t n) {
                 // "&gt;" (neither can be the second byte of a character).
                 // Each ">" and each "&" is looked for once, so a tag full of
                 // "&" costs no more than any other.
-                if (nCloseAt < i) nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
-                i = PositionOf(p, memchr(p + i, '&', nCloseAt - i), nCloseAt);
+                // Most tags are short: look at a few bytes before calling
+                // memchr.
+                size_t nNear = i + 16 < n ? i + 16 : n;
+                while (i < nNear && p[i] != '>' && p[i] != '&') ++i;
+                if (i == nNear) {
+                    if (nCloseAt < i) nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
+                    i = PositionOf(p, memchr(p + i, '&', nCloseAt - i), nCloseAt);
+                }
                 if (i == n) break;
             }
         }
@@ -186,13 +191,8 @@ size_t Reduce(char* pBuf, size_t n) {
 std::string ExtractVisibleText(std::string strText) {
     size_t n = strText.size();
     if (n == 0) return strText;
-    char szFirst[2] = {strText[0], n > 1 ? strText[1] : '\0'};
     size_t nVisible = Reduce<true>(&strText[0], n);
-    if (nVisible == 0) {
-        strText[0] = szFirst[0];
-        if (n > 1) strText[1] = szFirst[1];
-        nVisible = Reduce<false>(&strText[0], n);
-    }
+    if (nVisible == 0) nVisible = Reduce<false>(&strText[0], n);
     strText.resize(nVisible);
     return strText;
 }

@@ -1,17 +1,35 @@
-// Entry logic of VlmRefreshSvc.
+// Entry logic of VlmRefreshSvc: the banner, one command-line option or the
+// service dispatcher, the closing line and the exit code.
 #include <cstdio>
+#include <string>
 
-#include "config/IniReader.h"
+#include "platform/Service.h"
+#include "service/MyService.h"
+#include "service/Thread.h"
 
 namespace {
+// "Velmora·网页定时刷新工具"
+const char kClosingName[] =
+    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf";
 // " 启动完毕"
-const char* const kClosingSuffix = " \xc6\xf4\xb6\xaf\xcd\xea\xb1\xcf";
+const char kClosingSuffix[] = " \xc6\xf4\xb6\xaf\xcd\xea\xb1\xcf";
+// The string resource holding the product name.
+const uint32_t kProductNameResource = 1;
 }  // namespace
 
-int main(int, char**) {
-    printf("%s\n", kProductName);
+int main(int argc, char** argv) {
+    g_bStopRequested = 0;
+
+    // Without an application framework to initialise there is nothing that
+    // can fail here; a failure would print "Fatal Error: MFC initialization
+    // failed", wait for one character and end with exit code 1.
+    std::string strBanner = platform::LoadStringResource(kProductNameResource);
+    printf("%s\n", strBanner.c_str());
     fflush(stdout);
-    printf("%s%s\n", kProductName, kClosingSuffix);
+
+    if (!theService.HandleCommandLine(argc, argv)) theService.RunDispatcher();
+
+    printf("%s%s\n", kClosingName, kClosingSuffix);
     fflush(stdout);
-    return 0;
+    return static_cast<int>(theService.m_status.dwWin32ExitCode.load());
 }

@@ -1,14 +1,71 @@
 #!/bin/bash
-# The main job: installs what is missing, builds the Linux executable and
-# starts it in a fresh directory, then shows what it made there.
+# The main job: installs what is missing, builds the Linux executable, serves
+# a small page on loopback, points a fresh copy of the service at it and runs
+# the service in the foreground (VlmRefreshSvc -f) for a few seconds, then
+# shows what arrived in log/.
+#
+#   tools/run.sh [URL]
+#
+# With a URL the service refreshes that address instead of the local page.
+# VLM_RUN_SECONDS sets how long the service runs (default 12); Ctrl+C ends
+# the run early.
 set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake --preset linux >/dev/null
-cmake --build --preset linux -j "$(nproc)" --target VlmRefreshSvc
+cmake --build --preset linux -j2 --target VlmRefreshSvc VlmPageServer
+seconds=${VLM_RUN_SECONDS:-12}
+
 dir=$(mktemp -d /tmp/vlmrefresh.XXXXXX)
+server_pid=""
+service_pid=""
+cleanup() {
+  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
 cp build/linux/VlmRefreshSvc "$dir/"
-echo "=== $dir/VlmRefreshSvc"
-"$dir/VlmRefreshSvc" | iconv -f CP936 -t UTF-8
-echo "=== $dir/config.ini (shown in UTF-8; stored as code page 936, CR LF)"
-iconv -f CP936 -t UTF-8 "$dir/config.ini" | tr -d '\r'
+
+if [ $# -ge 1 ]; then
+  url=$1
+else
+  build/linux/VlmPageServer --seconds $((seconds + 30)) --port-file "$dir/.url" \
+    2>"$dir/page-server.log" &
+  server_pid=$!
+  for _ in $(seq 50); do [ -s "$dir/.url" ] && break; sleep 0.1; done
+  url=$(cat "$dir/.url")
+  rm -f "$dir/.url"
+fi
+
+echo "=== $dir/VlmRefreshSvc -v (makes config.ini and log/ beside the executable)"
+"$dir/VlmRefreshSvc" -v | iconv -f CP936 -t UTF-8
+# config.ini is code page 936 with CR LF; the address is plain ASCII.
+sed -i "s#^Url=.*#Url=${url//#/\\#}\r#" "$dir/config.ini"
+
+echo "=== $dir/VlmRefreshSvc -f, refreshing $url for $seconds s (Ctrl+C ends it early)"
+"$dir/VlmRefreshSvc" -f > >(iconv -f CP936 -t UTF-8) &
+service_pid=$!
+trap 'kill -TERM "$service_pid" 2>/dev/null || true' INT
+for _ in $(seq $((seconds * 10))); do
+  kill -0 "$service_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -TERM "$service_pid" 2>/dev/null || true
+wait "$service_pid" || true
+service_pid=""
+trap cleanup EXIT
+sleep 0.2
+
+show() {
+  echo "=== $1 (shown in UTF-8; stored as code page 936)"
+  iconv -f CP936 -t UTF-8 "$1" | tr -d '\r'
+  echo
+}
+show "$dir/config.ini"
+for f in "$dir"/log/*; do
+  [ -f "$f" ] && show "$f"
+done
+if [ -n "$server_pid" ]; then
+  echo "=== requests the local page server answered"
+  cat "$dir/page-server.log"
+fi

@@ -1,0 +1,51 @@
+// The counter of the refresh service; the refresh work itself is started by
+// the framework's service entry.
+#include "service/MyService.h"
+
+#include "platform/Clock.h"
+#include "platform/Service.h"
+
+namespace {
+const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
+}  // namespace
+
+CMyService::CMyService()
+    : CNTService("VlmRefresh"), m_nCounterStart(0), m_nCounterStep(1), m_nCounter(0) {}
+
+int CMyService::InitService() {
+    char szKey[1024];
+    BuildServiceKeyPath(szKey, kServicesKey, m_szName, "\\Parameters");
+    platform::RegKeyHandle hKey = platform::OpenRegKeyForQuery(szKey);
+    if (hKey) {
+        platform::QueryRegValue4(hKey, "Start", m_nCounterStart);
+        platform::QueryRegValue4(hKey, "Inc", m_nCounterStep);
+        platform::CloseRegKey(hKey);
+    }
+    m_nCounter = m_nCounterStart;
+    return 1;
+}
+
+void CMyService::RunLoop() {
+    while (m_bRunning != 0) {
+        GetClock().SleepMs(1000);
+        // 32-bit, wrapping: the addition is made unsigned.
+        uint32_t nNext = static_cast<uint32_t>(m_nCounter.load()) +
+                         static_cast<uint32_t>(m_nCounterStep);
+        m_nCounter = static_cast<int32_t>(nNext);
+    }
+}
+
+int CMyService::OnCustomControl(uint32_t nCode) {
+    if (nCode != kControlSaveCounter) return 0;
+    SaveCounter();
+    return 1;
+}
+
+void CMyService::SaveCounter() {
+    char szKey[1024];
+    BuildServiceKeyPath(szKey, kServicesKey, m_szName, "\\Status");
+    platform::RegKeyHandle hKey = platform::CreateRegKeyForWrite(szKey);
+    if (!hKey) return;
+    platform::SetRegDword(hKey, "Current", static_cast<uint32_t>(m_nCounter.load()));
+    platform::CloseRegKey(hKey);
+}

@@ -1,0 +1,307 @@
+// The service framework: command line, registration, dispatcher, service
+// entry and control handler. Everything that talks to the operating system
+// goes through platform/Service.h.
+#include "service/NTService.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "log/LogWriter.h"
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+#include "service/Thread.h"
+
+CNTService* CNTService::s_pInstance = nullptr;
+
+namespace {
+
+const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
+const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+// "Velmora·网页定时刷新工具 系统服务"
+const char kServiceDescription[] =
+    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf"
+    " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
+
+// Bounded copy into a fixed buffer: at most nSize - 1 bytes and a zero.
+void CopyBounded(char* szDest, size_t nSize, const char* szSrc) {
+    size_t n = strlen(szSrc);
+    if (n >= nSize) n = nSize - 1;
+    memcpy(szDest, szSrc, n);
+    szDest[n] = '\0';
+}
+
+// Bounded append to a zero-terminated text in a buffer of nSize bytes.
+void AppendBounded(char* szDest, size_t nSize, const char* szSrc) {
+    size_t nUsed = strlen(szDest);
+    if (nUsed + 1 >= nSize) return;
+    CopyBounded(szDest + nUsed, nSize - nUsed, szSrc);
+}
+
+// Case-insensitive comparison of ASCII option texts.
+bool SameOption(const char* szArg, const char* szOption) {
+    for (;; ++szArg, ++szOption) {
+        char a = *szArg, b = *szOption;
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (a != b) return false;
+        if (a == '\0') return true;
+    }
+}
+
+}  // namespace
+
+void BuildServiceKeyPath(char (&szKey)[1024], const char* szPrefix, const char* szName,
+                         const char* szSuffix) {
+    CopyBounded(szKey, sizeof(szKey), szPrefix);
+    AppendBounded(szKey, sizeof(szKey), szName);
+    AppendBounded(szKey, sizeof(szKey), szSuffix);
+}
+
+CNTService::CNTService(const char* szServiceName)
+    : m_nVersionMajor(1), m_nVersionMinor(0), m_hStatus(nullptr), m_bRunning(0),
+      m_hEventLog(nullptr) {
+    CopyBounded(m_szName, sizeof(m_szName), szServiceName);
+    m_status.dwServiceType = platform::kServiceWin32OwnProcess;
+    m_status.dwCurrentState = platform::kServiceStopped;
+    m_status.dwControlsAccepted = platform::kServiceAcceptStop;
+    s_pInstance = this;
+}
+
+CNTService::~CNTService() {
+    if (m_hEventLog) platform::CloseEventSource(m_hEventLog);
+    if (s_pInstance == this) s_pInstance = nullptr;
+}
+
+void CNTService::RunLoop() {
+    while (m_bRunning != 0 && g_bStopRequested == 0) GetClock().SleepMs(1000);
+}
+
+int CNTService::InitService() { return 1; }
+void CNTService::OnStopRequest() {}
+void CNTService::OnInterrogateRequest() {}
+void CNTService::OnPauseRequest() {}
+void CNTService::OnContinueRequest() {}
+void CNTService::OnShutdownRequest() {}
+int CNTService::OnCustomControl(uint32_t) { return 0; }
+
+int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
+    if (nArgs <= 1) return 0;
+    const char* szArg = pArgs[1];
+    if (SameOption(szArg, "-v") || SameOption(szArg, "/v")) {
+        printf("%s Version %d.%d\n", m_szName, m_nVersionMajor, m_nVersionMinor);
+        printf("The service is %s installed\n", IsServiceInstalled() ? "currently" : "not");
+        fflush(stdout);
+        return 1;
+    }
+    if (SameOption(szArg, "-i") || SameOption(szArg, "/i")) {
+        if (IsServiceInstalled()) {
+            printf("%s is already installed\n", m_szName);
+        } else if (InstallService()) {
+            printf("%s installed\n", m_szName);
+        } else {
+            int nError = static_cast<int>(platform::GetLastSystemError());
+            printf("%s failed to install. Error %d\n", m_szName, nError);
+        }
+        fflush(stdout);
+        return 1;
+    }
+    if (SameOption(szArg, "-u") || SameOption(szArg, "/u")) {
+        if (!IsServiceInstalled()) {
+            printf("%s is not installed\n", m_szName);
+        } else if (RemoveService()) {
+            char szPath[260] = {0};
+            CopyBounded(szPath, sizeof(szPath), platform::GetModulePath().c_str());
+            printf("%s removed. (You must delete the file (%s) yourself.)\n", m_szName, szPath);
+        } else {
+            int nError = static_cast<int>(platform::GetLastSystemError());
+            printf("Could not remove %s. Error %d\n", m_szName, nError);
+        }
+        fflush(stdout);
+        return 1;
+    }
+    // The console run: the service in the foreground, the console in the
+    // place of the service manager.
+    if (SameOption(szArg, "-f") || SameOption(szArg, "/f")) {
+        RunDispatcher(true);
+        return 1;
+    }
+    return 0;
+}
+
+int CNTService::IsServiceInstalled() {
+    platform::ServiceHandle hManager = platform::OpenServiceManager();
+    if (!hManager) return 0;
+    int nResult = 0;
+    platform::ServiceHandle hService =
+        platform::OpenServiceByName(hManager, m_szName, platform::kServiceQueryConfig);
+    if (hService) {
+        nResult = 1;
+        platform::CloseServiceEntry(hService);
+    }
+    platform::CloseServiceEntry(hManager);
+    return nResult;
+}
+
+int CNTService::InstallService() {
+    platform::ServiceHandle hManager = platform::OpenServiceManager();
+    if (!hManager) return 0;
+
+    char szFilePath[260] = {0};
+    CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
+
+    platform::ServiceHandle hService =
+        platform::CreateOwnProcessService(hManager, m_szName, szFilePath, kServiceDescription);
+    if (!hService) {
+        platform::CloseServiceEntry(hManager);
+        return 0;
+    }
+
+    char szKey[1024];
+    BuildServiceKeyPath(szKey, kEventSourceKey, m_szName, "");
+    platform::RegKeyHandle hKey = platform::CreateRegKey(szKey);
+    if (!hKey) {
+        platform::CloseServiceEntry(hService);
+        platform::CloseServiceEntry(hManager);
+        return 0;
+    }
+    platform::SetRegText(hKey, "EventMessageFile", szFilePath, true);
+    platform::SetRegDword(hKey, "TypesSupported", 7);
+    platform::CloseRegKey(hKey);
+
+    BuildServiceKeyPath(szKey, kServicesKey, m_szName, "");
+    hKey = platform::CreateRegKey(szKey);
+    if (hKey) {
+        char szDescription[260];
+        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription);
+        platform::SetRegText(hKey, "Description", szDescription, false);
+        platform::CloseRegKey(hKey);
+    }
+
+    WriteEventLog(platform::kEventInformation, kEventInstalled, m_szName);
+
+    platform::CloseServiceEntry(hService);
+    platform::CloseServiceEntry(hManager);
+    return 1;
+}
+
+int CNTService::RemoveService() {
+    platform::ServiceHandle hManager = platform::OpenServiceManager();
+    if (!hManager) return 0;
+    platform::ServiceHandle hService =
+        platform::OpenServiceByName(hManager, m_szName, platform::kServiceDelete);
+    if (!hService) {
+        platform::CloseServiceEntry(hManager);
+        return 0;
+    }
+    bool bDeleted = platform::DeleteServiceEntry(hService);
+    if (bDeleted) {
+        WriteEventLog(platform::kEventInformation, kEventRemoved, m_szName);
+    } else {
+        WriteEventLog(platform::kEventError, kEventRemoveFailed, m_szName);
+    }
+    platform::CloseServiceEntry(hService);
+    platform::CloseServiceEntry(hManager);
+    return bDeleted ? 1 : 0;
+}
+
+void CNTService::WriteEventLog(uint16_t nType, uint32_t nEventId, const char* szText1,
+                               const char* szText2, const char* szText3) {
+    const char* pStrings[3] = {szText1, szText2, szText3};
+    uint16_t nStrings = 0;
+    for (const char* sz : pStrings) {
+        if (sz) ++nStrings;
+    }
+    platform::EventSourceHandle hSource;
+    {
+        // Both the dispatcher's thread and the service thread report events:
+        // the first one registers the source, once.
+        std::lock_guard<std::mutex> lock(m_eventLogLock);
+        if (!m_hEventLog) m_hEventLog = platform::OpenEventSource(m_szName);
+        hSource = m_hEventLog;
+    }
+    if (hSource) platform::ReportEventTo(hSource, nType, nEventId, nStrings, pStrings);
+}
+
+int CNTService::RunDispatcher(bool bConsole) {
+    return platform::RunServiceDispatcher(m_szName, ServiceEntry, bConsole) ? 1 : 0;
+}
+
+void CNTService::ReportStatus(uint32_t nState) {
+    m_status.dwCurrentState = nState;
+    platform::ReportServiceStatus(m_hStatus, m_status);
+}
+
+int CNTService::BeginService() {
+    ReportStatus(platform::kServiceStartPending);
+    int bInitialised = InitService();
+    m_status.dwWin32ExitCode = platform::GetLastSystemError();
+    m_status.dwCheckPoint = 0;
+    m_status.dwWaitHint = 0;
+    if (bInitialised) {
+        WriteEventLog(platform::kEventInformation, kEventStarted);
+        ReportStatus(platform::kServiceRunning);
+        return 1;
+    }
+    WriteEventLog(platform::kEventError, kEventInitFailed);
+    ReportStatus(platform::kServiceStopped);
+    return 0;
+}
+
+void CNTService::ServiceEntry(uint32_t, char**) {
+    CNTService* pService = s_pInstance;
+    if (!pService) return;
+    pService->m_status.dwCurrentState = platform::kServiceStartPending;
+    pService->m_hStatus = platform::RegisterControlHandler(pService->m_szName, ControlHandler);
+    if (!pService->m_hStatus) {
+        pService->WriteEventLog(platform::kEventError, kEventCtrlHandlerFailed);
+        return;
+    }
+    if (pService->BeginService()) {
+        {
+            // Makes sure log/ exists beside the executable; nothing is
+            // written through this object.
+            CLogWriter logDirKeeper;
+            pService->m_bRunning = 1;
+            pService->m_status.dwWin32ExitCode = 0;
+            pService->m_status.dwCheckPoint = 0;
+            pService->m_status.dwWaitHint = 0;
+            theRefreshThread.StartRefresh();
+            pService->RunLoop();
+        }
+    }
+    pService->m_bRunning = 0;
+    g_bStopRequested = 1;
+    pService->ReportStatus(platform::kServiceStopped);
+}
+
+void CNTService::ControlHandler(uint32_t nCode) {
+    CNTService* pService = s_pInstance;
+    if (!pService) return;
+    switch (nCode) {
+    case platform::kControlStop:
+        pService->ReportStatus(platform::kServiceStopPending);
+        pService->OnStopRequest();
+        pService->m_bRunning = 0;
+        g_bStopRequested = 1;
+        pService->WriteEventLog(platform::kEventInformation, kEventStopped);
+        break;
+    case platform::kControlPause:
+        pService->OnPauseRequest();
+        break;
+    case platform::kControlContinue:
+        pService->OnContinueRequest();
+        break;
+    case platform::kControlInterrogate:
+        pService->OnInterrogateRequest();
+        break;
+    case platform::kControlShutdown:
+        pService->OnShutdownRequest();
+        break;
+    default:
+        if (nCode < platform::kControlUserFirst || !pService->OnCustomControl(nCode)) {
+            pService->WriteEventLog(platform::kEventError, kEventBadRequest);
+        }
+        break;
+    }
+    platform::ReportServiceStatus(pService->m_hStatus, pService->m_status);
+}

@@ -1,0 +1,368 @@
+// The Linux build as systemd runs it: the real executable in a directory of
+// its own, the system root (unit directory, registry store, /dev/log) in a
+// temporary directory, the notify socket owned by the test.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+// "Velmora·网页定时刷新工具" and " 启动完毕" (code page 936).
+const std::string kBanner =
+    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf";
+const std::string kClosing = kBanner + " \xc6\xf4\xb6\xaf\xcd\xea\xb1\xcf";
+
+std::string Console(const std::vector<std::string>& lines) {
+    std::string strOut = kBanner + "\n";
+    for (const std::string& strLine : lines) strOut += strLine + "\n";
+    return strOut + kClosing + "\n";
+}
+
+bool PathExistsHere(const std::string& strPath) {
+    struct stat st;
+    return stat(strPath.c_str(), &st) == 0;
+}
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Runs a shell command; its output (both streams) and exit status.
+int RunCapture(const std::string& strCommand, std::string& strOut) {
+    strOut.clear();
+    FILE* pipe = popen((strCommand + " 2>&1").c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) strOut.append(buffer, n);
+    return pclose(pipe);
+}
+
+// Where systemd's tools are installed: the unit passes "systemd-analyze
+// verify" without a complaint and its exposure is rated at most 3.0 ("OK").
+void ExpectSystemdAccepts(const std::string& strUnit) {
+    std::string strOut;
+    if (RunCapture("command -v systemd-analyze", strOut) != 0) return;
+    EXPECT_EQ(0, RunCapture("systemd-analyze verify '" + strUnit + "'", strOut));
+    EXPECT_EQ("", strOut);
+    RunCapture("systemd-analyze security --offline=true '" + strUnit + "'", strOut);
+    const std::string strLead = "Overall exposure level for VlmRefresh.service: ";
+    size_t nAt = strOut.find(strLead);
+    ASSERT_NE(std::string::npos, nAt) << strOut;
+    EXPECT_LE(atof(strOut.c_str() + nAt + strLead.size()), 3.0) << strOut.substr(nAt);
+}
+
+// A datagram socket bound to a path, as systemd's notify socket and the
+// syslog socket are.
+class CDatagramSink {
+public:
+    explicit CDatagramSink(const std::string& strPath) {
+        m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        struct sockaddr_un addr;
+        memset(&addr, 0, sizeof(addr));
+        addr.sun_family = AF_UNIX;
+        EXPECT_LT(strPath.size(), sizeof(addr.sun_path));
+        strncpy(addr.sun_path, strPath.c_str(), sizeof(addr.sun_path) - 1);
+        EXPECT_EQ(0, bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr))) << strPath;
+    }
+    ~CDatagramSink() { close(m_fd); }
+
+    // Collects datagrams until one contains strWanted or nMs pass; true when found.
+    bool WaitFor(const std::string& strWanted, int nMs) {
+        for (const std::string& s : m_received) {
+            if (s.find(strWanted) != std::string::npos) return true;
+        }
+        int64_t tEnd = NowMs() + nMs;
+        for (int64_t tNow = NowMs(); tNow < tEnd; tNow = NowMs()) {
+            struct pollfd p = {m_fd, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(tEnd - tNow)) <= 0) continue;
+            char buffer[4096];
+            ssize_t n = recv(m_fd, buffer, sizeof(buffer), 0);
+            if (n <= 0) continue;
+            m_received.emplace_back(buffer, static_cast<size_t>(n));
+            if (m_received.back().find(strWanted) != std::string::npos) return true;
+        }
+        return false;
+    }
+    const std::vector<std::string>& Received() const { return m_received; }
+
+private:
+    int m_fd;
+    std::vector<std::string> m_received;
+};
+
+// The executable copied into a directory of its own, and a system root.
+class ServiceProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_strExe = m_exeDir.Path() + "VlmRefreshSvc";
+        std::string strBytes = ReadWholeFile(VLM_BINARY_DIR "/VlmRefreshSvc");
+        ASSERT_FALSE(strBytes.empty());
+        WriteWholeFile(m_strExe, strBytes);
+        chmod(m_strExe.c_str(), 0755);
+        m_strRoot = m_root.Path().substr(0, m_root.Path().size() - 1);
+        MakeDir("/etc");
+        MakeDir("/etc/systemd");
+        MakeDir("/etc/systemd/system");
+        MakeDir("/dev");
+    }
+
+    void MakeDir(const std::string& strSub) { mkdir((m_strRoot + strSub).c_str(), 0755); }
+    std::string UnitPath() const { return m_strRoot + "/etc/systemd/system/VlmRefresh.service"; }
+    std::string StorePath() const { return m_strRoot + "/var/lib/VlmRefresh/registry.conf"; }
+
+    // Starts the executable; its standard output goes to m_fdOut.
+    pid_t Start(const std::vector<std::string>& args, const std::string& strNotify) {
+        std::vector<std::string> env;
+        for (char** p = environ; *p; ++p) {
+            if (strncmp(*p, "NOTIFY_SOCKET=", 14) != 0 && strncmp(*p, "VLM_SYSTEM_ROOT=", 16) != 0)
+                env.push_back(*p);
+        }
+        env.push_back("VLM_SYSTEM_ROOT=" + m_strRoot);
+        if (!strNotify.empty()) env.push_back("NOTIFY_SOCKET=" + strNotify);
+        std::vector<char*> argv{&m_strExe[0]}, envp;
+        std::vector<std::string> argsCopy = args;
+        for (std::string& a : argsCopy) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        for (std::string& e : env) envp.push_back(&e[0]);
+        envp.push_back(nullptr);
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(fds[1], 1);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        m_fdOut = fds[0];
+        return pid;
+    }
+
+    // Waits up to nMs for the process; its exit code, or -1 on a time-out
+    // (the process is then killed) or an abnormal end.
+    int Wait(pid_t pid, int nMs) {
+        int64_t tEnd = NowMs() + nMs;
+        int nStatus = 0;
+        for (;;) {
+            pid_t r = waitpid(pid, &nStatus, WNOHANG);
+            if (r == pid) return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+            if (NowMs() > tEnd) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &nStatus, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    std::string TakeOutput() {
+        std::string strOut;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(m_fdOut, buffer, sizeof(buffer))) > 0) strOut.append(buffer, n);
+        close(m_fdOut);
+        m_fdOut = -1;
+        return strOut;
+    }
+
+    // Runs to the end; output in strOut, exit code as result.
+    int Run(const std::vector<std::string>& args, std::string& strOut) {
+        pid_t pid = Start(args, "");
+        int nExit = Wait(pid, 10000);
+        strOut = TakeOutput();
+        return nExit;
+    }
+
+    CTempDir m_exeDir;
+    CTempDir m_root;
+    std::string m_strExe;
+    std::string m_strRoot;
+    int m_fdOut = -1;
+};
+
+TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
+    struct SStep {
+        std::vector<std::string> args;
+        std::vector<std::string> lines;
+        bool bUnitAfter;
+    };
+    const std::vector<SStep> steps = {
+        {{"-v"}, {"VlmRefresh Version 1.0", "The service is not installed"}, false},
+        {{"/U"}, {"VlmRefresh is not installed"}, false},
+        {{"-i"}, {"VlmRefresh installed"}, true},
+        {{"/I", "extra"}, {"VlmRefresh is already installed"}, true},
+        {{"-V"}, {"VlmRefresh Version 1.0", "The service is currently installed"}, true},
+        {{"-u"},
+         {"VlmRefresh removed. (You must delete the file (" + m_strExe + ") yourself.)"},
+         false},
+        {{"/u"}, {"VlmRefresh is not installed"}, false},
+    };
+    for (const SStep& step : steps) {
+        std::string strOut;
+        EXPECT_EQ(0, Run(step.args, strOut)) << step.args[0];
+        EXPECT_EQ(Console(step.lines), strOut) << step.args[0];
+        EXPECT_EQ(step.bUnitAfter, PathExistsHere(UnitPath())) << step.args[0];
+        if (step.args[0] == "-i") {
+            std::string strUnit = ReadWholeFile(UnitPath());
+            for (const std::string& strLine :
+                 {std::string("Type=notify\n"), "ExecStart=" + m_strExe + "\n",
+                  "ReadWritePaths=" + m_exeDir.Path().substr(0, m_exeDir.Path().size() - 1) + "\n",
+                  std::string("NoNewPrivileges=yes\n"), std::string("ProtectSystem=strict\n"),
+                  std::string("PrivateTmp=yes\n"), std::string("WantedBy=multi-user.target\n"),
+                  // Description in UTF-8: "Velmora·网页定时刷新工具 系统服务"
+                  std::string("Description=Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a"
+                              "\xe6\x97\xb6\xe5\x88\xb7\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7 "
+                              "\xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1\n")}) {
+                EXPECT_NE(std::string::npos, strUnit.find(strLine)) << strLine;
+            }
+            ExpectSystemdAccepts(UnitPath());
+            std::string strStore = ReadWholeFile(StorePath());
+            EXPECT_NE(std::string::npos,
+                      strStore.find("[SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\"
+                                    "VlmRefresh]\nEventMessageFile = expand:\"" +
+                                    m_strExe + "\"\nTypesSupported = 7\n"))
+                << strStore;
+        }
+    }
+}
+
+TEST_F(ServiceProcessTest, WithoutTheUnitDirectoryNothingIsInstalled) {
+    rmdir((m_strRoot + "/etc/systemd/system").c_str());
+    std::string strOut;
+    EXPECT_EQ(0, Run({"-v"}, strOut));
+    EXPECT_EQ(Console({"VlmRefresh Version 1.0", "The service is not installed"}), strOut);
+    EXPECT_EQ(0, Run({"-i"}, strOut));
+    EXPECT_EQ(Console({"VlmRefresh failed to install. Error 2"}), strOut);
+}
+
+TEST_F(ServiceProcessTest, WithoutServiceManagerTheDispatcherFailsAtOnce) {
+    CDatagramSink log(m_strRoot + "/dev/log");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"--i"}, {"i"}, {"-x"}}) {
+        std::string strOut;
+        int64_t tStart = NowMs();
+        EXPECT_EQ(0, Run(args, strOut));
+        EXPECT_LT(NowMs() - tStart, 3000);
+        EXPECT_EQ(Console({}), strOut);
+    }
+    // Nothing was started: no event, and LastStart left as it was.
+    EXPECT_FALSE(log.WaitFor("event", 100));
+    std::string strIni = ReadWholeFile(m_exeDir.File("config.ini"));
+    EXPECT_NE(std::string::npos, strIni.find("LastStart=\r\n")) << strIni;
+}
+
+TEST_F(ServiceProcessTest, RunsUnderTheNotifyProtocol) {
+    MakeDir("/var");
+    MakeDir("/var/lib");
+    MakeDir("/var/lib/VlmRefresh");
+    WriteWholeFile(StorePath(),
+                   "[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Parameters]\n"
+                   "Start = 10\nInc = 5\n");
+    CDatagramSink notify(m_strRoot + "/notify.sock");
+    CDatagramSink log(m_strRoot + "/dev/log");
+
+    pid_t pid = Start({}, m_strRoot + "/notify.sock");
+    ASSERT_GT(pid, 0);
+    int64_t tStart = NowMs();
+    ASSERT_TRUE(notify.WaitFor("READY=1", 5000));
+    EXPECT_TRUE(log.WaitFor("VlmRefresh[" + std::to_string(pid) + "]: event 105", 2000));
+
+    // The counter: 10 + 5 per second; save it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    kill(pid, SIGRTMIN);
+    int64_t tSaved = NowMs();
+    std::string strStore;
+    const std::string strKey = "[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Status]\nCurrent = ";
+    while (NowMs() - tSaved < 2000) {
+        strStore = ReadWholeFile(StorePath());
+        if (strStore.find(strKey) != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    size_t nAt = strStore.find(strKey);
+    ASSERT_NE(std::string::npos, nAt) << strStore;
+    long nCurrent = atol(strStore.c_str() + nAt + strKey.size());
+    long nSeconds = (NowMs() - tStart) / 1000;
+    EXPECT_EQ(0, (nCurrent - 10) % 5) << nCurrent;
+    EXPECT_GE(nCurrent, 10 + 5 * 1);
+    EXPECT_LE(nCurrent, 10 + 5 * (nSeconds + 1));
+
+    // 129 is not handled: an error event, the store unchanged.
+    kill(pid, SIGRTMIN + 1);
+    EXPECT_TRUE(log.WaitFor("event 106", 2000));
+    EXPECT_EQ(strStore, ReadWholeFile(StorePath()));
+
+    // Stop: STOPPING=1, event 108, exit code 0, within about two seconds.
+    kill(pid, SIGTERM);
+    int64_t tStop = NowMs();
+    EXPECT_TRUE(notify.WaitFor("STOPPING=1", 2000));
+    EXPECT_EQ(0, Wait(pid, 3000));
+    EXPECT_LT(NowMs() - tStop, 2000);
+    EXPECT_TRUE(log.WaitFor("event 108", 500));
+    EXPECT_EQ(Console({}), TakeOutput());
+
+    // Every event carried the service name as syslog identifier and a
+    // daemon-facility priority: information 30, error 27.
+    for (const std::string& s : log.Received()) {
+        bool bError = s.find("event 106") != std::string::npos;
+        EXPECT_EQ(0u, s.find(bError ? "<27>" : "<30>")) << s;
+        EXPECT_NE(std::string::npos, s.find(" VlmRefresh[")) << s;
+    }
+    std::string strIni = ReadWholeFile(m_exeDir.File("config.ini"));
+    EXPECT_EQ(std::string::npos, strIni.find("LastStart=\r\n")) << strIni;
+}
+
+TEST_F(ServiceProcessTest, ConsoleRunTakesCtrlCAndTheRealTimeSignals) {
+    CDatagramSink log(m_strRoot + "/dev/log");
+    pid_t pid = Start({"/F"}, "");
+    ASSERT_GT(pid, 0);
+    // The service entry ran: LastStart is written when the refresh starts.
+    int64_t tEnd = NowMs() + 5000;
+    std::string strIni;
+    while (NowMs() < tEnd) {
+        strIni = ReadWholeFile(m_exeDir.File("config.ini"));
+        if (strIni.find("LastStart=2") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_NE(std::string::npos, strIni.find("LastStart=2")) << strIni;
+    EXPECT_TRUE(log.WaitFor("event 105", 2000));
+
+    kill(pid, SIGRTMIN);
+    tEnd = NowMs() + 2000;
+    while (NowMs() < tEnd && ReadWholeFile(StorePath()).find("Current = ") == std::string::npos)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_NE(std::string::npos, ReadWholeFile(StorePath()).find("Current = "));
+
+    kill(pid, SIGINT);
+    int64_t tStop = NowMs();
+    EXPECT_EQ(0, Wait(pid, 3000));
+    EXPECT_LT(NowMs() - tStop, 2000);
+    EXPECT_TRUE(log.WaitFor("event 108", 500));
+    EXPECT_EQ(Console({}), TakeOutput());
+}
+
+}  // namespace
+
+#endif  // _WIN32

@@ -1,0 +1,214 @@
+#!/bin/bash
+# The Windows build as the Service Control Manager runs it, under Wine in a
+# private prefix: -v before and after -i, -i twice, the registry values that
+# installation writes, a real start with LastStart and a page refresh from a
+# loopback server, the counter saved by control 128 (Start=10, Inc=5), 129
+# not handled, the stop within about a second with exit code 0, -u naming the
+# executable's full path, the runs without a recognised option, and the
+# console run -f ended by Ctrl+C.
+#
+#   WineServiceTest.sh WINDOWS_BUILD_DIR PAGE_SERVER
+set -u
+win=$1
+pageserver=$2
+src=$(cd "$(dirname "$0")/../.." && pwd)
+if [ ! -f "$win/VlmRefreshSvc.exe" ] || [ ! -f "$win/ServiceCtl.exe" ]; then
+  echo "FAIL: build the windows preset first ($win/VlmRefreshSvc.exe, ServiceCtl.exe)"
+  exit 1
+fi
+# A prefix of this test's own, inside the run's prefix directory.
+export VLM_WINEPREFIX="${VLM_WINEPREFIX:-$src/build/wineprefix}/vlm-service-test"
+work=$(mktemp -d /tmp/vlm-svc-wine.XXXXXX)
+server_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  WINEPREFIX="$VLM_WINEPREFIX" wineserver -k 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp "$win/VlmRefreshSvc.exe" "$win/ServiceCtl.exe" "$work/"
+winexe="Z:$(echo "$work/VlmRefreshSvc.exe" | tr / '\\')"
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok:   $*"; }
+
+# The console lines, as code page 936 bytes with CR LF (text-mode stdout).
+banner=$'Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf'
+closing="$banner"$' \xc6\xf4\xb6\xaf\xcd\xea\xb1\xcf'
+
+# run_exe ARGS... : runs the service executable from a console; stdout in
+# $work/out, exit code in $rc.
+run_exe() {
+  "$src/tools/wine-run.sh" "$work/VlmRefreshSvc.exe" "$@" >"$work/out" 2>/dev/null
+  rc=$?
+}
+
+# expect_run DESCRIPTION LINE... : the last run printed exactly the banner,
+# the given lines and the closing line, and ended with exit code 0.
+expect_run() {
+  local what=$1
+  shift
+  {
+    printf '%s\r\n' "$banner"
+    for line in "$@"; do printf '%s\r\n' "$line"; done
+    printf '%s\r\n' "$closing"
+  } >"$work/expected"
+  if ! cmp -s "$work/expected" "$work/out"; then
+    fail "$what: output differs"
+    diff <(od -c "$work/expected") <(od -c "$work/out") | head -20
+  elif [ "$rc" != 0 ]; then
+    fail "$what: exit code $rc"
+  else
+    pass "$what"
+  fi
+}
+
+# 1. Before installation (a run left over from an aborted test is removed).
+run_exe -v
+if grep -q currently "$work/out"; then run_exe -u; run_exe -v; fi
+expect_run "-v before -i" "VlmRefresh Version 1.0" "The service is not installed"
+[ -f "$work/config.ini" ] && [ -d "$work/log" ] && pass "config.ini and log\\ made by -v" ||
+  fail "-v did not make config.ini and log\\"
+run_exe /u
+expect_run "/u on a service that is not installed" "VlmRefresh is not installed"
+
+# 2. Installation, twice, and the version option afterwards.
+run_exe -i
+expect_run "-i" "VlmRefresh installed"
+run_exe /I
+expect_run "/I on an installed service" "VlmRefresh is already installed"
+run_exe -V
+expect_run "-V after -i" "VlmRefresh Version 1.0" "The service is currently installed"
+
+# 3. What installation wrote, and the counter parameters. One cmd runs all.
+svckey='HKLM\SYSTEM\CurrentControlSet\Services\VlmRefresh'
+srckey='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VlmRefresh'
+"$src/tools/wine-run.sh" cmd /c "reg query $srckey & reg query $svckey & \
+reg add $svckey\\Parameters /v Start /t REG_DWORD /d 10 /f & \
+reg add $svckey\\Parameters /v Inc /t REG_DWORD /d 5 /f" >"$work/reg" 2>/dev/null
+tr -d '\r' <"$work/reg" >"$work/reg.txt"
+description=$'Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7 \xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1'
+while IFS='|' read -r name type data; do
+  if grep -qE "^ +$name +$type +$(printf '%s' "$data" | sed 's/[][\\.^$*]/\\&/g')\$" "$work/reg.txt"; then
+    pass "registry $name $type $data"
+  else
+    fail "registry $name $type $data"
+  fi
+done <<EOT
+EventMessageFile|REG_EXPAND_SZ|$winexe
+TypesSupported|REG_DWORD|0x7
+ImagePath|REG_(EXPAND_)?SZ|$winexe
+Type|REG_DWORD|0x10
+Start|REG_DWORD|0x2
+ErrorControl|REG_DWORD|0x1
+EOT
+# Wine's reg prints in the console's code page; accept UTF-8 or 936 bytes.
+if grep -qF "$description" "$work/reg.txt" ||
+   grep -qF "$(printf '%s' "$description" | iconv -f UTF-8 -t CP936)" "$work/reg.txt"; then
+  pass "registry Description"
+else
+  fail "registry Description"
+  cat "$work/reg.txt"
+fi
+
+# 4. A page on loopback for the service to refresh.
+"$pageserver" --seconds 120 --port-file "$work/url" 2>/dev/null &
+server_pid=$!
+for _ in $(seq 50); do [ -s "$work/url" ] && break; sleep 0.1; done
+url=$(cat "$work/url")
+sed -i "s#^Url=.*#Url=$url\r#" "$work/config.ini"
+grep -q "^Url=$url" "$work/config.ini" || fail "could not set Url in config.ini"
+laststart_before=$(grep -a '^LastStart=' "$work/config.ini")
+
+# 5. Start, save the counter, an unhandled control, stop.
+status='SYSTEM\CurrentControlSet\Services\VlmRefresh\Status'
+"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh start wait:4:15000 sleep:3000 \
+  control:128 "reg:$status:Current" "regdelete:$status" control:129 sleep:500 \
+  "reg:$status:Current" control:1 wait:1:5000 query >"$work/ctl" 2>/dev/null
+tr -d '\r' <"$work/ctl" >"$work/ctl.txt"
+cat "$work/ctl.txt"
+mapfile -t ctl <"$work/ctl.txt"
+[ "${ctl[0]:-}" = "start ok" ] && pass "service started" || fail "start: ${ctl[0]:-}"
+[[ "${ctl[1]:-}" =~ ^state\ 4\ after ]] && pass "service running" || fail "running: ${ctl[1]:-}"
+[ "${ctl[3]:-}" = "control 128 ok" ] && pass "control 128 accepted" || fail "control 128: ${ctl[3]:-}"
+if [[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]]; then
+  current=${BASH_REMATCH[1]}
+  # About three seconds after the start: 10 + 5k with k from 2 to 8.
+  if (( (current - 10) % 5 == 0 && current >= 20 && current <= 50 )); then
+    pass "control 128 stored Current=$current (10 + 5k)"
+  else
+    fail "control 128 stored Current=$current, not 10 + 5k for k in 2..8"
+  fi
+else
+  fail "control 128 stored nothing: ${ctl[4]:-}"
+fi
+[ "${ctl[8]:-}" = "reg Current missing" ] && pass "control 129 wrote nothing" ||
+  fail "control 129: ${ctl[8]:-}"
+[ "${ctl[9]:-}" = "control 1 ok" ] && pass "stop accepted" || fail "stop: ${ctl[9]:-}"
+if [[ "${ctl[10]:-}" =~ ^state\ 1\ after\ ([0-9]+)\ ms$ ]] && (( BASH_REMATCH[1] <= 2000 )); then
+  pass "stopped within ${BASH_REMATCH[1]} ms"
+else
+  fail "stop: ${ctl[10]:-}"
+fi
+[ "${ctl[11]:-}" = "state 1 exit 0" ] && pass "exit code 0" || fail "after stop: ${ctl[11]:-}"
+
+laststart=$(grep -a '^LastStart=' "$work/config.ini" | tr -d '\r')
+if [[ "$laststart" =~ ^LastStart=[0-9]{4}-[0-9]{2}-[0-9]{2}\ [0-9]{2}:[0-9]{2}:[0-9]{2}$ ]] &&
+   [ "$laststart" != "$(printf '%s' "$laststart_before" | tr -d '\r')" ]; then
+  pass "LastStart written ($laststart)"
+else
+  fail "LastStart not written: '$laststart'"
+fi
+if grep -aq ' 200 ' "$work/log/cache.txt" 2>/dev/null; then
+  pass "page refreshed: $(iconv -f CP936 -t UTF-8 "$work/log/cache.txt" 2>/dev/null)"
+else
+  fail "page not refreshed (log\\cache.txt: $(cat "$work/log/cache.txt" 2>/dev/null))"
+fi
+
+# 5b. A Start value that is text, not a number, counts as missing: the
+# counter starts at 0 (steps of Inc=5), not at the text's bytes.
+"$src/tools/wine-run.sh" reg add "$svckey\\Parameters" /v Start /t REG_SZ /d 10 /f \
+  >/dev/null 2>&1
+"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh start wait:4:15000 sleep:1500 \
+  control:128 "reg:$status:Current" control:1 wait:1:5000 >"$work/ctl" 2>/dev/null
+mapfile -t ctl < <(tr -d '\r' <"$work/ctl")
+if [[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]] &&
+   (( BASH_REMATCH[1] % 5 == 0 && BASH_REMATCH[1] >= 0 && BASH_REMATCH[1] <= 40 )); then
+  pass "text Start ignored (Current=${BASH_REMATCH[1]})"
+else
+  fail "text Start: ${ctl[*]}"
+fi
+
+# 6. Removal. (Wine's service manager keeps a removed service marked for
+# deletion until it ends, so a second -u is tested before installation.)
+run_exe -u
+expect_run "-u" "VlmRefresh removed. (You must delete the file ($winexe) yourself.)"
+
+# 7. No option, and arguments that are not options: the dispatcher fails at once.
+for args in "" "--i" "i" "-x"; do
+  # shellcheck disable=SC2086
+  run_exe $args
+  expect_run "run with '${args}'"
+done
+
+# 8. The console run: -f refreshes the page until Ctrl+C (Wine turns the
+# SIGINT of its process into CTRL_C_EVENT).
+rm -f "$work/log/cache.txt"
+"$src/tools/wine-run.sh" "$work/VlmRefreshSvc.exe" -f >"$work/out" 2>/dev/null &
+fpid=$!
+for _ in $(seq 150); do [ -s "$work/log/cache.txt" ] && break; sleep 0.1; done
+grep -aq ' 200 ' "$work/log/cache.txt" 2>/dev/null && pass "-f refreshed the page" ||
+  fail "-f did not refresh the page"
+kill -INT "$fpid"
+for _ in $(seq 30); do kill -0 "$fpid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$fpid" 2>/dev/null; then
+  kill -KILL "$fpid"
+  fail "-f did not end within 3 s of Ctrl+C"
+fi
+wait "$fpid"
+rc=$?
+expect_run "-f ended by Ctrl+C"
+
+echo "$failures failure(s)"
+[ "$failures" = 0 ]
