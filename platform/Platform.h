@@ -23,6 +23,8 @@ extern const char kPathSep;
 // lands there; an empty text restores the real one.
 std::string GetModulePath();
 void SetModulePathOverride(const std::string& strPath);
+// The real full file name of the running executable (each side's own).
+std::string GetExecutablePath();
 
 // Kind of a path: -1 when it cannot be examined (missing, bad name),
 // 0 for a file (anything that is not a directory), 1 for a directory.

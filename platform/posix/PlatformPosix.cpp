@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <mutex>
 
 #include "platform/Clock.h"
 #include "platform/Platform.h"
@@ -15,35 +14,11 @@ namespace platform {
 
 const char kPathSep = '/';
 
-namespace {
-// Function-local, so that a global object of another file may set the
-// override while globals are still being built.
-struct SModuleOverride {
-    std::mutex lock;
-    std::string strPath;
-};
-SModuleOverride& ModuleOverride() {
-    static SModuleOverride s_override;
-    return s_override;
-}
-}  // namespace
-
-std::string GetModulePath() {
-    {
-        SModuleOverride& o = ModuleOverride();
-        std::lock_guard<std::mutex> lock(o.lock);
-        if (!o.strPath.empty()) return o.strPath;
-    }
+std::string GetExecutablePath() {
     char szPath[PATH_MAX + 1];
     ssize_t n = readlink("/proc/self/exe", szPath, PATH_MAX);
     if (n <= 0) return std::string();
     return std::string(szPath, static_cast<size_t>(n));
-}
-
-void SetModulePathOverride(const std::string& strPath) {
-    SModuleOverride& o = ModuleOverride();
-    std::lock_guard<std::mutex> lock(o.lock);
-    o.strPath = strPath;
 }
 
 int GetPathKind(const std::string& strPath) {

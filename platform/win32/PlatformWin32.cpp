@@ -5,7 +5,6 @@
 #include <time.h>
 
 #include <cstring>
-#include <mutex>
 
 #include "platform/Clock.h"
 #include "platform/Platform.h"
@@ -14,36 +13,12 @@ namespace platform {
 
 const char kPathSep = '\\';
 
-namespace {
-// Function-local, so that a global object of another file may set the
-// override while globals are still being built.
-struct SModuleOverride {
-    std::mutex lock;
-    std::string strPath;
-};
-SModuleOverride& ModuleOverride() {
-    static SModuleOverride s_override;
-    return s_override;
-}
-}  // namespace
-
-std::string GetModulePath() {
-    {
-        SModuleOverride& o = ModuleOverride();
-        std::lock_guard<std::mutex> lock(o.lock);
-        if (!o.strPath.empty()) return o.strPath;
-    }
+std::string GetExecutablePath() {
     char szPath[MAX_PATH] = {0};
     DWORD dwLen = GetModuleFileNameA(nullptr, szPath, MAX_PATH);
     // A cut name may lack its terminating zero: take the length reported.
     if (dwLen > MAX_PATH) dwLen = MAX_PATH;
     return std::string(szPath, strnlen(szPath, dwLen));
-}
-
-void SetModulePathOverride(const std::string& strPath) {
-    SModuleOverride& o = ModuleOverride();
-    std::lock_guard<std::mutex> lock(o.lock);
-    o.strPath = strPath;
 }
 
 int GetPathKind(const std::string& strPath) {
