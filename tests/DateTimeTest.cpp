@@ -14,9 +14,7 @@ struct DateTimeCase {
 TEST(DateTime, LeadingZerosAndBoundaries) {
     const DateTimeCase cases[] = {
         {CFakeClock::At(2026, 3, 7, 9, 5, 2), "2026-03-07", "09:05:02"},
-        {CFakeClock::At(2026, 9, 9, 0, 0, 0), "2026-09-09", "00:00:00"},
         {CFakeClock::At(2026, 10, 10, 23, 59, 59), "2026-10-10", "23:59:59"},
-        {CFakeClock::At(2024, 2, 29, 12, 30, 10), "2024-02-29", "12:30:10"},
         {CFakeClock::At(999, 12, 31, 1, 2, 3), "999-12-31", "01:02:03"},
     };
     for (const DateTimeCase& c : cases) {

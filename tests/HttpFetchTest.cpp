@@ -8,7 +8,6 @@
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
-#include "support/FakeClock.h"
 #include "support/HttpScenarios.h"
 #include "support/TestSupport.h"
 
@@ -64,30 +63,6 @@ std::vector<SHttpScenario> FetchedScenarios() {
 
 INSTANTIATE_TEST_SUITE_P(Linux, HttpFetch, ::testing::ValuesIn(FetchedScenarios()),
                          [](const ::testing::TestParamInfo<SHttpScenario>& info) { return info.param.strName; });
-
-// The cache-busting number is the low 32 bits of the clock's seconds, signed.
-TEST_F(HttpFetch, CacheBusterFollowsTheClock) {
-    SHttpAnswer answer;
-    answer.strBody = "ok\n";
-    m_servers.plain.SetAnswer("/clock", answer);
-    const struct {
-        int64_t tNow;
-        const char* szTarget;
-    } cases[] = {
-        {1700000000, "/clock?vlmrnd=1700000000"},
-        {2147483648LL, "/clock?vlmrnd=-2147483648"},
-        {4294967296LL + 7, "/clock?vlmrnd=7"},
-    };
-    for (const auto& c : cases) {
-        CFakeClock clock(c.tNow);
-        CFakeClockScope scope(clock);
-        std::string strPage;
-        EXPECT_EQ(CPageFetcher().FetchPage(m_servers.plain.Url("/clock"), strPage), 200);
-    }
-    std::vector<SHttpRequestRecord> reqs = m_servers.plain.RequestsFor("/clock");
-    ASSERT_EQ(reqs.size(), 3u);
-    for (size_t i = 0; i < reqs.size(); ++i) EXPECT_EQ(reqs[i].strTarget, cases[i].szTarget);
-}
 
 }  // namespace
 

@@ -19,13 +19,6 @@ uint64_t HashFnv1a(const std::string& s) {
     return h;
 }
 
-std::string ExpectedPage(const SHttpScenario& sc) {
-    std::string s;
-    s.reserve(sc.strPage.size() * sc.nPageRepeat);
-    for (size_t i = 0; i < sc.nPageRepeat; ++i) s += sc.strPage;
-    return s;
-}
-
 // Reads one "R ..." line of the probe into an outcome.
 bool ParseOutcome(const std::string& strLine, const SHttpScenario& sc, SFetchOutcome& out) {
     std::istringstream in(strLine);
