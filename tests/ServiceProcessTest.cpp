@@ -19,8 +19,6 @@
 
 #include "support/TestSupport.h"
 
-extern char** environ;
-
 namespace {
 
 // "Velmora·网页定时刷新工具" and " 启动完毕" (code page 936).
@@ -83,27 +81,27 @@ protected:
     std::string UnitPath() const { return m_strRoot + "/etc/systemd/system/VlmRefresh.service"; }
     std::string StorePath() const { return m_strRoot + "/var/lib/VlmRefresh/registry.conf"; }
 
-    // Starts the executable; its standard output goes to m_fdOut.
-    pid_t Start(const std::vector<std::string>& args, const std::string& strNotify) {
-        std::vector<std::string> env;
-        for (char** p = environ; *p; ++p) {
-            if (strncmp(*p, "NOTIFY_SOCKET=", 14) != 0 && strncmp(*p, "VLM_SYSTEM_ROOT=", 16) != 0)
-                env.push_back(*p);
-        }
-        env.push_back("VLM_SYSTEM_ROOT=" + m_strRoot);
-        if (!strNotify.empty()) env.push_back("NOTIFY_SOCKET=" + strNotify);
-        std::vector<char*> argv{&m_strExe[0]}, envp;
-        std::vector<std::string> argsCopy = args;
-        for (std::string& a : argsCopy) argv.push_back(&a[0]);
+    void TearDown() override {
+        unsetenv("VLM_SYSTEM_ROOT");
+        unsetenv("NOTIFY_SOCKET");
+    }
+
+    // Starts the executable on the system root (and the notify socket when
+    // given); its standard output goes to m_fdOut.
+    pid_t Start(std::vector<std::string> args, const std::string& strNotify) {
+        setenv("VLM_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+        if (strNotify.empty()) unsetenv("NOTIFY_SOCKET");
+        else setenv("NOTIFY_SOCKET", strNotify.c_str(), 1);
+        args.insert(args.begin(), m_strExe);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(&a[0]);
         argv.push_back(nullptr);
-        for (std::string& e : env) envp.push_back(&e[0]);
-        envp.push_back(nullptr);
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return -1;
         pid_t pid = fork();
         if (pid == 0) {
             dup2(fds[1], 1);
-            execve(argv[0], argv.data(), envp.data());
+            execv(argv[0], argv.data());
             _exit(127);
         }
         close(fds[1]);

@@ -61,28 +61,48 @@ SHttpAnswer Chunked(const std::string& strBody) {
     return Raw("200 OK", "Transfer-Encoding: chunked\r\n", strWire + "0\r\n\r\n");
 }
 
-SHttpScenario Ok(const std::string& strName, const std::string& strPath, const SHttpAnswer& a,
-                 const std::string& strPage) {
+// A fetch of the address that gets the answer; the route and the target the
+// server must see follow from the address.
+SHttpScenario Ok(const std::string& strName, const std::string& strUrl, const SHttpAnswer& a,
+                 const std::string& strPage, int nStatus = 200) {
     SHttpScenario sc;
     sc.strName = strName;
-    sc.strPath = strPath;
+    sc.strUrl = strUrl;
     sc.answer = a;
-    sc.strUrl = "{http}" + strPath;
     sc.strPage = strPage;
-    sc.strTarget = strPath;
+    sc.nStatus = nStatus;
+    std::string strRest = strUrl.substr(strUrl.find('}') + 1);
+    strRest = strRest.substr(0, std::min(strRest.find('#'), strRest.find_last_not_of(' ') + 1));
+    for (char c : strRest) sc.strTarget += c == ' ' ? std::string("%20") : std::string(1, c);
+    if (sc.strTarget.empty()) sc.strTarget = "/";
+    sc.strPath = sc.strTarget.substr(0, sc.strTarget.find('?'));
     return sc;
 }
 
-SHttpScenario NoAnswer(const std::string& strName, const std::string& strPath, const std::string& strUrl) {
-    SHttpScenario sc;
-    sc.strName = strName;
-    sc.strPath = strPath;
-    sc.strUrl = strUrl;
+// A fetch that must give 0 and leave the page as it was.
+SHttpScenario Failed(SHttpScenario sc) {
     sc.nStatus = 0;
     sc.strPage = kUntouchedPage;
+    return sc;
+}
+
+// ... without a route; strPath, when given, must see no request.
+SHttpScenario NoAnswer(const std::string& strName, const std::string& strUrl, const std::string& strPath = "") {
+    SHttpScenario sc = Failed(Ok(strName, strUrl, SHttpAnswer(), ""));
+    sc.strPath = strPath;
     sc.nRequests = 0;
     return sc;
 }
+
+// The scenario as changed by f.
+template <typename F>
+SHttpScenario With(SHttpScenario sc, F f) {
+    f(sc);
+    return sc;
+}
+
+void RouteOnly(SHttpScenario& sc) { sc.bRouteOnly = true; }
+void TlsHello(SHttpScenario& sc) { sc.bTlsHello = true; }
 
 }  // namespace
 
@@ -123,69 +143,63 @@ std::string SScenarioServers::Expand(const std::string& strUrl) const {
 }
 
 std::vector<SHttpScenario> MakeHttpScenarios() {
-    std::vector<SHttpScenario> v;
     const std::string strLf = "\r\nfirst\r\nsecond\r\n\r\nlast";
-    v.push_back(Ok("LfBody", "/lf", Body("first\nsecond\n\nlast"), strLf));
-    v.push_back(Ok("CrLfBody", "/crlf", Body("first\r\nsecond\r\n\r\nlast\r\n"), strLf));
-    v.push_back(Ok("StrayCarriageReturns", "/cr", Body("a\rb\r\r\nc\r"), "\r\nab\r\nc"));
-    v.push_back(Ok("EmptyBody", "/empty", Body(""), ""));
-    v.push_back(Ok("ZeroBytesEndTheirLine", "/nul", Body(std::string("ab\0cd\nef\0\ngh", 12)), "\r\nab\r\nef\r\ngh"));
-    v.push_back(Ok("NoContentLength", "/nolen", Raw("200 OK", "", "x\ny"), "\r\nx\r\ny"));
-    v.push_back(Ok("Chunked", "/chunked", Chunked("line one\nline two\n"), "\r\nline one\r\nline two"));
-
-    SHttpScenario sc = Ok("QueryGetsAmpersand", "/query", Body("q\n"), "\r\nq");
-    sc.strUrl = "{http}/query?a=1";
-    sc.strTarget = "/query?a=1";
-    v.push_back(sc);
-    sc = Ok("HttpsOnlyInQueryIsPlain", "/inquery", Body("plain\n"), "\r\nplain");
-    sc.strUrl = "{http}/inquery?u=https://example.invalid/";
-    sc.strTarget = "/inquery?u=https://example.invalid/";
-    v.push_back(sc);
-    sc = Ok("NoPathRequestsRoot", "/", Body("root\n"), "\r\nroot");
-    sc.strUrl = "{http}";
-    v.push_back(sc);
-    sc = Ok("BlankIsEscapedFragmentDropped", "/sp%20ace", Body("sp\n"), "\r\nsp");
-    sc.strUrl = "{http}/sp ace?k=v#top";
-    sc.strTarget = "/sp%20ace?k=v";
-    v.push_back(sc);
-    sc = Ok("UpperCaseHttpIsPlain", "/upper", Body("up\n"), "\r\nup");
-    sc.strUrl = "  HTTP://127.0.0.1:{plainport}/upper  ";
-    v.push_back(sc);
-
-    sc = Ok("NotFoundKeepsBody", "/notfound", Status("404 Not Found", "<h1>gone</h1>\r\n"), "\r\n<h1>gone</h1>");
-    sc.nStatus = 404;
-    v.push_back(sc);
-    sc = Ok("ServerErrorKeepsBody", "/error", Status("500 Internal Server Error", "oops"), "\r\noops");
-    sc.nStatus = 500;
-    v.push_back(sc);
-
-    sc = Ok("RedirectChain", "/chain1", Redirect("302 Found", "/chain2"), "\r\nfinal");
-    sc.alsoRequested = {"/chain2", "/chain3"};
-    v.push_back(sc);
-    v.push_back(Ok("RedirectChainStep", "/chain2", Redirect("301 Moved Permanently", "/chain3"), ""));
-    v.back().bRouteOnly = true;  // reached through /chain1 only
-    v.push_back(Ok("RedirectChainEnd", "/chain3", Body("final\n"), ""));
-    v.back().bRouteOnly = true;
-    sc = NoAnswer("RedirectLoopGivesUp", "/loop", "{http}/loop");
-    sc.answer = Redirect("302 Found", "/loop");
-    sc.nRequests = 1 + 20;  // the first request and twenty redirects followed
-    sc.strTarget = "/loop";
-    sc.nMaxMs = 15000;
-    v.push_back(sc);
-
+    std::vector<SHttpScenario> v = {
+        Ok("LfBody", "{http}/lf", Body("first\nsecond\n\nlast"), strLf),
+        Ok("CrLfBody", "{http}/crlf", Body("first\r\nsecond\r\n\r\nlast\r\n"), strLf),
+        Ok("StrayCarriageReturns", "{http}/cr", Body("a\rb\r\r\nc\r"), "\r\nab\r\nc"),
+        Ok("EmptyBody", "{http}/empty", Body(""), ""),
+        Ok("ZeroBytesEndTheirLine", "{http}/nul", Body(std::string("ab\0cd\nef\0\ngh", 12)), "\r\nab\r\nef\r\ngh"),
+        Ok("NoContentLength", "{http}/nolen", Raw("200 OK", "", "x\ny"), "\r\nx\r\ny"),
+        Ok("Chunked", "{http}/chunked", Chunked("line one\nline two\n"), "\r\nline one\r\nline two"),
+        Ok("QueryGetsAmpersand", "{http}/query?a=1", Body("q\n"), "\r\nq"),
+        Ok("HttpsOnlyInQueryIsPlain", "{http}/inquery?u=https://example.invalid/", Body("plain\n"), "\r\nplain"),
+        Ok("NoPathRequestsRoot", "{http}", Body("root\n"), "\r\nroot"),
+        Ok("BlankIsEscapedFragmentDropped", "{http}/sp ace?k=v#top", Body("sp\n"), "\r\nsp"),
+        Ok("UpperCaseHttpIsPlain", "  HTTP://127.0.0.1:{plainport}/upper  ", Body("up\n"), "\r\nup"),
+        Ok("NotFoundKeepsBody", "{http}/notfound", Status("404 Not Found", "<h1>gone</h1>\r\n"), "\r\n<h1>gone</h1>",
+           404),
+        Ok("ServerErrorKeepsBody", "{http}/error", Status("500 Internal Server Error", "oops"), "\r\noops", 500),
+        With(Ok("RedirectChain", "{http}/chain1", Redirect("302 Found", "/chain2"), "\r\nfinal"),
+             [](SHttpScenario& sc) { sc.alsoRequested = {"/chain2", "/chain3"}; }),
+        // Reached through /chain1 only.
+        With(Ok("RedirectChainStep", "{http}/chain2", Redirect("301 Moved Permanently", "/chain3"), ""), RouteOnly),
+        With(Ok("RedirectChainEnd", "{http}/chain3", Body("final\n"), ""), RouteOnly),
+        With(Failed(Ok("RedirectLoopGivesUp", "{http}/loop", Redirect("302 Found", "/loop"), "")),
+             [](SHttpScenario& sc) {
+                 sc.nRequests = 1 + 20;  // the first request and twenty redirects followed
+                 sc.nMaxMs = 15000;
+             }),
+        Ok("MalformedChunks", "{http}/badchunk",
+           Raw("200 OK", "Transfer-Encoding: chunked\r\n", "zz\r\none\ntwo\n\r\n0\r\n\r\n"), ""),
+        Failed(Ok("MalformedStatusLine", "{http}/malformed", Raw("OK-ish", "Content-Length: 5\r\n", "body\n"), "")),
+        NoAnswer("RefusedPort", "{refused}/page"),
+        With(NoAnswer("ConnectTimesOut", "{blackhole}/page"),
+             [](SHttpScenario& sc) {
+                 sc.nMinMs = kScenarioConnectMs - 200;
+                 sc.nMaxMs = kScenarioConnectMs + 3000;
+                 sc.bNativeOnly = true;  // Wine does not apply the connect time-out
+             }),
+        NoAnswer("UnresolvableHost", "http://vlm-nohost.invalid/page"),
+        NoAnswer("SelfSignedCertificateRejected", "{https}/tls"),
+        With(NoAnswer("UpperCaseSchemeIsSecure", "HTTPS://127.0.0.1:{plainport}/secure-upper", "/secure-upper"),
+             TlsHello),
+        With(NoAnswer("LeadingBlankIsSecure", " https://127.0.0.1:{plainport}/secure-blank", "/secure-blank"),
+             TlsHello),
+        NoAnswer("EmptyAddress", ""),
+        NoAnswer("OtherScheme", "ftp://127.0.0.1:{plainport}/file"),
+    };
     // 64 bytes a line: the 64 MiB cap ends the read after exactly 1 Mi lines,
     // of a body without end and of one announced 4 KiB longer than the cap.
     const std::string strLine = std::string(63, 'x') + "\n";
-    sc = Ok("EndlessBodyStopsAtCap", "/endless", Raw("200 OK", "", strLine), "\r\n" + std::string(63, 'x'));
-    sc.answer.nRepeat = 0;
-    sc.nPageRepeat = 1024 * 1024;
-    sc.nMaxMs = 60000;
-    v.push_back(sc);
-    sc = Ok("HugeBodyStopsAtCap", "/huge", Body(strLine), sc.strPage);
-    sc.answer.nRepeat = 1024 * 1024 + 64;
-    sc.nPageRepeat = 1024 * 1024;
-    sc.nMaxMs = 60000;
-    v.push_back(sc);
+    v.push_back(Ok("EndlessBodyStopsAtCap", "{http}/endless", Raw("200 OK", "", strLine), "\r\n" + std::string(63, 'x')));
+    v.back().answer.nRepeat = 0;
+    v.push_back(Ok("HugeBodyStopsAtCap", "{http}/huge", Body(strLine), v.back().strPage));
+    v.back().answer.nRepeat = 1024 * 1024 + 64;
+    for (size_t i = v.size() - 2; i < v.size(); ++i) {
+        v[i].nPageRepeat = 1024 * 1024;
+        v[i].nMaxMs = 60000;
+    }
 
     // Faults of the server, each with the bound the fetch must keep.
     const struct {
@@ -201,45 +215,16 @@ std::vector<SHttpScenario> MakeHttpScenarios() {
         {"ShortBodyKeepsEndedLines", SHttpAnswer::kCloseAt, 0, 0, 4000},
     };
     for (const auto& f : faults) {
-        std::string strPath = std::string("/") + f.szName;
-        sc = Ok(f.szName, strPath, Body("one\ntwo\nthree\n"), "\r\none\r\ntwo");
-        if (f.eFault == SHttpAnswer::kStallFirst) sc = NoAnswer(f.szName, strPath, "{http}" + strPath);
-        if (f.eFault == SHttpAnswer::kTrickle) sc.strPage += "\r\nthree";
-        sc.answer = Body("one\ntwo\nthree\n");
+        SHttpScenario sc = Ok(f.szName, std::string("{http}/") + f.szName, Body("one\ntwo\nthree\n"),
+                              f.eFault == SHttpAnswer::kTrickle ? "\r\none\r\ntwo\r\nthree" : "\r\none\r\ntwo");
+        if (f.eFault == SHttpAnswer::kStallFirst) sc = Failed(sc);
         sc.answer.eFault = f.eFault;
         sc.answer.nAt = 10;
         sc.answer.nMs = f.nMs;
-        sc.nRequests = 1;
-        sc.strTarget = strPath;
         sc.nMinMs = f.nMinMs;
         sc.nMaxMs = f.nMaxMs;
         v.push_back(sc);
     }
-    v.push_back(Ok("MalformedChunks", "/badchunk",
-                   Raw("200 OK", "Transfer-Encoding: chunked\r\n", "zz\r\none\ntwo\n\r\n0\r\n\r\n"), ""));
-    sc = NoAnswer("MalformedStatusLine", "/malformed", "{http}/malformed");
-    sc.answer = Body("body\n");
-    sc.answer.strHead = "HTTP/1.1 OK-ish\r\nContent-Length: 5\r\n\r\n";
-    sc.nRequests = 1;
-    sc.strTarget = "/malformed";
-    v.push_back(sc);
-
-    v.push_back(NoAnswer("RefusedPort", "", "{refused}/page"));
-    sc = NoAnswer("ConnectTimesOut", "", "{blackhole}/page");
-    sc.nMinMs = kScenarioConnectMs - 200;
-    sc.nMaxMs = kScenarioConnectMs + 3000;
-    sc.bNativeOnly = true;
-    v.push_back(sc);
-    v.push_back(NoAnswer("UnresolvableHost", "", "http://vlm-nohost.invalid/page"));
-    v.push_back(NoAnswer("SelfSignedCertificateRejected", "", "{https}/tls"));
-    sc = NoAnswer("UpperCaseSchemeIsSecure", "/secure-upper", "HTTPS://127.0.0.1:{plainport}/secure-upper");
-    sc.bTlsHello = true;
-    v.push_back(sc);
-    sc = NoAnswer("LeadingBlankIsSecure", "/secure-blank", " https://127.0.0.1:{plainport}/secure-blank");
-    sc.bTlsHello = true;
-    v.push_back(sc);
-    v.push_back(NoAnswer("EmptyAddress", "", ""));
-    v.push_back(NoAnswer("OtherScheme", "", "ftp://127.0.0.1:{plainport}/file"));
     return v;
 }
 

@@ -6,8 +6,8 @@
 // Paths without an answer get 404. A TLS handshake that reaches the plain
 // server is recorded as a request with the method "TLS-HELLO" and an empty
 // target, and the connection is closed. The HTTPS server only shows that a
-// client refuses its certificate: it records a handshake that succeeds
-// ("TLS-ACCEPTED", empty target) and serves nothing.
+// client refuses its certificate: it records a request that comes through
+// the handshake ("TLS-ACCEPTED", empty target) and serves nothing.
 #pragma once
 
 #ifndef _WIN32
