@@ -44,15 +44,6 @@ TEST(GetModuleDir, CutsAtTheLastRealSeparator) {
     EXPECT_EQ(GetModuleDir(), TestHomeDir());
 }
 
-TEST(GetModuleDir, RealExecutableDirectoryEndsInSeparator) {
-    platform::SetModulePathOverride("");
-    std::string strDir = GetModuleDir();
-    platform::SetModulePathOverride(TestHomeDir() + "VlmRefreshSvc.exe");
-    ASSERT_FALSE(strDir.empty());
-    EXPECT_EQ(strDir.back(), platform::kPathSep);
-    EXPECT_TRUE(PathExists(strDir, 1)) << strDir;
-}
-
 TEST(PathExists, KindMustMatchTheFlag) {
     CTempDir dir;
     WriteWholeFile(dir.File("file.txt"), "x");

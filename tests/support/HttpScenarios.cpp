@@ -144,12 +144,12 @@ std::string SScenarioServers::Expand(const std::string& strUrl) const {
 
 std::vector<SHttpScenario> MakeHttpScenarios() {
     const std::string strLf = "\r\nfirst\r\nsecond\r\n\r\nlast";
+    // Stray CRs and zero bytes in the text are the unit test PageRequest.PageText
+    // (both builds); here LF and CR LF bodies end to end.
     std::vector<SHttpScenario> v = {
         Ok("LfBody", "{http}/lf", Body("first\nsecond\n\nlast"), strLf),
         Ok("CrLfBody", "{http}/crlf", Body("first\r\nsecond\r\n\r\nlast\r\n"), strLf),
-        Ok("StrayCarriageReturns", "{http}/cr", Body("a\rb\r\r\nc\r"), "\r\nab\r\nc"),
         Ok("EmptyBody", "{http}/empty", Body(""), ""),
-        Ok("ZeroBytesEndTheirLine", "{http}/nul", Body(std::string("ab\0cd\nef\0\ngh", 12)), "\r\nab\r\nef\r\ngh"),
         Ok("NoContentLength", "{http}/nolen", Raw("200 OK", "", "x\ny"), "\r\nx\r\ny"),
         Ok("Chunked", "{http}/chunked", Chunked("line one\nline two\n"), "\r\nline one\r\nline two"),
         Ok("QueryGetsAmpersand", "{http}/query?a=1", Body("q\n"), "\r\nq"),
