@@ -16,6 +16,7 @@
 #include <iostream>
 #include <string>
 
+#include "http-probe/PageHash.h"
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
@@ -27,15 +28,6 @@
 namespace {
 
 const char kUntouched[] = "(page before the fetch)";
-
-uint64_t HashFnv1a(const std::string& s) {
-    uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : s) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    return h;
-}
 
 int RunFetch(int argc, char** argv) {
     if (argc < 4) return 2;

@@ -6,18 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "http-probe/PageHash.h"
 #include "support/HttpScenarios.h"
 
 namespace {
-
-uint64_t HashFnv1a(const std::string& s) {
-    uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : s) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    return h;
-}
 
 // Reads one "R ..." line of the probe into an outcome; the page is the
 // expected one when its length and hash match.

@@ -134,7 +134,11 @@ void SendAnswer(CConn& conn, const SHttpAnswer& a) {
                 a.eFault == SHttpAnswer::kCloseAt;
     uint64_t nCut = bCut ? std::min(a.nAt, nTotal) : nTotal;
     if (!conn.Send(strHead) || !SendBody(conn, a, 0, nCut)) return;
-    if (a.eFault == SHttpAnswer::kResetAt) return conn.Reset();
+    if (a.eFault == SHttpAnswer::kResetAt) {
+        // The reset drops what the client has not read yet: let it read first.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return conn.Reset();
+    }
     if (a.eFault == SHttpAnswer::kStallAt) {
         conn.Stall(a.nMs);
         if (!SendBody(conn, a, nCut, nTotal)) return;
