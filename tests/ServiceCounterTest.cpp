@@ -2,15 +2,11 @@
 // registry is the store file and events go to /dev/log under the system root.
 #ifndef _WIN32
 
-#include <poll.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <climits>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,43 +25,28 @@ const char kParameters[] = "[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Pa
 // bound syslog socket; the environment points the seam at it.
 class CSystemRoot {
 public:
-    CSystemRoot() {
-        m_strRoot = m_dir.Path().substr(0, m_dir.Path().size() - 1);
-        for (const char* szSub : {"/var", "/var/lib", "/var/lib/VlmRefresh", "/dev"})
-            mkdir((m_strRoot + szSub).c_str(), 0755);
-        setenv("VLM_SYSTEM_ROOT", m_strRoot.c_str(), 1);
-        m_fdLog = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        struct sockaddr_un addr;
-        memset(&addr, 0, sizeof(addr));
-        addr.sun_family = AF_UNIX;
-        std::string strLog = m_strRoot + "/dev/log";
-        strncpy(addr.sun_path, strLog.c_str(), sizeof(addr.sun_path) - 1);
-        EXPECT_EQ(0, bind(m_fdLog, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
-    }
-    ~CSystemRoot() {
-        close(m_fdLog);
-        unsetenv("VLM_SYSTEM_ROOT");
-    }
+    CSystemRoot() : m_strRoot(MakeRoot(m_dir.Path())), m_log(m_strRoot + "/dev/log") {}
+    ~CSystemRoot() { unsetenv("VLM_SYSTEM_ROOT"); }
     std::string Store() const { return m_strRoot + "/var/lib/VlmRefresh/registry.conf"; }
 
-    // The events sent since the last call.
+    // The events sent since the last call, without the syslog prefix.
     std::vector<std::string> TakeEvents() {
-        std::vector<std::string> events;
-        struct pollfd p = {m_fdLog, POLLIN, 0};
-        while (poll(&p, 1, 50) > 0) {
-            char buffer[2048];
-            ssize_t n = recv(m_fdLog, buffer, sizeof(buffer), 0);
-            if (n <= 0) break;
-            std::string s(buffer, static_cast<size_t>(n));
-            events.push_back(s.substr(s.find("]: ") + 3));
-        }
+        std::vector<std::string> events = m_log.Take();
+        for (std::string& s : events) s = s.substr(s.find("]: ") + 3);
         return events;
     }
 
 private:
+    static std::string MakeRoot(const std::string& strDir) {
+        std::string strRoot = strDir.substr(0, strDir.size() - 1);
+        for (const char* szSub : {"/var", "/var/lib", "/var/lib/VlmRefresh", "/dev"})
+            mkdir((strRoot + szSub).c_str(), 0755);
+        setenv("VLM_SYSTEM_ROOT", strRoot.c_str(), 1);
+        return strRoot;
+    }
     CTempDir m_dir;
     std::string m_strRoot;
-    int m_fdLog;
+    CDatagramSink m_log;
 };
 
 // A clock whose sleeps end the run loop after a given number of steps.

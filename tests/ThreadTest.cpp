@@ -137,6 +137,13 @@ int SecondInHourAwayFromItsEnd() {
 
 // The directory that the parent gives the child process of a death test.
 const char* const kChildDirVariable = "VLM_THREAD_END_DIR";
+void SetChildDir(const std::string& strDir) {
+#ifdef _WIN32
+    _putenv_s(kChildDirVariable, strDir.c_str());
+#else
+    setenv(kChildDirVariable, strDir.c_str(), 1);
+#endif
+}
 
 TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -144,16 +151,12 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
     // in its environment.
     std::unique_ptr<CTempDir> pDir;
     std::string strDir;
-    if (const char* szDir = getenv(kChildDirVariable)) {
+    if (const char* szDir = getenv(kChildDirVariable); szDir && *szDir) {
         strDir = szDir;
     } else {
         pDir.reset(new CTempDir);
         strDir = pDir->Path();
-#ifdef _WIN32
-        _putenv_s(kChildDirVariable, strDir.c_str());
-#else
-        setenv(kChildDirVariable, strDir.c_str(), 1);
-#endif
+        SetChildDir(strDir);
     }
     const std::string strTail = "59\xb7\xd6" "57\xc3\xeb";  // 59分57秒
     EXPECT_EXIT(
@@ -183,11 +186,7 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
     std::string strStatus = ReadWholeFile(strDir + "log" + platform::kPathSep + "time.txt");
     EXPECT_TRUE(strStatus.empty() || strStatus == strTail || strStatus == "59\xb7\xd6" "56\xc3\xeb")
         << strStatus;
-#ifdef _WIN32
-    _putenv_s(kChildDirVariable, "");
-#else
-    unsetenv(kChildDirVariable);
-#endif
+    SetChildDir("");
 }
 
 TEST(ThreadEndDeathTest, IdleWorkerLeavesByItselfAtProcessEnd) {

@@ -3,9 +3,8 @@
 //   HttpProbe fetch CONNECT_MS RECEIVE_MS < urls
 //       One fetch per input line (the line is the address as it stands, an
 //       empty line the empty address). For each it prints one line:
-//       "R <status> <ms> <t0> <t1> <length> <page>" where t0/t1 are the clock's
-//       seconds around the fetch and <page> is the page text in hexadecimal,
-//       or "#" and its 64-bit FNV-1a hash when longer than 4096 bytes.
+//       "R <status> <ms> <t0> <t1> <length> <hash>" where t0/t1 are the clock's
+//       seconds around the fetch and <hash> the page text's 64-bit FNV-1a hash.
 //   HttpProbe bench COUNT URL
 //       COUNT fetches in a row; prints the status of the last one.
 //   HttpProbe serve BYTES            (Linux only)
@@ -17,6 +16,7 @@
 #include <iostream>
 #include <string>
 
+#include "http-probe/PageHash.h"
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
@@ -28,15 +28,6 @@
 namespace {
 
 const char kUntouched[] = "(page before the fetch)";
-
-uint64_t HashFnv1a(const std::string& s) {
-    uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : s) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    return h;
-}
 
 int RunFetch(int argc, char** argv) {
     if (argc < 4) return 2;
@@ -51,13 +42,8 @@ int RunFetch(int argc, char** argv) {
         int nStatus = fetcher.FetchPage(strUrl, strPage);
         long long t1 = static_cast<long long>(GetClock().Now());
         long long nMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tStart).count();
-        std::printf("R %d %lld %lld %lld %zu ", nStatus, nMs, t0, t1, strPage.size());
-        if (strPage.size() > 4096) {
-            std::printf("#%016llx", static_cast<unsigned long long>(HashFnv1a(strPage)));
-        } else {
-            for (unsigned char c : strPage) std::printf("%02x", c);
-        }
-        std::printf("\n");
+        std::printf("R %d %lld %lld %lld %zu %016llx\n", nStatus, nMs, t0, t1, strPage.size(),
+                    static_cast<unsigned long long>(HashFnv1a(strPage)));
         std::fflush(stdout);
     }
     return 0;

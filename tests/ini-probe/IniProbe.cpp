@@ -12,11 +12,12 @@
 //   dir                            make config.ini a directory instead
 //   R <section> <key> [size [default]]  read (buffer of size bytes, default 2048)
 //   W <section> <key> <value>      write, then dump the file
-// Fields are separated by one TAB; \xNN, \t, \\ escapes are decoded in them.
+// Fields are separated by one TAB; escapes are decoded in them (see Unescape).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,41 +28,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
+// Decodes \xNN, \t, \r, \n, \\ and \R<count><byte> (the byte repeated).
 std::string Unescape(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) {
-            char n = s[i + 1];
-            if (n == 'x' && i + 3 < s.size() && HexValue(s[i + 2]) >= 0 &&
-                HexValue(s[i + 3]) >= 0) {
-                out += static_cast<char>(HexValue(s[i + 2]) * 16 + HexValue(s[i + 3]));
-                i += 3;
-                continue;
-            }
-            if (n == 't') { out += '\t'; ++i; continue; }
-            if (n == 'r') { out += '\r'; ++i; continue; }
-            if (n == 'n') { out += '\n'; ++i; continue; }
-            if (n == '\\') { out += '\\'; ++i; continue; }
-            // \R<n><c>: the byte c repeated n times (long values)
-            if (n == 'R') {
-                size_t j = i + 2;
-                size_t nCount = 0;
-                while (j < s.size() && s[j] >= '0' && s[j] <= '9') nCount = nCount * 10 + (s[j++] - '0');
-                if (j < s.size()) {
-                    out.append(nCount, s[j]);
-                    i = j;
-                    continue;
-                }
-            }
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
         }
-        out += s[i];
+        char n = s[++i];
+        if (n == 'x') {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else if (n == 'R') {
+            size_t nDigits = 0;
+            size_t nCount = std::stoul(s.substr(i + 1), &nDigits);
+            i += nDigits + 1;
+            out.append(nCount, s[i]);
+        } else {
+            out += n == 't' ? '\t' : n == 'r' ? '\r' : n == 'n' ? '\n' : n;
+        }
     }
     return out;
 }
@@ -121,13 +107,9 @@ void RunCase(const std::string& strCorpus, const std::string& strWork, const std
         platform::WriteFileBytes(strFile, strStart, false);
 
     printf("case %s\n", strName.c_str());
-    size_t nPos = 0;
-    int nLine = 0;
-    while (nPos < strScript.size()) {
-        size_t nl = strScript.find('\n', nPos);
-        std::string line = strScript.substr(nPos, nl == std::string::npos ? std::string::npos : nl - nPos);
-        nPos = nl == std::string::npos ? strScript.size() : nl + 1;
-        ++nLine;
+    std::istringstream script(strScript);
+    std::string line;
+    for (int nLine = 1; std::getline(script, line); ++nLine) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
         std::vector<std::string> f = SplitTabs(line);

@@ -36,18 +36,15 @@ std::vector<std::string> Split(const std::string& strStep) {
 void RunStep(SC_HANDLE hService, const std::string& strStep) {
     std::vector<std::string> parts = Split(strStep);
     const std::string& strVerb = parts[0];
+    const char* szArg1 = parts.size() > 1 ? parts[1].c_str() : "";
     SERVICE_STATUS status = {};
     if (strVerb == "start") {
-        if (StartServiceA(hService, 0, nullptr)) {
-            printf("start ok\n");
-        } else {
-            printf("start error %lu\n", GetLastError());
-        }
+        if (StartServiceA(hService, 0, nullptr)) printf("start ok\n");
+        else printf("start error %lu\n", GetLastError());
     } else if (strVerb == "wait" && parts.size() == 3) {
-        DWORD nState = strtoul(parts[1].c_str(), nullptr, 10);
-        ULONGLONG nLimit = strtoull(parts[2].c_str(), nullptr, 10);
-        ULONGLONG tStart = GetTickCount64();
-        for (;;) {
+        DWORD nState = strtoul(szArg1, nullptr, 10);
+        ULONGLONG nLimit = strtoull(parts[2].c_str(), nullptr, 10), tStart = GetTickCount64();
+        for (;; Sleep(20)) {
             bool bQueried = QueryServiceStatus(hService, &status) != 0;
             ULONGLONG nElapsed = GetTickCount64() - tStart;
             if (bQueried && status.dwCurrentState == nState) {
@@ -58,43 +55,31 @@ void RunStep(SC_HANDLE hService, const std::string& strStep) {
                 printf("timeout %lu\n", bQueried ? status.dwCurrentState : 0UL);
                 break;
             }
-            Sleep(20);
         }
     } else if (strVerb == "control" && parts.size() == 2) {
-        DWORD nCode = strtoul(parts[1].c_str(), nullptr, 10);
-        if (ControlService(hService, nCode, &status)) {
-            printf("control %lu ok\n", nCode);
-        } else {
-            printf("control %lu error %lu\n", nCode, GetLastError());
-        }
+        DWORD nCode = strtoul(szArg1, nullptr, 10);
+        if (ControlService(hService, nCode, &status)) printf("control %lu ok\n", nCode);
+        else printf("control %lu error %lu\n", nCode, GetLastError());
     } else if (strVerb == "sleep" && parts.size() == 2) {
-        Sleep(strtoul(parts[1].c_str(), nullptr, 10));
+        Sleep(strtoul(szArg1, nullptr, 10));
         printf("slept\n");
     } else if (strVerb == "query") {
-        if (QueryServiceStatus(hService, &status)) {
-            printf("state %lu exit %lu\n", status.dwCurrentState, status.dwWin32ExitCode);
-        } else {
-            printf("query error %lu\n", GetLastError());
-        }
+        if (QueryServiceStatus(hService, &status)) printf("state %lu exit %lu\n", status.dwCurrentState, status.dwWin32ExitCode);
+        else printf("query error %lu\n", GetLastError());
     } else if (strVerb == "reg" && parts.size() == 3) {
         HKEY hKey = nullptr;
         DWORD nValue = 0, nSize = sizeof(nValue);
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, parts[1].c_str(), 0, KEY_QUERY_VALUE, &hKey) ==
-                ERROR_SUCCESS &&
-            RegQueryValueExA(hKey, parts[2].c_str(), nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(&nValue), &nSize) == ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, szArg1, 0, KEY_QUERY_VALUE, &hKey) == ERROR_SUCCESS &&
+            RegQueryValueExA(hKey, parts[2].c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&nValue), &nSize) ==
+                ERROR_SUCCESS)
             printf("reg %s %ld\n", parts[2].c_str(), static_cast<long>(static_cast<int32_t>(nValue)));
-        } else {
+        else
             printf("reg %s missing\n", parts[2].c_str());
-        }
         if (hKey) RegCloseKey(hKey);
     } else if (strVerb == "regdelete" && parts.size() == 2) {
-        LONG nResult = RegDeleteKeyA(HKEY_LOCAL_MACHINE, parts[1].c_str());
-        if (nResult == ERROR_SUCCESS) {
-            printf("regdelete ok\n");
-        } else {
-            printf("regdelete error %ld\n", nResult);
-        }
+        LONG nResult = RegDeleteKeyA(HKEY_LOCAL_MACHINE, szArg1);
+        if (nResult == ERROR_SUCCESS) printf("regdelete ok\n");
+        else printf("regdelete error %ld\n", nResult);
     } else {
         printf("bad step %s\n", strStep.c_str());
     }

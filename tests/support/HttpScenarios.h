@@ -32,11 +32,9 @@ struct SHttpScenario {
     size_t nPageRepeat = 1;   // the page text is strPage repeated this often
     uint32_t nMaxMs = 4000;   // the fetch ends within this
     uint32_t nMinMs = 0;      // and not before this
-    // Requests recorded for strPath: exactly nRequests, or, with
-    // nMaxRequests > 0, from nRequests to nMaxRequests. The target expected for
-    // the first one is strTarget followed by the cache-busting parameter.
+    // Requests recorded for strPath; the target expected for the first one is
+    // strTarget followed by the cache-busting parameter.
     int nRequests = 1;
-    int nMaxRequests = 0;
     std::string strTarget;
     bool bTlsHello = false;   // the plain server must see a TLS handshake instead
     std::vector<std::string> alsoRequested;  // paths that must have seen one request
@@ -61,10 +59,7 @@ struct SScenarioServers {
     int nBlackholeListen = -1;
     int nBlackholeFill = -1;
     uint16_t nBlackholePort = 0;
-    SScenarioServers() = default;
     ~SScenarioServers();
-    SScenarioServers(const SScenarioServers&) = delete;
-    SScenarioServers& operator=(const SScenarioServers&) = delete;
     bool Start();
     std::string Expand(const std::string& strUrl) const;
 };
@@ -72,6 +67,8 @@ struct SScenarioServers {
 std::vector<SHttpScenario> MakeHttpScenarios();
 // Sets every scenario's route on the servers.
 void InstallScenarios(SScenarioServers& servers, const std::vector<SHttpScenario>& scenarios);
+// The page text a scenario must give.
+std::string ExpectedPage(const SHttpScenario& sc);
 // Checks one outcome and the requests the servers recorded for it (gtest
 // expectations; strAgent is the agent name the fetching program sends).
 void CheckScenario(const SHttpScenario& sc, const SFetchOutcome& out, const SScenarioServers& servers,

@@ -8,6 +8,16 @@
 
 #include "platform/Platform.h"
 
+#ifndef _WIN32
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -57,3 +67,51 @@ const std::string& TestHomeDir() {
     static CTempDir s_home;
     return s_home.Path();
 }
+
+#ifndef _WIN32
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+CDatagramSink::CDatagramSink(const std::string& strPath) {
+    m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    strncpy(addr.sun_path, strPath.c_str(), sizeof(addr.sun_path) - 1);
+    if (strPath.size() >= sizeof(addr.sun_path) || bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0)
+        fprintf(stderr, "cannot bind a datagram socket to %s\n", strPath.c_str());
+}
+
+CDatagramSink::~CDatagramSink() { close(m_fd); }
+
+bool CDatagramSink::ReceiveOne(int nMs) {
+    pollfd p = {m_fd, POLLIN, 0};
+    if (poll(&p, 1, nMs) <= 0) return false;
+    char buffer[4096];
+    ssize_t n = recv(m_fd, buffer, sizeof(buffer), 0);
+    if (n > 0) m_received.emplace_back(buffer, static_cast<size_t>(n));
+    return n > 0;
+}
+
+bool CDatagramSink::WaitFor(const std::string& strWanted, int nMs) {
+    int64_t tEnd = SteadyMs() + nMs;
+    size_t i = 0;
+    for (;;) {
+        for (; i < m_received.size(); ++i) {
+            if (m_received[i].find(strWanted) != std::string::npos) return true;
+        }
+        int64_t nLeft = tEnd - SteadyMs();
+        if (nLeft <= 0) return false;
+        ReceiveOne(static_cast<int>(nLeft));
+    }
+}
+
+std::vector<std::string> CDatagramSink::Take(int nQuietMs) {
+    while (ReceiveOne(nQuietMs)) {
+    }
+    std::vector<std::string> taken(m_received.begin() + static_cast<std::ptrdiff_t>(m_nTaken), m_received.end());
+    m_nTaken = m_received.size();
+    return taken;
+}
+#endif

@@ -1,7 +1,9 @@
 // Helpers shared by the tests: temporary directories and whole-file reads.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A fresh, empty directory, removed with its content when the object goes.
 // Path() ends in the platform's path separator.
@@ -34,3 +36,30 @@ void WriteWholeFile(const std::string& strPath, const std::string& strBytes);
 // The test process's own home: a temporary directory made before any global
 // object is built, standing in for the executable's directory.
 const std::string& TestHomeDir();
+
+#ifndef _WIN32
+// Milliseconds of the monotonic clock.
+int64_t SteadyMs();
+
+// A datagram socket bound to a path, as systemd's notify socket and the
+// syslog socket are; it keeps what it receives.
+class CDatagramSink {
+public:
+    explicit CDatagramSink(const std::string& strPath);
+    ~CDatagramSink();
+    CDatagramSink(const CDatagramSink&) = delete;
+    CDatagramSink& operator=(const CDatagramSink&) = delete;
+
+    // Receives until a datagram (kept or new) contains strWanted or nMs pass.
+    bool WaitFor(const std::string& strWanted, int nMs);
+    // The datagrams not taken yet, once none has come for nQuietMs.
+    std::vector<std::string> Take(int nQuietMs = 50);
+    const std::vector<std::string>& Received() const { return m_received; }
+
+private:
+    bool ReceiveOne(int nMs);
+    int m_fd;
+    size_t m_nTaken = 0;
+    std::vector<std::string> m_received;
+};
+#endif
