@@ -31,12 +31,14 @@ expected() {
 }
 expected > "$work/expected"
 
-# start <build> <dir>: runs that build's executable in the directory.
+# start <build> <dir>: runs that build's executable in the directory. Every
+# start makes config.ini, whatever its option; -v is used because a start
+# without option waits about 10 s in Wine's service dispatcher before it fails.
 start() {
   if [ "$1" = linux ]; then
-    (cd "$2" && ./VlmRefreshSvc > /dev/null 2>&1)
+    (cd "$2" && VLM_SYSTEM_ROOT="$work" ./VlmRefreshSvc -v > /dev/null 2>&1)
   else
-    (cd "$2" && "$source/tools/wine-run.sh" ./VlmRefreshSvc.exe > /dev/null 2>&1)
+    (cd "$2" && "$source/tools/wine-run.sh" ./VlmRefreshSvc.exe -v > /dev/null 2>&1)
   fi
 }
 
