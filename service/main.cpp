@@ -3,14 +3,12 @@
 #include <cstdio>
 #include <string>
 
+#include "config/IniReader.h"
 #include "platform/Service.h"
 #include "service/MyService.h"
 #include "service/Thread.h"
 
 namespace {
-// "Velmora·网页定时刷新工具"
-const char kClosingName[] =
-    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf";
 // " 启动完毕"
 const char kClosingSuffix[] = " \xc6\xf4\xb6\xaf\xcd\xea\xb1\xcf";
 // The string resource holding the product name.
@@ -29,7 +27,7 @@ int main(int argc, char** argv) {
 
     if (!theService.HandleCommandLine(argc, argv)) theService.RunDispatcher();
 
-    printf("%s%s\n", kClosingName, kClosingSuffix);
+    printf("%s%s\n", kProductName, kClosingSuffix);
     fflush(stdout);
     return static_cast<int>(theService.m_status.dwWin32ExitCode.load());
 }
