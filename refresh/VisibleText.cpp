@@ -30,6 +30,7 @@ enum : uint8_t { kSpecial = 1, kLeadBit = 2, kKeep = 4 };
 struct CByteTables {
     uint8_t m_flags[256];
     uint8_t m_trail[256];
+    uint8_t m_keep[256];  // 1 for a byte with kKeep
     CByteTables() {
         for (int i = 0; i < 256; ++i) {
             m_flags[i] = (i >= 0x81 && i <= 0xFE) ? (kLeadBit | kKeep) : kKeep;
@@ -37,6 +38,7 @@ struct CByteTables {
         }
         m_flags[0x0A] = m_flags[0x0D] = m_flags[0x20] = m_flags[0x09] = 0;  // dropped
         m_flags[0x26] = m_flags[0x3C] = m_flags[0x3E] = kSpecial;          // & < >
+        for (int i = 0; i < 256; ++i) m_keep[i] = (m_flags[i] & kKeep) ? 1 : 0;
     }
 };
 const CByteTables g_tables;
@@ -52,21 +54,45 @@ inline unsigned char ReadBracketRef(const unsigned char* p, size_t i, size_t n) 
     return 0;
 }
 
-// How many of the eight bytes of x (in memory order), from the first on, are
-// printable ASCII other than "&", "<" and ">" (0 to 8). A borrow in the tests only runs towards later bytes,
-// so the first byte flagged is a true one.
-inline size_t PlainPrefix(uint64_t x) {
+// Eight bytes at a time. Each test below sets the high bit of a byte (or of a
+// two-byte lane) that may hold what it looks for; a borrow only runs towards
+// later bytes, so a test never misses one and its first flag is a true one.
+const uint64_t kOnes = 0x0101010101010101ull;
+const uint64_t kHigh = 0x8080808080808080ull;
+
+inline uint64_t Load8(const unsigned char* p) {
+    uint64_t x;
+    memcpy(&x, p, 8);
+    return x;
+}
+inline uint64_t ZeroBytes(uint64_t v) { return (v - kOnes) & ~v & kHigh; }
+inline uint64_t BytesEqual(uint64_t x, unsigned char c) { return ZeroBytes(x ^ (kOnes * c)); }
+inline uint64_t BytesBelow(uint64_t x, unsigned char c) { return (x - kOnes * c) & ~x & kHigh; }
+
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    const uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-    auto hasZero = [&](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-    uint64_t m = (x & kHigh) | ((x - kOnes * 0x21) & ~x & kHigh) | hasZero(x ^ (kOnes * '&')) |
-                 hasZero(x ^ (kOnes * '<')) | hasZero(x ^ (kOnes * '>'));
-    if (m == 0) return 8;
-    return static_cast<size_t>(__builtin_ctzll(m)) >> 3;
+const bool kWordPaths = true;
+// Index (in memory order) of the first flagged byte of a non-zero mask.
+inline size_t FirstFlagged(uint64_t m) { return static_cast<size_t>(__builtin_ctzll(m)) >> 3; }
 #else
-    (void)x;
-    return 0;
+const bool kWordPaths = false;  // the byte loops do all the work
+inline size_t FirstFlagged(uint64_t) { return 0; }
 #endif
+
+// How many of the eight bytes of x, from the first on, are ASCII other than
+// "&", "<" and ">" (0 to 8): bytes whose fate needs no look at a neighbour.
+inline size_t AsciiPrefix(uint64_t x) {
+    uint64_t m = (x & kHigh) | BytesEqual(x, '&') | BytesEqual(x, '<') | BytesEqual(x, '>');
+    return m == 0 ? 8 : FirstFlagged(m);
+}
+
+// Whether the eight bytes are four whole double-byte characters, none of
+// them a full-width space: every byte 0x81..0xFE (a lead byte, and a second
+// byte too) and no aligned pair A1 A1. May say no to some that are.
+inline bool FourCharacters(uint64_t x) {
+    const uint64_t kOnes16 = 0x0001000100010001ull, kHigh16 = 0x8000800080008000ull;
+    uint64_t v = x ^ 0xA1A1A1A1A1A1A1A1ull;
+    uint64_t nFullWidth = (v - kOnes16) & ~v & kHigh16;
+    return (x & kHigh) == kHigh && (BytesEqual(x, 0x80) | BytesEqual(x, 0xFF) | nFullWidth) == 0;
 }
 
 inline size_t PositionOf(const unsigned char* p, const void* pFound, size_t nNone) {
@@ -80,6 +106,7 @@ size_t Reduce(char* pBuf, size_t n) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(pBuf);
     const uint8_t* flags = g_tables.m_flags;
     const uint8_t* trail = g_tables.m_trail;
+    const uint8_t* keep = g_tables.m_keep;
     size_t w = 0;
     size_t i = 0;
     int nPending = -1;  // a lead byte waiting for the character's second byte
@@ -101,25 +128,38 @@ size_t Reduce(char* pBuf, size_t n) {
     while (i < n) {
         if (bVisible && nPending < 0) {
             if (bOutside) {
-                // Visible text: runs of plain ASCII eight bytes at a time,
-                // whole characters, and blanks while no lead byte waits.
+                // Visible text: ASCII and whole characters eight bytes at a
+                // time where the word tests allow, else byte by byte; blanks
+                // go while no lead byte waits.
                 while (i < n) {
                     unsigned c = p[i];
                     unsigned f = flags[c];
-                    if (f == kKeep) {
-                        if (c < 0x80 && n - i >= 8 && i - w >= 8) {
-                            // The eight bytes are loaded before they are stored,
-                            // and the store ends before the first unread byte.
-                            uint64_t x;
-                            memcpy(&x, p + i, 8);
-                            size_t k = PlainPrefix(x);
-                            if (k) {
-                                memcpy(pBuf + w, &x, 8);
-                                w += k;
-                                i += k;
-                                continue;
-                            }
+                    if (kWordPaths && n - i >= 8 && (f & kSpecial) == 0) {
+                        // The bytes are read before any is written: every
+                        // store lands at or before the byte it copies.
+                        uint64_t x = Load8(p + i);
+                        size_t k = c < 0x80 ? AsciiPrefix(x) : (FourCharacters(x) ? 8 : 0);
+                        if (k == 8 && BytesBelow(x, 0x21) == 0) {
+                            memcpy(pBuf + w, &x, 8);  // nothing to drop
+                            w += 8;
+                            i += 8;
+                            continue;
                         }
+                        if (k > 0 && c < 0x80 && w > 0) {
+                            // ASCII: each byte is stored, the write position
+                            // moves on past the kept ones only (once a byte
+                            // is kept: before that nothing may be written).
+                            unsigned char b[8];
+                            memcpy(b, &x, 8);
+                            for (size_t j = 0; j < k; ++j) {
+                                pBuf[w] = static_cast<char>(b[j]);
+                                w += keep[b[j]];
+                            }
+                            i += k;
+                            continue;
+                        }
+                    }
+                    if (f == kKeep) {
                         pBuf[w++] = static_cast<char>(c);
                         ++i;
                     } else if (f == 0) {
@@ -142,9 +182,18 @@ size_t Reduce(char* pBuf, size_t n) {
                 // "&gt;" (neither can be the second byte of a character).
                 // Each ">" and each "&" is looked for once, so a tag full of
                 // "&" costs no more than any other.
-                // Most tags are short: look at a few bytes before calling
+                // Most tags are short: look at a few words before calling
                 // memchr.
-                size_t nNear = i + 16 < n ? i + 16 : n;
+                size_t nNear = i + 32 < n ? i + 32 : n;
+                while (kWordPaths && nNear - i >= 8) {
+                    uint64_t x = Load8(p + i);
+                    uint64_t m = BytesEqual(x, '>') | BytesEqual(x, '&');
+                    if (m) {
+                        i += FirstFlagged(m);  // the byte loop stops there at once
+                        break;
+                    }
+                    i += 8;
+                }
                 while (i < nNear && p[i] != '>' && p[i] != '&') ++i;
                 if (i == nNear) {
                     if (nCloseAt < i) nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
