@@ -85,14 +85,31 @@ inline size_t AsciiPrefix(uint64_t x) {
     return m == 0 ? 8 : FirstFlagged(m);
 }
 
-// Whether the eight bytes are four whole double-byte characters, none of
-// them a full-width space: every byte 0x81..0xFE (a lead byte, and a second
-// byte too) and no aligned pair A1 A1. May say no to some that are.
-inline bool FourCharacters(uint64_t x) {
+// How many of the eight bytes of x, from the first on, are whole double-byte
+// characters other than the full-width space (0, 2, 4, 6 or 8), when the
+// first byte starts a character. Counts only pairs whose bytes are both
+// 0x81..0xFE (each a lead byte, and a second byte too); may stop early.
+inline size_t CharacterPrefix(uint64_t x) {
     const uint64_t kOnes16 = 0x0001000100010001ull, kHigh16 = 0x8000800080008000ull;
     uint64_t v = x ^ 0xA1A1A1A1A1A1A1A1ull;
-    uint64_t nFullWidth = (v - kOnes16) & ~v & kHigh16;
-    return (x & kHigh) == kHigh && (BytesEqual(x, 0x80) | BytesEqual(x, 0xFF) | nFullWidth) == 0;
+    uint64_t m = (~x & kHigh) | BytesEqual(x, 0x80) | BytesEqual(x, 0xFF) | ((v - kOnes16) & ~v & kHigh16);
+    return m == 0 ? 8 : FirstFlagged(m) & ~size_t(1);
+}
+
+// Stores the first k bytes of x (in memory order) at pOut, each after the
+// kept ones before it, and returns how many are kept. Bytes that are not kept
+// are stored too, to be written over by the next one.
+inline size_t StoreKept(char* pOut, uint64_t x, size_t k, const uint8_t* keep) {
+    size_t w = 0;
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+    for (size_t j = 0; j < k; ++j) {
+        unsigned char b = static_cast<unsigned char>(x >> (8 * j));
+        pOut[w] = static_cast<char>(b);
+        w += keep[b];
+    }
+    return w;
 }
 
 inline size_t PositionOf(const unsigned char* p, const void* pFound, size_t nNone) {
@@ -126,7 +143,10 @@ size_t Reduce(char* pBuf, size_t n) {
     };
 
     while (i < n) {
-        if (bVisible && nPending < 0) {
+        // The fast paths run while no lead byte waits; they pass between text
+        // and markup themselves at "<" and ">" and leave "&", a lead byte
+        // without its second byte and the end to the byte-by-byte step below.
+        while (bVisible && nPending < 0 && i < n) {
             if (bOutside) {
                 // Visible text: ASCII and whole characters eight bytes at a
                 // time where the word tests allow, else byte by byte; blanks
@@ -135,26 +155,27 @@ size_t Reduce(char* pBuf, size_t n) {
                     unsigned c = p[i];
                     unsigned f = flags[c];
                     if (kWordPaths && n - i >= 8 && (f & kSpecial) == 0) {
-                        // The bytes are read before any is written: every
-                        // store lands at or before the byte it copies.
+                        // The bytes are read before any is written. Every
+                        // store lands at or before the byte it copies, or the
+                        // bytes after the k taken are written over themselves
+                        // or over bytes already read.
                         uint64_t x = Load8(p + i);
-                        size_t k = c < 0x80 ? AsciiPrefix(x) : (FourCharacters(x) ? 8 : 0);
-                        if (k == 8 && BytesBelow(x, 0x21) == 0) {
-                            memcpy(pBuf + w, &x, 8);  // nothing to drop
-                            w += 8;
-                            i += 8;
+                        bool bAscii = c < 0x80;
+                        size_t k = bAscii ? AsciiPrefix(x) : CharacterPrefix(x);
+                        uint64_t nBlanks = bAscii ? BytesBelow(x, 0x21) : 0;
+                        if (k > 0 && (nBlanks == 0 || FirstFlagged(nBlanks) >= k) &&
+                            (k == 8 || i == w || i - w >= 8)) {
+                            memcpy(pBuf + w, &x, 8);  // nothing to drop in the k bytes
+                            w += k;
+                            i += k;
                             continue;
                         }
-                        if (k > 0 && c < 0x80 && w > 0) {
-                            // ASCII: each byte is stored, the write position
-                            // moves on past the kept ones only (once a byte
-                            // is kept: before that nothing may be written).
-                            unsigned char b[8];
-                            memcpy(b, &x, 8);
-                            for (size_t j = 0; j < k; ++j) {
-                                pBuf[w] = static_cast<char>(b[j]);
-                                w += keep[b[j]];
-                            }
+                        if (bAscii && w > 0) {
+                            // Blanks among them: each byte is stored, the
+                            // write position moves on past the kept ones only
+                            // (once a byte is kept: before that nothing may
+                            // be written).
+                            w += k == 8 ? StoreKept(pBuf + w, x, 8, keep) : StoreKept(pBuf + w, x, k, keep);
                             i += k;
                             continue;
                         }
@@ -172,11 +193,15 @@ size_t Reduce(char* pBuf, size_t n) {
                             w += 2;
                         }
                         i += 2;
+                    } else if (c == '<') {
+                        ++i;
+                        bOutside = false;
+                        break;
                     } else {
                         break;
                     }
                 }
-                if (i >= n) break;
+                if (bOutside) break;
             } else {
                 // Inside markup only the end of the tag matters: ">" or
                 // "&gt;" (neither can be the second byte of a character).
@@ -199,9 +224,12 @@ size_t Reduce(char* pBuf, size_t n) {
                     if (nCloseAt < i) nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
                     i = PositionOf(p, memchr(p + i, '&', nCloseAt - i), nCloseAt);
                 }
-                if (i == n) break;
+                if (i == n || p[i] != '>') break;
+                ++i;
+                bOutside = true;
             }
         }
+        if (i >= n) break;
         unsigned char c = p[i];
         unsigned char t = c;
         ++i;
