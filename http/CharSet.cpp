@@ -11,6 +11,7 @@ int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
     const unsigned char* p = static_cast<const unsigned char*>(pBytes);
     const unsigned char* pEnd = p + nLength;
     while (p < pEnd) {
+        // Plain ASCII eight bytes at a time.
         if (pEnd - p >= 8) {
             uint64_t nWord;
             memcpy(&nWord, p, 8);
@@ -32,6 +33,13 @@ int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
             if (pEnd - p < 3) return 1;
             if ((p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return 0;
             p += 3;
+            // Chinese text is runs of three-byte characters: lead 1110xxxx
+            // and two continuation bytes 10xxxxxx, tested as one word.
+            while (pEnd - p >= 3) {
+                uint32_t nChar = p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+                if ((nChar & 0xC0C0F0u) != 0x8080E0u) break;
+                p += 3;
+            }
         } else {
             return 0;
         }

@@ -79,17 +79,23 @@ bool ConvertUtf8ToAnsi(std::string& strText) {
             *w++ = static_cast<char>(p[i++]);
             continue;
         }
-        uint32_t cp;
-        unsigned c = p[i];
-        if (c >= 0xE1 && c != 0xED && c <= 0xEF && n - i >= 3 && (p[i + 1] & 0xC0) == 0x80 &&
-            (p[i + 2] & 0xC0) == 0x80) {
-            // The common three-byte character; these leads have no overlong
-            // or surrogate forms.
-            cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+        // Chinese text is runs of three-byte characters (lead 1110xxxx and
+        // two continuation bytes 10xxxxxx), tested as one word; overlong
+        // forms and surrogates are left to the decoder.
+        while (n - i >= 3) {
+            uint32_t nChar = p[i] | uint32_t(p[i + 1]) << 8 | uint32_t(p[i + 2]) << 16;
+            if ((nChar & 0xC0C0F0u) != 0x8080E0u) break;
+            uint32_t u = (nChar & 0x0Fu) << 12 | (nChar >> 2 & 0xFC0u) | (nChar >> 16 & 0x3Fu);
+            if (u < 0x800 || (u >= 0xD800 && u < 0xE000)) break;
+            uint16_t nCode = table[u];
+            if (nCode > 0xFF) *w++ = static_cast<char>(nCode >> 8);
+            *w++ = static_cast<char>(nCode & 0xFF);
             i += 3;
-        } else {
-            i += DecodeUtf8Char(p + i, n - i, cp);
         }
+        if (i == n) break;
+        if (p[i] < 0x80) continue;  // back to the ASCII path
+        uint32_t cp;
+        i += DecodeUtf8Char(p + i, n - i, cp);
         if (cp > 0xFFFF) {
             *w++ = '?';
             *w++ = '?';
