@@ -19,6 +19,7 @@ int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
                 p += 8;
                 continue;
             }
+            while (*p < 0x80) ++p;  // up to the non-ASCII byte of the eight
         }
         unsigned char c = *p;
         if (c < 0x80) {

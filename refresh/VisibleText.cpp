@@ -129,6 +129,7 @@ size_t Reduce(char* pBuf, size_t n) {
     int nPending = -1;  // a lead byte waiting for the character's second byte
     bool bOutside = true;
     size_t nCloseAt = 0;  // inside markup: the next ">" at or after i, or n
+    size_t nWordFrom = 0;  // the word tests are skipped before this position
 
     auto emit = [&](unsigned char b) {
         if (!bVisible) {
@@ -154,7 +155,7 @@ size_t Reduce(char* pBuf, size_t n) {
                 while (i < n) {
                     unsigned c = p[i];
                     unsigned f = flags[c];
-                    if (kWordPaths && n - i >= 8 && (f & kSpecial) == 0) {
+                    if (kWordPaths && i >= nWordFrom && n - i >= 8 && (f & kSpecial) == 0) {
                         // The bytes are read before any is written. Every
                         // store lands at or before the byte it copies, or the
                         // bytes after the k taken are written over themselves
@@ -168,6 +169,7 @@ size_t Reduce(char* pBuf, size_t n) {
                             memcpy(pBuf + w, &x, 8);  // nothing to drop in the k bytes
                             w += k;
                             i += k;
+                            if (!bAscii && k < 8) nWordFrom = i + 1;  // the next byte failed the test
                             continue;
                         }
                         if (bAscii && w > 0) {
@@ -179,6 +181,7 @@ size_t Reduce(char* pBuf, size_t n) {
                             i += k;
                             continue;
                         }
+                        nWordFrom = i + 1;  // the byte steps take this one
                     }
                     if (f == kKeep) {
                         pBuf[w++] = static_cast<char>(c);

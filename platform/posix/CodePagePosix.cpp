@@ -74,6 +74,7 @@ bool ConvertUtf8ToAnsi(std::string& strText) {
                 i += 8;
                 continue;
             }
+            while (p[i] < 0x80) *w++ = static_cast<char>(p[i++]);  // up to the non-ASCII byte
         }
         if (p[i] < 0x80) {
             *w++ = static_cast<char>(p[i++]);
