@@ -20,6 +20,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Per byte: kSpecial for "&", "<" and ">", kLeadBit for a lead byte of code
@@ -54,60 +58,102 @@ inline unsigned char ReadBracketRef(const unsigned char* p, size_t i, size_t n) 
     return 0;
 }
 
-// Eight bytes at a time. Each test below sets the high bit of a byte (or of a
-// two-byte lane) that may hold what it looks for; a borrow only runs towards
-// later bytes, so a test never misses one and its first flag is a true one.
-const uint64_t kOnes = 0x0101010101010101ull;
-const uint64_t kHigh = 0x8080808080808080ull;
+// Sixteen bytes at a time: each test gives a mask in which bit j stands for
+// byte j. SSE2 (every x86-64) does a test in a few instructions; elsewhere a
+// plain loop gives the same masks.
+const size_t kBlock = 16;
 
-inline uint64_t Load8(const unsigned char* p) {
-    uint64_t x;
-    memcpy(&x, p, 8);
-    return x;
+#if defined(__SSE2__)
+typedef __m128i CBlock;
+inline CBlock LoadBlock(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void StoreBlock(void* p, CBlock v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+inline unsigned MaskOf(__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); }
+inline unsigned BytesEqual(CBlock v, char c) { return MaskOf(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))); }
+inline unsigned HighBytes(CBlock v) { return MaskOf(v); }
+// Bytes below 0x21 (the compare is signed: bytes from 0x80 count too).
+inline unsigned BytesBelow21(CBlock v) { return MaskOf(_mm_cmplt_epi8(v, _mm_set1_epi8(0x21))); }
+// Bytes 0x81..0xFE, which are -127..-2 as signed bytes.
+inline unsigned DoubleByteBytes(CBlock v) {
+    return MaskOf(_mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(-128)), _mm_cmplt_epi8(v, _mm_set1_epi8(-1))));
 }
-inline uint64_t ZeroBytes(uint64_t v) { return (v - kOnes) & ~v & kHigh; }
-inline uint64_t BytesEqual(uint64_t x, unsigned char c) { return ZeroBytes(x ^ (kOnes * c)); }
-inline uint64_t BytesBelow(uint64_t x, unsigned char c) { return (x - kOnes * c) & ~x & kHigh; }
-
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-const bool kWordPaths = true;
-// Index (in memory order) of the first flagged byte of a non-zero mask.
-inline size_t FirstFlagged(uint64_t m) { return static_cast<size_t>(__builtin_ctzll(m)) >> 3; }
+// Both bits of each aligned pair A1 A1.
+inline unsigned FullWidthPairs(CBlock v) {
+    return MaskOf(_mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(0xA1A1))));
+}
 #else
-const bool kWordPaths = false;  // the byte loops do all the work
-inline size_t FirstFlagged(uint64_t) { return 0; }
+struct CBlock {
+    unsigned char m_sz[kBlock];
+};
+inline CBlock LoadBlock(const unsigned char* p) {
+    CBlock v;
+    memcpy(v.m_sz, p, kBlock);
+    return v;
+}
+inline void StoreBlock(void* p, const CBlock& v) { memcpy(p, v.m_sz, kBlock); }
+template <class TTest>
+inline unsigned MaskOf(const CBlock& v, TTest test) {
+    unsigned m = 0;
+    for (size_t j = 0; j < kBlock; ++j) m |= test(v.m_sz[j]) ? 1u << j : 0u;
+    return m;
+}
+inline unsigned BytesEqual(const CBlock& v, char c) {
+    return MaskOf(v, [c](unsigned char b) { return b == static_cast<unsigned char>(c); });
+}
+inline unsigned HighBytes(const CBlock& v) { return MaskOf(v, [](unsigned char b) { return b >= 0x80; }); }
+inline unsigned BytesBelow21(const CBlock& v) {
+    return MaskOf(v, [](unsigned char b) { return b < 0x21 || b >= 0x80; });
+}
+inline unsigned DoubleByteBytes(const CBlock& v) {
+    return MaskOf(v, [](unsigned char b) { return b >= 0x81 && b <= 0xFE; });
+}
+inline unsigned FullWidthPairs(const CBlock& v) {
+    unsigned m = 0;
+    for (size_t j = 0; j < kBlock; j += 2) {
+        if (v.m_sz[j] == 0xA1 && v.m_sz[j + 1] == 0xA1) m |= 3u << j;
+    }
+    return m;
+}
 #endif
 
-// How many of the eight bytes of x, from the first on, are ASCII other than
-// "&", "<" and ">" (0 to 8): bytes whose fate needs no look at a neighbour.
-inline size_t AsciiPrefix(uint64_t x) {
-    uint64_t m = (x & kHigh) | BytesEqual(x, '&') | BytesEqual(x, '<') | BytesEqual(x, '>');
-    return m == 0 ? 8 : FirstFlagged(m);
+// Index of the lowest set bit; a mask that may be empty is given bit 16.
+inline size_t LowestBit(unsigned m) {
+#if defined(__GNUC__)
+    return static_cast<size_t>(__builtin_ctz(m));
+#else
+    size_t j = 0;
+    while (!(m & 1u)) m >>= 1, ++j;
+    return j;
+#endif
 }
 
-// How many of the eight bytes of x, from the first on, are whole double-byte
-// characters other than the full-width space (0, 2, 4, 6 or 8), when the
-// first byte starts a character. Counts only pairs whose bytes are both
-// 0x81..0xFE (each a lead byte, and a second byte too); may stop early.
-inline size_t CharacterPrefix(uint64_t x) {
-    const uint64_t kOnes16 = 0x0001000100010001ull, kHigh16 = 0x8000800080008000ull;
-    uint64_t v = x ^ 0xA1A1A1A1A1A1A1A1ull;
-    uint64_t m = (~x & kHigh) | BytesEqual(x, 0x80) | BytesEqual(x, 0xFF) | ((v - kOnes16) & ~v & kHigh16);
-    return m == 0 ? 8 : FirstFlagged(m) & ~size_t(1);
+// How many of the sixteen bytes, from the first on, are ASCII other than "&",
+// "<" and ">": bytes whose fate needs no look at a neighbour.
+inline size_t AsciiPrefix(const CBlock& v) {
+    unsigned m = HighBytes(v) | BytesEqual(v, '&') | BytesEqual(v, '<') | BytesEqual(v, '>');
+    return LowestBit(m | 1u << kBlock);
 }
 
-// Stores the first k bytes of x (in memory order) at pOut, each after the
-// kept ones before it, and returns how many are kept. Bytes that are not kept
-// are stored too, to be written over by the next one.
-inline size_t StoreKept(char* pOut, uint64_t x, size_t k, const uint8_t* keep) {
+// How many of the sixteen bytes, from the first on, are whole double-byte
+// characters other than the full-width space (an even count), when the first
+// byte starts a character. Counts only pairs whose bytes are both 0x81..0xFE
+// (each a lead byte, and a second byte too); may stop early.
+inline size_t CharacterPrefix(const CBlock& v) {
+    unsigned m = (~DoubleByteBytes(v) & 0xFFFFu) | FullWidthPairs(v);
+    return LowestBit(m | 1u << kBlock) & ~size_t(1);
+}
+
+// Stores the first k of the bytes b at pOut, each after the kept ones before
+// it, and returns how many are kept. Bytes that are not kept are stored too,
+// to be written over by the next one. pOut may lie on b, not after it: each
+// byte is read before a store can reach it.
+inline size_t StoreKept(char* pOut, const unsigned char* b, size_t k, const uint8_t* keep) {
     size_t w = 0;
 #if defined(__GNUC__)
-#pragma GCC unroll 8
+#pragma GCC unroll 16
 #endif
     for (size_t j = 0; j < k; ++j) {
-        unsigned char b = static_cast<unsigned char>(x >> (8 * j));
-        pOut[w] = static_cast<char>(b);
-        w += keep[b];
+        pOut[w] = static_cast<char>(b[j]);
+        w += keep[b[j]];
     }
     return w;
 }
@@ -155,21 +201,40 @@ size_t Reduce(char* pBuf, size_t n) {
                 while (i < n) {
                     unsigned c = p[i];
                     unsigned f = flags[c];
-                    if (kWordPaths && i >= nWordFrom && n - i >= 8 && (f & kSpecial) == 0) {
+                    if (i >= nWordFrom && n - i >= kBlock && (f & kSpecial) == 0) {
                         // The bytes are read before any is written. Every
                         // store lands at or before the byte it copies, or the
                         // bytes after the k taken are written over themselves
                         // or over bytes already read.
-                        uint64_t x = Load8(p + i);
+                        CBlock v = LoadBlock(p + i);
                         bool bAscii = c < 0x80;
-                        size_t k = bAscii ? AsciiPrefix(x) : CharacterPrefix(x);
-                        uint64_t nBlanks = bAscii ? BytesBelow(x, 0x21) : 0;
-                        if (k > 0 && (nBlanks == 0 || FirstFlagged(nBlanks) >= k) &&
-                            (k == 8 || i == w || i - w >= 8)) {
-                            memcpy(pBuf + w, &x, 8);  // nothing to drop in the k bytes
+                        size_t k = bAscii ? AsciiPrefix(v) : CharacterPrefix(v);
+                        unsigned nBlanks = bAscii ? BytesBelow21(v) & ((1u << k) - 1) : 0;
+                        if (k > 0 && nBlanks == 0 && (k == kBlock || i == w || i - w >= kBlock)) {
+                            StoreBlock(pBuf + w, v);  // nothing to drop in the k bytes
                             w += k;
                             i += k;
-                            if (!bAscii && k < 8) nWordFrom = i + 1;  // the next byte failed the test
+                            if (!bAscii && k < kBlock) nWordFrom = i + 1;  // the next byte failed the test
+                            continue;
+                        }
+                        if (bAscii && w > 0 && i - w >= kBlock && n - i >= 2 * kBlock) {
+                            // Blanks among them, and room behind: the runs
+                            // between the blanks are copied sixteen bytes at
+                            // a time from the input (each store ends before
+                            // any byte still to be read; once a byte is kept:
+                            // before that nothing may be written).
+                            unsigned nDrop = (BytesEqual(v, ' ') | BytesEqual(v, '\t') | BytesEqual(v, '\r') |
+                                              BytesEqual(v, '\n')) & ((1u << k) - 1);
+                            size_t nRun = 0;
+                            for (;;) {
+                                size_t nEnd = nDrop ? LowestBit(nDrop) : k;
+                                memcpy(pBuf + w, p + i + nRun, kBlock);
+                                w += nEnd - nRun;
+                                if (!nDrop) break;
+                                nRun = nEnd + 1;
+                                nDrop &= nDrop - 1;
+                            }
+                            i += k;
                             continue;
                         }
                         if (bAscii && w > 0) {
@@ -177,7 +242,8 @@ size_t Reduce(char* pBuf, size_t n) {
                             // write position moves on past the kept ones only
                             // (once a byte is kept: before that nothing may
                             // be written).
-                            w += k == 8 ? StoreKept(pBuf + w, x, 8, keep) : StoreKept(pBuf + w, x, k, keep);
+                            const unsigned char* b = p + i;
+                            w += k == kBlock ? StoreKept(pBuf + w, b, kBlock, keep) : StoreKept(pBuf + w, b, k, keep);
                             i += k;
                             continue;
                         }
@@ -210,17 +276,16 @@ size_t Reduce(char* pBuf, size_t n) {
                 // "&gt;" (neither can be the second byte of a character).
                 // Each ">" and each "&" is looked for once, so a tag full of
                 // "&" costs no more than any other.
-                // Most tags are short: look at a few words before calling
+                // Most tags are short: look at a few blocks before calling
                 // memchr.
-                size_t nNear = i + 32 < n ? i + 32 : n;
-                while (kWordPaths && nNear - i >= 8) {
-                    uint64_t x = Load8(p + i);
-                    uint64_t m = BytesEqual(x, '>') | BytesEqual(x, '&');
+                size_t nNear = i + 64 < n ? i + 64 : n;
+                while (nNear - i >= kBlock) {
+                    unsigned m = BytesEqual(LoadBlock(p + i), '>') | BytesEqual(LoadBlock(p + i), '&');
                     if (m) {
-                        i += FirstFlagged(m);  // the byte loop stops there at once
+                        i += LowestBit(m);  // the byte loop stops there at once
                         break;
                     }
-                    i += 8;
+                    i += kBlock;
                 }
                 while (i < nNear && p[i] != '>' && p[i] != '&') ++i;
                 if (i == nNear) {
