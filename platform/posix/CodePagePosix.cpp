@@ -45,6 +45,17 @@ private:
     std::vector<uint16_t> m_codes;
 };
 
+// The four bytes at p as one number, the first byte lowest.
+inline uint32_t LoadFour(const unsigned char* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+#else
+    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+#endif
+}
+
 const CAnsiTable& GetAnsiTable() {
     static const CAnsiTable table;
     return table;
@@ -81,13 +92,15 @@ bool ConvertUtf8ToAnsi(std::string& strText) {
             continue;
         }
         // Chinese text is runs of three-byte characters (lead 1110xxxx and
-        // two continuation bytes 10xxxxxx), tested as one word; overlong
-        // forms and surrogates are left to the decoder.
-        while (n - i >= 3) {
-            uint32_t nChar = p[i] | uint32_t(p[i + 1]) << 8 | uint32_t(p[i + 2]) << 16;
+        // two continuation bytes 10xxxxxx), tested as one word (the fourth
+        // byte read is not looked at). The leads E0 and ED, which have
+        // overlong and surrogate forms, are left to the decoder.
+        while (n - i >= 4) {
+            uint32_t nChar = LoadFour(p + i);
             if ((nChar & 0xC0C0F0u) != 0x8080E0u) break;
+            unsigned nLead = nChar & 0xFFu;
+            if (nLead == 0xE0 || nLead == 0xED) break;
             uint32_t u = (nChar & 0x0Fu) << 12 | (nChar >> 2 & 0xFC0u) | (nChar >> 16 & 0x3Fu);
-            if (u < 0x800 || (u >= 0xD800 && u < 0xE000)) break;
             uint16_t nCode = table[u];
             if (nCode > 0xFF) *w++ = static_cast<char>(nCode >> 8);
             *w++ = static_cast<char>(nCode & 0xFF);
