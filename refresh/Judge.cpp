@@ -31,7 +31,10 @@ size_t FindOnCharStart(const std::string& strText, const std::string& strPattern
     for (size_t k = 0; k + 1 < m; ++k) shift[pat[k]] = m - 1 - k;
     auto findFrom = [&](size_t nFrom) -> size_t {
         for (size_t i = nFrom + m - 1; i < n; i += shift[p[i]]) {
-            if (p[i] == pat[m - 1] && memcmp(p + i + 1 - m, pat, m - 1) == 0) return i + 1 - m;
+            // The last and the first byte are compared before the call: a
+            // page has a ">" at the end of every tag.
+            if (p[i] == pat[m - 1] && p[i + 1 - m] == pat[0] && memcmp(p + i + 1 - m, pat, m - 1) == 0)
+                return i + 1 - m;
         }
         return std::string::npos;
     };

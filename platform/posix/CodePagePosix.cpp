@@ -39,7 +39,7 @@ public:
         }
         iconv_close(cd);
     }
-    uint16_t operator[](uint32_t u) const { return m_codes[u]; }
+    const uint16_t* Codes() const { return m_codes.data(); }
 
 private:
     std::vector<uint16_t> m_codes;
@@ -68,7 +68,9 @@ bool ConvertUtf8ToAnsi(std::string& strText) {
     if (pZero) strText.resize(static_cast<size_t>(static_cast<const char*>(pZero) - strText.data()));
     size_t n = strText.size();
     if (n == 0) return true;
-    const CAnsiTable& table = GetAnsiTable();
+    // A plain pointer: the stores through char pointers below could
+    // otherwise make the compiler read the vector's pointer anew each time.
+    const uint16_t* table = GetAnsiTable().Codes();
 
     // Converted in place: every sequence gives at most as many bytes as it
     // uses, so the write position never passes the read position.
