@@ -217,7 +217,7 @@ size_t Reduce(char* pBuf, size_t n) {
                             if (!bAscii && k < kBlock) nWordFrom = i + 1;  // the next byte failed the test
                             continue;
                         }
-                        if (bAscii && w > 0 && i - w >= kBlock && n - i >= 2 * kBlock) {
+                        if (bAscii && k >= 8 && w > 0 && i - w >= kBlock && n - i >= 2 * kBlock) {
                             // Blanks among them, and room behind: the runs
                             // between the blanks are copied sixteen bytes at
                             // a time from the input (each store ends before
