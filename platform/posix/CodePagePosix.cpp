@@ -97,17 +97,22 @@ bool ConvertUtf8ToAnsi(std::string& strText) {
         // two continuation bytes 10xxxxxx), tested as one word (the fourth
         // byte read is not looked at). The leads E0 and ED, which have
         // overlong and surrogate forms, are left to the decoder.
-        while (n - i >= 4) {
-            uint32_t nChar = LoadFour(p + i);
+        const unsigned char* q = p + i;
+        const unsigned char* qStop = p + (n > 3 ? n - 3 : 0);  // a four-byte load starts before it
+        char* pOut = w;
+        while (q < qStop) {
+            uint32_t nChar = LoadFour(q);
             if ((nChar & 0xC0C0F0u) != 0x8080E0u) break;
             unsigned nLead = nChar & 0xFFu;
             if (nLead == 0xE0 || nLead == 0xED) break;
             uint32_t u = (nChar & 0x0Fu) << 12 | (nChar >> 2 & 0xFC0u) | (nChar >> 16 & 0x3Fu);
             uint16_t nCode = table[u];
-            if (nCode > 0xFF) *w++ = static_cast<char>(nCode >> 8);
-            *w++ = static_cast<char>(nCode & 0xFF);
-            i += 3;
+            if (nCode > 0xFF) *pOut++ = static_cast<char>(nCode >> 8);
+            *pOut++ = static_cast<char>(nCode & 0xFF);
+            q += 3;
         }
+        w = pOut;
+        i = static_cast<size_t>(q - p);
         if (i == n) break;
         if (p[i] < 0x80) continue;  // back to the ASCII path
         uint32_t cp;
