@@ -1,5 +1,7 @@
 #include "config/FileUtil.h"
 
+#include <cstring>
+
 #include "config/Cp936.h"
 #include "platform/Platform.h"
 
@@ -24,13 +26,29 @@ bool PathExists(const std::string& strPath, int nDirFlag) {
 
 int WriteTextFile(const std::string& strPath, std::string strText, int nLineEnd, int nAppend) {
     if (strPath.empty()) return 0;
-    if (nLineEnd) strText += '\n';
-    // Text mode: every line feed goes to the file as carriage return + line feed.
-    std::string strBytes;
-    strBytes.reserve(strText.size() + 16);
-    for (char c : strText) {
-        if (c == '\n') strBytes += '\r';
-        strBytes += c;
+    // Text mode: every line feed goes to the file as carriage return + line
+    // feed. A text without one is written as it is; otherwise the runs between
+    // line feeds are copied whole into a buffer counted beforehand.
+    const char* p = strText.data();
+    const char* pEnd = p + strText.size();
+    const char* pFeed = static_cast<const char*>(memchr(p, '\n', strText.size()));
+    if (pFeed == nullptr) {
+        if (nLineEnd) strText += "\r\n";
+        return platform::WriteFileBytes(strPath, strText, nAppend != 0) ? 1 : 0;
     }
+    auto nextFeed = [pEnd](const char* pFrom) {
+        return static_cast<const char*>(memchr(pFrom, '\n', static_cast<size_t>(pEnd - pFrom)));
+    };
+    size_t nFeeds = 0;
+    for (const char* q = pFeed; q; q = nextFeed(q + 1)) ++nFeeds;
+    std::string strBytes;
+    strBytes.reserve(strText.size() + nFeeds + 2);
+    for (const char* q = pFeed; q; q = nextFeed(p)) {
+        strBytes.append(p, static_cast<size_t>(q - p));
+        strBytes += "\r\n";
+        p = q + 1;
+    }
+    strBytes.append(p, static_cast<size_t>(pEnd - p));
+    if (nLineEnd) strBytes += "\r\n";
     return platform::WriteFileBytes(strPath, strBytes, nAppend != 0) ? 1 : 0;
 }

@@ -4,6 +4,21 @@
 
 #include "platform/CodePage.h"
 
+namespace {
+
+// The four bytes at p as one number, the first byte lowest.
+inline uint32_t LoadFour(const unsigned char* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+#else
+    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+#endif
+}
+
+}  // namespace
+
 // Only lead and continuation bytes are checked: overlong forms and encoded
 // surrogates pass, a sequence cut off by the end of the run passes, and any
 // byte from 0xF0 up (four-byte sequences included) fails.
@@ -11,6 +26,7 @@ int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
     const unsigned char* p = static_cast<const unsigned char*>(pBytes);
     const unsigned char* pEnd = p + nLength;
     while (p < pEnd) {
+        // Plain ASCII eight bytes at a time.
         if (pEnd - p >= 8) {
             uint64_t nWord;
             memcpy(&nWord, p, 8);
@@ -18,6 +34,7 @@ int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
                 p += 8;
                 continue;
             }
+            while (*p < 0x80) ++p;  // up to the non-ASCII byte of the eight
         }
         unsigned char c = *p;
         if (c < 0x80) {
@@ -32,6 +49,14 @@ int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
             if (pEnd - p < 3) return 1;
             if ((p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return 0;
             p += 3;
+            // Chinese text is runs of three-byte characters: lead 1110xxxx
+            // and two continuation bytes 10xxxxxx, tested as one word (the
+            // fourth byte read is not looked at).
+            while (pEnd - p >= 4) {
+                uint32_t nChar = LoadFour(p);
+                if ((nChar & 0xC0C0F0u) != 0x8080E0u) break;
+                p += 3;
+            }
         } else {
             return 0;
         }

@@ -39,11 +39,22 @@ public:
         }
         iconv_close(cd);
     }
-    uint16_t operator[](uint32_t u) const { return m_codes[u]; }
+    const uint16_t* Codes() const { return m_codes.data(); }
 
 private:
     std::vector<uint16_t> m_codes;
 };
+
+// The four bytes at p as one number, the first byte lowest.
+inline uint32_t LoadFour(const unsigned char* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+#else
+    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+#endif
+}
 
 const CAnsiTable& GetAnsiTable() {
     static const CAnsiTable table;
@@ -57,7 +68,9 @@ bool ConvertUtf8ToAnsi(std::string& strText) {
     if (pZero) strText.resize(static_cast<size_t>(static_cast<const char*>(pZero) - strText.data()));
     size_t n = strText.size();
     if (n == 0) return true;
-    const CAnsiTable& table = GetAnsiTable();
+    // A plain pointer: the stores through char pointers below could
+    // otherwise make the compiler read the vector's pointer anew each time.
+    const uint16_t* table = GetAnsiTable().Codes();
 
     // Converted in place: every sequence gives at most as many bytes as it
     // uses, so the write position never passes the read position.
@@ -74,22 +87,36 @@ bool ConvertUtf8ToAnsi(std::string& strText) {
                 i += 8;
                 continue;
             }
+            while (p[i] < 0x80) *w++ = static_cast<char>(p[i++]);  // up to the non-ASCII byte
         }
         if (p[i] < 0x80) {
             *w++ = static_cast<char>(p[i++]);
             continue;
         }
-        uint32_t cp;
-        unsigned c = p[i];
-        if (c >= 0xE1 && c != 0xED && c <= 0xEF && n - i >= 3 && (p[i + 1] & 0xC0) == 0x80 &&
-            (p[i + 2] & 0xC0) == 0x80) {
-            // The common three-byte character; these leads have no overlong
-            // or surrogate forms.
-            cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
-            i += 3;
-        } else {
-            i += DecodeUtf8Char(p + i, n - i, cp);
+        // Chinese text is runs of three-byte characters (lead 1110xxxx and
+        // two continuation bytes 10xxxxxx), tested as one word (the fourth
+        // byte read is not looked at). The leads E0 and ED, which have
+        // overlong and surrogate forms, are left to the decoder.
+        const unsigned char* q = p + i;
+        const unsigned char* qStop = p + (n > 3 ? n - 3 : 0);  // a four-byte load starts before it
+        char* pOut = w;
+        while (q < qStop) {
+            uint32_t nChar = LoadFour(q);
+            if ((nChar & 0xC0C0F0u) != 0x8080E0u) break;
+            unsigned nLead = nChar & 0xFFu;
+            if (nLead == 0xE0 || nLead == 0xED) break;
+            uint32_t u = (nChar & 0x0Fu) << 12 | (nChar >> 2 & 0xFC0u) | (nChar >> 16 & 0x3Fu);
+            uint16_t nCode = table[u];
+            if (nCode > 0xFF) *pOut++ = static_cast<char>(nCode >> 8);
+            *pOut++ = static_cast<char>(nCode & 0xFF);
+            q += 3;
         }
+        w = pOut;
+        i = static_cast<size_t>(q - p);
+        if (i == n) break;
+        if (p[i] < 0x80) continue;  // back to the ASCII path
+        uint32_t cp;
+        i += DecodeUtf8Char(p + i, n - i, cp);
         if (cp > 0xFFFF) {
             *w++ = '?';
             *w++ = '?';
