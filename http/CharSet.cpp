@@ -2,22 +2,8 @@
 
 #include <cstring>
 
+#include "platform/ByteLoad.h"
 #include "platform/CodePage.h"
-
-namespace {
-
-// The four bytes at p as one number, the first byte lowest.
-inline uint32_t LoadFour(const unsigned char* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint32_t v;
-    memcpy(&v, p, 4);
-    return v;
-#else
-    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-#endif
-}
-
-}  // namespace
 
 // Only lead and continuation bytes are checked: overlong forms and encoded
 // surrogates pass, a sequence cut off by the end of the run passes, and any

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/ByteLoad.h"
 #include "platform/CodePage.h"
 #include "platform/posix/Utf8Decode.h"
 
@@ -44,17 +45,6 @@ public:
 private:
     std::vector<uint16_t> m_codes;
 };
-
-// The four bytes at p as one number, the first byte lowest.
-inline uint32_t LoadFour(const unsigned char* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    uint32_t v;
-    memcpy(&v, p, 4);
-    return v;
-#else
-    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-#endif
-}
 
 const CAnsiTable& GetAnsiTable() {
     static const CAnsiTable table;
