@@ -38,7 +38,10 @@ int CLogWriter::WriteCache(int nStatus, std::string strText) {
     strText = ExtractVisibleText(std::move(strText));
     std::string strTime = GetTimeText();
     std::string strDate = GetDateText();
-    return WriteTextFile(m_strCachePath, MakeLine(strDate, strTime, nStatus, strText), 0, 0);
+    // The line is made in the text's own buffer (the reduction left room at
+    // its end), so a page of many megabytes is not copied once more.
+    strText.insert(0, MakeLine(strDate, strTime, nStatus, std::string()));
+    return WriteTextFile(m_strCachePath, std::move(strText), 0, 0);
 }
 
 int CLogWriter::WriteDailyLog(int nStatus, std::string strText) {
