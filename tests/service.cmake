@@ -1,8 +1,8 @@
 # Tests of the service host beyond the unit tests.
 #   Windows build: ServiceCtl.exe, a helper that starts, controls and queries
 #     an installed service (Wine's sc cannot send user-defined controls).
-#   Linux build: VlmPageServer, a loopback web server for tools/run.sh and the
-#     tests; service.wine, which installs, runs, controls and removes the
+#   Linux build: service.wine (it uses VlmPageServer, the loopback page
+#     server of tools/run.sh), which installs, runs, controls and removes the
 #     Windows build under Wine (label "wine"); the process tests of the Linux
 #     build (in VlmRefreshTests) need VlmRefreshSvc built first.
 if(CMAKE_CROSSCOMPILING)
@@ -10,8 +10,6 @@ if(CMAKE_CROSSCOMPILING)
   target_link_libraries(ServiceCtl PRIVATE advapi32)
   set_target_properties(ServiceCtl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 else()
-  add_executable(VlmPageServer ${CMAKE_CURRENT_SOURCE_DIR}/service-pageserver/PageServer.cpp)
-  set_target_properties(VlmPageServer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   add_dependencies(VlmRefreshTests VlmRefreshSvc VlmPageServer)
   add_test(NAME service.wine
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service-wine/WineServiceTest.sh
