@@ -84,25 +84,12 @@ TEST_F(JudgeFiles, ResultTexts) {
     CCharSet charSet;
     for (const JudgeCase& c : cases) {
         std::string s = c.strBody;
-        JudgeAnswer(c.nStatus, s, 0, writer, charSet);
+        JudgeAnswer(c.nStatus, s, &c == cases ? 1 : 0, writer, charSet);  // the daily log for the first only
         EXPECT_EQ(s, c.strResult) << c.nStatus << " " << c.strBody;
         EXPECT_EQ(ReadWholeFile(LogFile("cache.txt")),
                   "2026-03-07 09:05:02 " + std::to_string(c.nStatus) + " " + c.strResult);
     }
-    EXPECT_EQ(platform::GetPathKind(LogFile("2026-03-07.log")), -1);  // log flag 0
-}
-
-TEST_F(JudgeFiles, DailyLogWhenWanted) {
-    CLogWriter writer;
-    CCharSet charSet;
-    std::string s = "<b>one</b>";
-    JudgeAnswer(200, s, 1, writer, charSet);
-    m_clock.Set(m_clock.Now() + 1);
-    s = "";
-    JudgeAnswer(404, s, 1, writer, charSet);
-    EXPECT_EQ(ReadWholeFile(LogFile("2026-03-07.log")),
-              "2026-03-07 09:05:02 200 one\r\n2026-03-07 09:05:03 404 (404)\r\n");
-    EXPECT_EQ(ReadWholeFile(LogFile("cache.txt")), "2026-03-07 09:05:03 404 (404)");
+    EXPECT_EQ(ReadWholeFile(LogFile("2026-03-07.log")), "2026-03-07 09:05:02 404 (404)\r\n");
 }
 
 }  // namespace

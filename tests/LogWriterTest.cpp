@@ -36,22 +36,28 @@ protected:
     CFakeClockScope m_scope;
 };
 
-TEST_F(LogWriterFiles, ConstructorMakesTheDirectory) {
+TEST_F(LogWriterFiles, DirectoryCacheAndSystemLog) {
     ASSERT_EQ(platform::GetPathKind(LogDir()), -1);
     CLogWriter writer;
     EXPECT_EQ(writer.GetLogDir(), LogDir());
     EXPECT_EQ(platform::GetPathKind(LogDir()), 1);
-    CLogWriter second;  // an existing directory is fine
-    EXPECT_EQ(second.WriteSystemLog("x"), 1);
-}
-
-TEST_F(LogWriterFiles, CacheHoldsOneLine) {
-    CLogWriter writer;
+    // The cache holds one line.
     EXPECT_EQ(writer.WriteCache(200, "first"), 1);
     EXPECT_EQ(writer.WriteCache(200, "<p>a b</p>\r\n"), 1);
     EXPECT_EQ(ReadWholeFile(LogDir() + "cache.txt"), "2026-03-07 09:05:02 200 ab");
     EXPECT_EQ(writer.WriteCache(-7, "100%s%d"), 1);
     EXPECT_EQ(ReadWholeFile(LogDir() + "cache.txt"), "2026-03-07 09:05:02 -7 100%s%d");
+    // The system log grows, without a duplicate rule; a second writer finds
+    // the directory there.
+    const std::string strOff = "\xcf\xb5\xcd\xb3\xce\xb4\xbf\xaa\xc6\xf4\xa1\xa3";  // 系统未开启。
+    EXPECT_EQ(writer.WriteSystemLog(strOff), 1);
+    m_clock.Set(CFakeClock::At(2026, 3, 8, 0, 0, 1));
+    CLogWriter second;
+    EXPECT_EQ(second.WriteSystemLog(strOff), 1);
+    EXPECT_EQ(second.WriteSystemLog("50% off"), 1);
+    EXPECT_EQ(ReadWholeFile(LogDir() + "system.log"),
+              "2026-03-07 09:05:02 " + strOff + "\r\n2026-03-08 00:00:01 " + strOff +
+                  "\r\n2026-03-08 00:00:01 50% off\r\n");
 }
 
 TEST_F(LogWriterFiles, DailyLogDropsOnlyTheSameLineTwice) {
@@ -81,23 +87,10 @@ TEST_F(LogWriterFiles, LineBeforeMidnightLandsInTheNextDaysFile) {
     EXPECT_EQ(platform::GetPathKind(LogDir() + "2026-03-07.log"), -1);
 }
 
-TEST_F(LogWriterFiles, SystemLogGrows) {
-    CLogWriter writer;
-    const std::string strOff = "\xcf\xb5\xcd\xb3\xce\xb4\xbf\xaa\xc6\xf4\xa1\xa3";  // 系统未开启。
-    EXPECT_EQ(writer.WriteSystemLog(strOff), 1);
-    m_clock.Set(CFakeClock::At(2026, 3, 8, 0, 0, 1));
-    EXPECT_EQ(writer.WriteSystemLog(strOff), 1);  // no duplicate rule here
-    EXPECT_EQ(writer.WriteSystemLog("50% off"), 1);
-    EXPECT_EQ(ReadWholeFile(LogDir() + "system.log"),
-              "2026-03-07 09:05:02 " + strOff + "\r\n2026-03-08 00:00:01 " + strOff +
-                  "\r\n2026-03-08 00:00:01 50% off\r\n");
-}
-
 TEST_F(LogWriterFiles, NoDirectoryNoWrites) {
     WriteWholeFile(m_dir.Path() + "log", "a plain file where the directory belongs");
     CLogWriter writer;
     EXPECT_EQ(writer.WriteCache(200, "x"), 0);
-    EXPECT_EQ(writer.WriteDailyLog(200, "x"), 0);
     EXPECT_EQ(writer.WriteDailyLog(200, "x"), 0);
     EXPECT_EQ(writer.WriteSystemLog("x"), 0);
     EXPECT_EQ(ReadWholeFile(m_dir.Path() + "log"), "a plain file where the directory belongs");

@@ -189,11 +189,17 @@ TEST_F(RefreshWorkerTest, ChangeOfTheFileTimeReloadsAndRestartsTheCountdown) {
     EXPECT_EQ((Texts{Sec(1), kDone}), Passes(2));
 }
 
-// Switched off by SoftOn other than exactly "1" or by config.ini removed:
-// nothing in the status file and 系统未开启。 logged once; switched on again
-// (or the file restored), requested in that very pass.
+// Switched off by SoftOn other than exactly "1" or by config.ini missing (from
+// the start or later): no status file, 系统未开启。 logged once; switched on
+// again (or the file restored), requested in that very pass.
 TEST_F(RefreshWorkerTest, SwitchedOffUntilSoftOnIsExactlyOneAndTheFileIsThere) {
     const std::string strSaved = ReadWholeFile(m_strConfig);
+    ASSERT_TRUE(platform::DeleteFileSilently(m_strConfig));
+    EXPECT_EQ((Texts{kNoFile, kNoFile, kNoFile}), Passes(3));
+    EXPECT_EQ(1u, SystemLogCount(kOff));
+    EXPECT_TRUE(m_fetches.empty());
+    WriteWholeFile(m_strConfig, strSaved);
+    Changed();
     for (const char* szOff : {"0", "", "01", " 1", "true", "(removed)"}) {
         SCOPED_TRACE(szOff);
         const bool bRemove = std::string(szOff) == "(removed)";
@@ -246,14 +252,6 @@ TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
             EXPECT_EQ(Sec(4), statuses.back());
         }
     }
-}
-
-// Missing from the first pass on: switched off, logged once.
-TEST_F(RefreshWorkerTest, ConfigMissingFromTheStart) {
-    ASSERT_TRUE(platform::DeleteFileSilently(m_strConfig));
-    EXPECT_EQ((Texts{kNoFile, kNoFile, kNoFile}), Passes(3));
-    EXPECT_EQ(1u, SystemLogCount(kOff));
-    EXPECT_TRUE(m_fetches.empty());
 }
 
 TEST_F(RefreshWorkerTest, StopFlagEndsTheLoopAtTheTopOfAPass) {
@@ -351,9 +349,9 @@ TEST_F(RefreshWorkerTest, HourlyOneSecondWindowIsMissedWhenAPassSkipsIt) {
     m_clock.SetMs(CFakeClock::At(2026, 12, 6, 9, 59, 57) * 1000);
     m_ini.SetTimeStartFrom("1");
     m_ini.SetTimeMinute("60");
-    EXPECT_EQ((std::vector<std::string>{Sec(2)}), Passes(1));  // 09:59:58
+    EXPECT_EQ((Texts{Sec(2)}), Passes(1));  // 09:59:58
     m_clock.SleepMs(1000);  // a slow pass: the next one lands on 10:00:00
-    EXPECT_EQ((std::vector<std::string>{"1\xca\xb1" + MinSec(0, 0)}), Passes(1));
+    EXPECT_EQ((Texts{"1\xca\xb1" + MinSec(0, 0)}), Passes(1));
     EXPECT_TRUE(m_fetches.empty());
     m_clock.SetMs(CFakeClock::At(2026, 12, 6, 10, 59, 58) * 1000);
     Passes(1);
