@@ -1,6 +1,7 @@
 #include "config/FileUtil.h"
 
 #include <cstring>
+#include <utility>
 
 #include "config/Cp936.h"
 #include "platform/Platform.h"
@@ -24,17 +25,16 @@ bool PathExists(const std::string& strPath, int nDirFlag) {
     return nKind == 1 ? nDirFlag != 0 : nDirFlag == 0;
 }
 
-int WriteTextFile(const std::string& strPath, std::string strText, int nLineEnd, int nAppend) {
-    if (strPath.empty()) return 0;
+std::string MakeTextFileBytes(std::string strText, int nLineEnd) {
     // Text mode: every line feed goes to the file as carriage return + line
-    // feed. A text without one is written as it is; otherwise the runs between
+    // feed. A text without one is kept as it is; otherwise the runs between
     // line feeds are copied whole into a buffer counted beforehand.
     const char* p = strText.data();
     const char* pEnd = p + strText.size();
     const char* pFeed = static_cast<const char*>(memchr(p, '\n', strText.size()));
     if (pFeed == nullptr) {
         if (nLineEnd) strText += "\r\n";
-        return platform::WriteFileBytes(strPath, strText, nAppend != 0) ? 1 : 0;
+        return strText;
     }
     auto nextFeed = [pEnd](const char* pFrom) {
         return static_cast<const char*>(memchr(pFrom, '\n', static_cast<size_t>(pEnd - pFrom)));
@@ -50,5 +50,13 @@ int WriteTextFile(const std::string& strPath, std::string strText, int nLineEnd,
     }
     strBytes.append(p, static_cast<size_t>(pEnd - p));
     if (nLineEnd) strBytes += "\r\n";
-    return platform::WriteFileBytes(strPath, strBytes, nAppend != 0) ? 1 : 0;
+    return strBytes;
+}
+
+int WriteTextFile(const std::string& strPath, std::string strText, int nLineEnd, int nAppend) {
+    if (strPath.empty()) return 0;
+    return platform::WriteFileBytes(strPath, MakeTextFileBytes(std::move(strText), nLineEnd),
+                                    nAppend != 0)
+               ? 1
+               : 0;
 }

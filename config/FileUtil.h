@@ -13,5 +13,11 @@ bool PathExists(const std::string& strPath, int nDirFlag);
 
 // Writes the text (plus "\n" when nLineEnd is non-zero), replacing the file
 // or appending to it. Every line feed is written as CR LF on both builds.
-// 1 when the file was opened, 0 when the path is empty or the open failed.
+// The text lands whole or not at all (see platform::WriteFileBytes).
+// 1 when it was written, 0 when the path is empty, the open failed or the
+// write failed (and was taken back).
 int WriteTextFile(const std::string& strPath, std::string strText, int nLineEnd, int nAppend);
+
+// The bytes that WriteTextFile puts into the file for the text: every line
+// feed as CR LF, and CR LF at the end when nLineEnd is non-zero.
+std::string MakeTextFileBytes(std::string strText, int nLineEnd);

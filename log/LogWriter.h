@@ -13,19 +13,40 @@ public:
     CLogWriter(const CLogWriter&) = delete;
     CLogWriter& operator=(const CLogWriter&) = delete;
 
+    // Every write below makes the log directory again when it has gone (once
+    // per write) and lands whole or not at all. A file of the log directory
+    // that cannot be written is noted once in system.log ("写入失败：" and
+    // its name) until a write of it succeeds again; a note that cannot be
+    // written is tried again with the next write. Nothing is noted about
+    // system.log itself.
+
     // The cache file holds exactly one line "date time status text" (the text
-    // reduced to its visible text), without line end. Result of WriteTextFile.
+    // reduced to its visible text), without line end. 1 when written, else 0.
     int WriteCache(int nStatus, std::string strText);
     // Appends "date time status text" + CR LF to the day's log; 0 when the line
-    // equals the previous one of this object, else the result of WriteTextFile.
+    // equals the previous one of this object or the write failed, else 1.
     int WriteDailyLog(int nStatus, std::string strText);
     // Appends "date time message" + CR LF to system.log.
     int WriteSystemLog(std::string strMessage);
+    // Replaces the worker's status file (a file of the log directory) by the
+    // text, without line end.
+    int WriteStatusFile(const std::string& strPath, std::string strText);
 
     const std::string& GetLogDir() const { return m_strLogDir; }
 
 private:
+    // The files whose failed writes are noted in system.log.
+    enum EFileKind { kCacheFile, kDailyLog, kStatusFile, kSystemLog, kNotedKinds = kSystemLog };
+
+    int WriteLogFile(EFileKind eKind, const std::string& strPath, std::string strText,
+                     int nLineEnd, int nAppend);
+    void WriteLossNotes();
+
     std::string m_strLogDir;
     std::string m_strLastLine;
     std::string m_strCachePath;
+    // Per noted kind: the note owed to system.log ("" when none), and
+    // whether the kind is failing (no new note until it succeeds again).
+    std::string m_strLossNote[kNotedKinds];
+    bool m_bFailing[kNotedKinds] = {false, false, false};
 };

@@ -41,7 +41,10 @@ bool DeleteFileSilently(const std::string& strPath);
 
 // Opens the file for writing (truncating, or appending at its end), shared
 // with other readers and writers, writes the bytes unchanged and closes it.
-// Returns false only when the file could not be opened.
+// The bytes land whole or not at all: when a write fails part way (disk
+// full, file size limit), the file is cut back to the length it had before
+// this call (empty, when replacing). True when all bytes were written; false
+// when the file could not be opened or the write failed.
 bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend);
 
 // Reads a whole file; false when it cannot be opened.

@@ -1,6 +1,8 @@
 #include "refresh/RefreshWorker.h"
 
 #include <cstdio>
+#include <exception>
+#include <utility>
 
 #include "config/Cp936.h"
 #include "config/FileUtil.h"
@@ -23,6 +25,10 @@ const char* const kTextSwitchedOff = "\xcf\xb5\xcd\xb3\xce\xb4\xbf\xaa\xc6\xf4\x
 // "监控网址填写错误。"
 const char* const kTextBadUrl =
     "\xbc\xe0\xbf\xd8\xcd\xf8\xd6\xb7\xcc\xee\xd0\xb4\xb4\xed\xce\xf3\xa1\xa3";
+// "刷新出错：", the system-log note of a pass ended by an exception.
+const char* const kTextPassFailed = "\xcb\xa2\xd0\xc2\xb3\xf6\xb4\xed\xa3\xba";
+// "未知异常"
+const char* const kTextUnknownError = "\xce\xb4\xd6\xaa\xd2\xec\xb3\xa3";
 // The hourly run's tail: "59分57秒", "59分56秒", "59分55秒".
 const char* const kTextTail[3] = {"59\xb7\xd6" "57\xc3\xeb", "59\xb7\xd6" "56\xc3\xeb",
                                   "59\xb7\xd6" "55\xc3\xeb"};
@@ -120,6 +126,33 @@ void CRefreshWorker::Run() {
 
 int CRefreshWorker::Pass() {
     if (g_bStopRequested.load() != 0) return 0;
+    // Whatever a pass throws (out of memory for a huge page, a fault of a
+    // library) ends that pass only: one line in the system log, and the
+    // worker goes on with the next pass.
+    try {
+        RunPass();
+    } catch (const std::exception& e) {
+        NotePassFailure(e.what());
+    } catch (...) {
+        NotePassFailure(kTextUnknownError);
+    }
+    return 1;
+}
+
+void CRefreshWorker::NotePassFailure(const char* szWhat) noexcept {
+    try {
+        std::string strMessage = std::string(kTextPassFailed) + szWhat;
+        for (char& c : strMessage) {
+            if (c == '\r' || c == '\n') c = ' ';  // one line, whatever the text says
+        }
+        m_logWriter.WriteSystemLog(std::move(strMessage));
+    } catch (...) {
+        // Not even the note could be made (memory still short): the next
+        // pass goes on all the same.
+    }
+}
+
+void CRefreshWorker::RunPass() {
     GetClock().SleepMs(kPassSleepMs);
 
     // A file that cannot be examined from the start (time 0, as initially)
@@ -129,12 +162,12 @@ int CRefreshWorker::Pass() {
     if (tConfig != m_state.tConfigTime || !m_bLoadedOnce) {
         m_state.tConfigTime = tConfig;
         m_bLoadedOnce = true;
-        if (!LoadSettings()) return 1;
+        if (!LoadSettings()) return;
     }
 
     if (!m_state.bEnabled) {
         DeleteFileSilent(m_state.strStatusPath);
-        return 1;
+        return;
     }
 
     int nMinute = -1, nSecond = -1, nHour = -1;
@@ -149,7 +182,6 @@ int CRefreshWorker::Pass() {
     } else {
         StepInterval();
     }
-    return 1;
 }
 
 int CRefreshWorker::LoadSettings() {
@@ -210,13 +242,16 @@ void CRefreshWorker::StepHourly(int nSecondsInHour, int nHour) {
 
 void CRefreshWorker::StepInterval() {
     WriteStatus(FormatDuration(static_cast<int32_t>(m_state.nCountdown)));
-    if (m_state.nCountdown == 0) {
-        WriteStatus(kTextRunning);
-        m_state.nCountdown = m_state.nInterval;
-        PerformRun();
-        WriteStatus(kTextRunDone);
+    if (m_state.nCountdown != 0) {
+        --m_state.nCountdown;
+        return;
     }
-    --m_state.nCountdown;
+    WriteStatus(kTextRunning);
+    // Counted down before the run, so that a run ended by an exception
+    // keeps the timetable.
+    m_state.nCountdown = m_state.nInterval - 1;
+    PerformRun();
+    WriteStatus(kTextRunDone);
 }
 
 void CRefreshWorker::PerformRun() {
@@ -226,7 +261,7 @@ void CRefreshWorker::PerformRun() {
 }
 
 void CRefreshWorker::WriteStatus(const std::string& strText) {
-    WriteTextFile(m_state.strStatusPath, strText, 0, 0);
+    m_logWriter.WriteStatusFile(m_state.strStatusPath, strText);
 }
 
 uint32_t RefreshWorker(void* pArg) {

@@ -44,7 +44,8 @@ public:
     CRefreshWorker& operator=(const CRefreshWorker&) = delete;
 
     // One pass of the loop; 0 when the stop flag was found set at its top
-    // (nothing else done), else 1.
+    // (nothing else done), else 1. A pass that throws is ended there and
+    // noted in the system log; no exception leaves it.
     int Pass();
     // Passes until the stop flag ends the loop.
     void Run();
@@ -52,6 +53,8 @@ public:
     const SWorkerState& GetState() const { return m_state; }
 
 private:
+    void RunPass();
+    void NotePassFailure(const char* szWhat) noexcept;
     // 1 when the pass goes on after the reload, 0 when the reload ends it.
     int LoadSettings();
     void StepHourly(int nSecondsInHour, int nHour);

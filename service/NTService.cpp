@@ -234,7 +234,11 @@ void CNTService::ReportStatus(uint32_t nState) {
 int CNTService::BeginService() {
     ReportStatus(platform::kServiceStartPending);
     int bInitialised = InitService();
-    m_status.dwWin32ExitCode = platform::GetLastSystemError();
+    // The thread's last error explains a failed initialisation only; after a
+    // successful one it is whatever a harmless look-up left there (a missing
+    // Parameters key leaves 2), not an exit code.
+    uint32_t nLastError = platform::GetLastSystemError();
+    m_status.dwWin32ExitCode = bInitialised ? 0 : nLastError;
     m_status.dwCheckPoint = 0;
     m_status.dwWaitHint = 0;
     if (bInitialised) {

@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <deque>
+#include <filesystem>
 #include <string>
 
 #include "log/LogWriter.h"
@@ -23,6 +31,9 @@ public:
 private:
     std::deque<int64_t> m_times;
 };
+
+// "写入失败：", the note of a file that could not be written.
+const std::string kWriteFailed = "\xd0\xb4\xc8\xeb\xca\xa7\xb0\xdc\xa3\xba";
 
 class LogWriterFiles : public testing::Test {
 protected:
@@ -95,5 +106,115 @@ TEST_F(LogWriterFiles, NoDirectoryNoWrites) {
     EXPECT_EQ(writer.WriteSystemLog("x"), 0);
     EXPECT_EQ(ReadWholeFile(m_dir.Path() + "log"), "a plain file where the directory belongs");
 }
+
+// log/ removed while the writer lives: every kind of write makes it again
+// and lands; nothing is noted, as nothing was lost.
+TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainByEveryKindOfWrite) {
+    CLogWriter writer;
+    const struct {
+        const char* szFile;
+        std::string strContent;
+        int (*fnWrite)(CLogWriter&, const std::string&);
+    } cases[] = {
+        {"cache.txt", "2026-03-07 09:05:02 200 a",
+         [](CLogWriter& w, const std::string&) { return w.WriteCache(200, "a"); }},
+        {"2026-03-07.log", "2026-03-07 09:05:02 200 b\r\n",
+         [](CLogWriter& w, const std::string&) { return w.WriteDailyLog(200, "b"); }},
+        {"system.log", "2026-03-07 09:05:02 c\r\n",
+         [](CLogWriter& w, const std::string&) { return w.WriteSystemLog("c"); }},
+        {"time.txt", "1\xc3\xeb",  // 1秒
+         [](CLogWriter& w, const std::string& strDir) { return w.WriteStatusFile(strDir + "time.txt", "1\xc3\xeb"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szFile);
+        std::filesystem::remove_all(LogDir());
+        ASSERT_EQ(platform::GetPathKind(LogDir()), -1);
+        EXPECT_EQ(c.fnWrite(writer, LogDir()), 1);
+        EXPECT_EQ(ReadWholeFile(LogDir() + c.szFile), c.strContent);
+    }
+}
+
+// A file that cannot be written (here: a directory in its place) is noted in
+// system.log once, stamped with the time of the loss, until a write of it
+// succeeds again; a note that cannot be written waits for the next write;
+// system.log itself is never noted.
+TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
+    CLogWriter writer;
+    const std::string strStatus = LogDir() + "time.txt";
+    const std::string strSystem = LogDir() + "system.log";
+    ASSERT_TRUE(platform::CreateDir(strStatus));
+    EXPECT_EQ(writer.WriteStatusFile(strStatus, "x"), 0);
+    m_clock.Set(m_clock.Now() + 1);
+    EXPECT_EQ(writer.WriteStatusFile(strStatus, "x"), 0);
+    EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:02 " + kWriteFailed + "time.txt\r\n");
+    ASSERT_TRUE(std::filesystem::remove(strStatus));
+    EXPECT_EQ(writer.WriteStatusFile(strStatus, "y"), 1);
+
+    // Both the cache file and system.log fail: the cache's note is owed and
+    // goes before the next line that system.log takes.
+    std::filesystem::remove(strSystem);
+    ASSERT_TRUE(platform::CreateDir(strSystem));
+    ASSERT_TRUE(platform::CreateDir(LogDir() + "cache.txt"));
+    EXPECT_EQ(writer.WriteCache(200, "z"), 0);
+    EXPECT_EQ(writer.WriteSystemLog("lost"), 0);
+    ASSERT_TRUE(std::filesystem::remove(strSystem));
+    m_clock.Set(m_clock.Now() + 1);
+    EXPECT_EQ(writer.WriteCache(200, "z"), 0);  // still failing: no second note
+    EXPECT_EQ(writer.WriteSystemLog("back"), 1);
+    EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:03 " + kWriteFailed + "cache.txt\r\n"
+                                        "2026-03-07 09:05:04 back\r\n");
+    // Failing again after a success: a note of its own.
+    ASSERT_TRUE(std::filesystem::remove(strStatus));
+    ASSERT_TRUE(platform::CreateDir(strStatus));
+    EXPECT_EQ(writer.WriteStatusFile(strStatus, "x"), 0);
+    EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:03 " + kWriteFailed + "cache.txt\r\n"
+                                        "2026-03-07 09:05:04 back\r\n"
+                                        "2026-03-07 09:05:04 " + kWriteFailed + "time.txt\r\n");
+}
+
+#ifndef _WIN32
+// A full disk, made by a file size limit in a child process (SIGXFSZ
+// ignored, so writes beyond it fail with EFBIG): the daily log holds whole
+// lines only, the cache file is left empty rather than torn, and once there
+// is room the next record starts on a line of its own.
+TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
+    const rlim_t nLimit = 1000;
+    const std::string strDaily = LogDir() + "2026-03-07.log";
+    const std::string strSystem = LogDir() + "system.log";
+    // Lines of 47 bytes: the limit falls inside the 22nd.
+    auto record = [](int n) { return "record " + std::to_string(10 + n) + std::string(12, '.'); };
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim;
+        getrlimit(RLIMIT_FSIZE, &lim);
+        lim.rlim_cur = nLimit;
+        if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(100);
+        CLogWriter writer;
+        int nWritten = 0;
+        for (int n = 0; n < 40; ++n) nWritten += writer.WriteDailyLog(200, record(n));
+        writer.WriteCache(200, std::string(2 * nLimit, 'c'));
+        _exit(nWritten);
+    }
+    int nStatus = 0;
+    ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    const int nWritten = WEXITSTATUS(nStatus);
+    ASSERT_NE(nWritten, 100) << "setrlimit failed";
+    EXPECT_EQ(nWritten, 21);
+
+    std::string strExpected;
+    for (int n = 0; n < nWritten; ++n) strExpected += "2026-03-07 09:05:02 200 " + record(n) + "\r\n";
+    EXPECT_EQ(ReadWholeFile(strDaily), strExpected);
+    EXPECT_EQ(ReadWholeFile(LogDir() + "cache.txt"), "");
+    EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:02 " + kWriteFailed + "2026-03-07.log\r\n"
+                                        "2026-03-07 09:05:02 " + kWriteFailed + "cache.txt\r\n");
+
+    CLogWriter writer;  // room again
+    EXPECT_EQ(writer.WriteDailyLog(200, "after"), 1);
+    EXPECT_EQ(ReadWholeFile(strDaily), strExpected + "2026-03-07 09:05:02 200 after\r\n");
+}
+#endif
 
 }  // namespace

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -73,6 +77,7 @@ protected:
             if (PathExists(m_strConfig, 0)) Changed();
             m_pWorker.reset(new CRefreshWorker(m_ini, m_strConfig, [this](std::string strUrl, std::string& strPage) {
                 m_fetches.push_back({strUrl, Status(), m_clock.Now()});
+                if (m_fnThrow) m_fnThrow();
                 strPage = "\r\n<html><body>ok</body></html>";
                 return 200;
             }));
@@ -115,6 +120,7 @@ protected:
     fs::file_time_type m_base;
     int m_nChanges = 0;
     std::vector<SFetch> m_fetches;
+    std::function<void()> m_fnThrow;  // when set, called inside every request
     std::unique_ptr<CRefreshWorker> m_pWorker;
 };
 
@@ -357,6 +363,59 @@ TEST_F(RefreshWorkerTest, HourlyOneSecondWindowIsMissedWhenAPassSkipsIt) {
     Passes(1);
     ASSERT_EQ(1u, m_fetches.size());
     EXPECT_EQ(CFakeClock::At(2026, 12, 6, 10, 59, 59), m_fetches[0].tWhen);
+}
+
+// log/ removed between runs: the next pass makes it again, and its status
+// and the next result (cache, daily log) arrive; so does the system log's
+// line when the worker is switched off.
+TEST_F(RefreshWorkerTest, RemovedLogDirectoryIsMadeAgainByTheNextWrite) {
+    const std::string strLog = m_dir.Path() + "log" + platform::kPathSep;
+    m_ini.SetTimeSecond2("2");
+    m_ini.SetLog("1");
+    EXPECT_EQ((Texts{kDone, Sec(1)}), Passes(2));
+    fs::remove_all(strLog);
+    EXPECT_EQ((Texts{kDone}), Passes(1));
+    EXPECT_EQ("2026-12-06 09:00:03 200 ok", ReadWholeFile(strLog + "cache.txt"));
+    EXPECT_EQ("2026-12-06 09:00:03 200 ok\r\n", ReadWholeFile(strLog + "2026-12-06.log"));
+    fs::remove_all(strLog);
+    m_ini.SetSoftOn("0");
+    Changed();
+    Passes(1);
+    EXPECT_EQ(1u, SystemLogCount(kOff));
+    EXPECT_EQ(2u, m_fetches.size());
+}
+
+// A pass in which something throws is ended there: one line in the system
+// log, and the next passes go on requesting and recording.
+TEST_F(RefreshWorkerTest, APassThatThrowsIsNotedAndTheWorkerGoesOn) {
+    const std::string kFailed = "\xcb\xa2\xd0\xc2\xb3\xf6\xb4\xed\xa3\xba";  // 刷新出错：
+    const struct {
+        std::function<void()> fnThrow;
+        std::string strNote;
+    } cases[] = {
+        {[] { throw std::bad_alloc(); }, kFailed + std::bad_alloc().what()},
+        {[] { throw std::runtime_error("two\r\nlines"); }, kFailed + "two  lines"},
+        {[] { throw 7; }, kFailed + "\xce\xb4\xd6\xaa\xd2\xec\xb3\xa3"},  // 未知异常
+    };
+    const std::string strCache = m_dir.Path() + "log" + platform::kPathSep + "cache.txt";
+    m_ini.SetTimeSecond2("1");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.strNote);
+        size_t nFetched = m_fetches.size();
+        m_fnThrow = c.fnThrow;
+        Passes(1);
+        m_fnThrow = nullptr;
+        EXPECT_EQ(nFetched + 1, m_fetches.size());
+        EXPECT_EQ(1u, SystemLogCount(c.strNote));
+        std::string strLog = ReadWholeFile(m_dir.Path() + "log" + platform::kPathSep + "system.log");
+        EXPECT_EQ("2026-12-06 ", strLog.substr(strLog.rfind(c.strNote) - 20, 11));
+        Passes(1);
+        EXPECT_EQ(nFetched + 2, m_fetches.size());
+        char szLine[40];
+        snprintf(szLine, sizeof szLine, "2026-12-06 09:00:%02d 200 ok",
+                 static_cast<int>(m_fetches.back().tWhen - CFakeClock::At(2026, 12, 6, 9, 0, 0)));
+        EXPECT_EQ(szLine, ReadWholeFile(strCache));
+    }
 }
 
 }  // namespace

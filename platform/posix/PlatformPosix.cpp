@@ -46,19 +46,33 @@ bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, boo
     int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_TRUNC);
     int fd = open(strPath.c_str(), nFlags, 0644);
     if (fd < 0) return false;
+    // Where this record begins: a write cut short (disk full, file size
+    // limit) is undone back to here, so that no half line stays in the file
+    // for the next record to be glued to.
+    off_t nStart = 0;
+    if (bAppend) {
+        struct stat st;
+        if (fstat(fd, &st) == 0) nStart = st.st_size;
+    }
     const char* p = strBytes.data();
     size_t nLeft = strBytes.size();
+    bool bWhole = true;
     while (nLeft > 0) {
         ssize_t n = write(fd, p, nLeft);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            break;  // a failed write after the open is not reported
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            bWhole = false;
+            break;
         }
         p += n;
         nLeft -= static_cast<size_t>(n);
     }
-    close(fd);
-    return true;
+    if (!bWhole) {
+        while (ftruncate(fd, nStart) != 0 && errno == EINTR) {
+        }
+    }
+    if (close(fd) != 0 && errno != EINTR) bWhole = false;
+    return bWhole;
 }
 
 bool ReadFileBytes(const std::string& strPath, std::string& strOut) {

@@ -52,21 +52,34 @@ bool DeleteFileSilently(const std::string& strPath) {
 
 bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
     if (strPath.empty()) return false;
-    HANDLE h = CreateFileA(strPath.c_str(), bAppend ? FILE_APPEND_DATA : GENERIC_WRITE,
+    // Plain write access (not append-only data access), so that a write cut
+    // short can be undone with SetEndOfFile; an append starts at the end.
+    HANDLE h = CreateFileA(strPath.c_str(), GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER nStart;
+    nStart.QuadPart = 0;
+    LARGE_INTEGER nZero;
+    nZero.QuadPart = 0;
+    bool bWhole = !bAppend || SetFilePointerEx(h, nZero, &nStart, FILE_END) != 0;
     const char* p = strBytes.data();
     size_t nLeft = strBytes.size();
-    while (nLeft > 0) {
+    while (bWhole && nLeft > 0) {
         DWORD dwChunk = nLeft > 0x10000000u ? 0x10000000u : static_cast<DWORD>(nLeft);
         DWORD dwWritten = 0;
-        if (!WriteFile(h, p, dwChunk, &dwWritten, nullptr) || dwWritten == 0) break;
+        if (!WriteFile(h, p, dwChunk, &dwWritten, nullptr) || dwWritten == 0) {
+            bWhole = false;
+            break;
+        }
         p += dwWritten;
         nLeft -= dwWritten;
     }
-    CloseHandle(h);
-    return true;
+    // A record cut short (disk full) is taken back whole: the file ends
+    // where it ended before this call.
+    if (!bWhole && SetFilePointerEx(h, nStart, nullptr, FILE_BEGIN)) SetEndOfFile(h);
+    if (!CloseHandle(h)) bWhole = false;
+    return bWhole;
 }
 
 bool ReadFileBytes(const std::string& strPath, std::string& strOut) {

@@ -3,7 +3,8 @@
 # private prefix: -v before and after -i, -i twice, the registry values that
 # installation writes, a real start with LastStart and a page refresh from a
 # loopback server, the counter saved by control 128 (Start=10, Inc=5), 129
-# not handled, the stop within about a second with exit code 0, -u naming the
+# not handled, the stop within about a second with exit code 0, exit code 0
+# in the running status without the Parameters key (sc query), -u naming the
 # executable's full path, the runs without a recognised option, and the
 # console run -f ended by Ctrl+C.
 #
@@ -178,6 +179,18 @@ if [[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]] &&
   pass "text Start ignored (Current=${BASH_REMATCH[1]})"
 else
   fail "text Start: ${ctl[*]}"
+fi
+
+# 5c. Without the Parameters key (the usual case) the running service
+# reports exit code 0: the failed look-up of the key is no exit code.
+"$src/tools/wine-run.sh" reg delete "$svckey\\Parameters" /f >/dev/null 2>&1
+"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh start wait:4:15000 >/dev/null 2>&1
+"$src/tools/wine-run.sh" sc query VlmRefresh 2>/dev/null | tr -d '\r' >"$work/sc.txt"
+"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh control:1 wait:1:5000 >/dev/null 2>&1
+if grep -aqE 'STATE +: 4 ' "$work/sc.txt" && grep -aqE 'WIN32_EXIT_CODE +: 0 ' "$work/sc.txt"; then
+  pass "sc query: running with exit code 0 without Parameters"
+else
+  fail "sc query without Parameters: $(tr '\n' ' ' <"$work/sc.txt")"
 fi
 
 # 6. Removal. (Wine's service manager keeps a removed service marked for
