@@ -7,9 +7,11 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "log/LogWriter.h"
 #include "platform/Platform.h"
@@ -175,8 +177,8 @@ TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
 #ifndef _WIN32
 // A full disk, made by a file size limit in a child process (SIGXFSZ
 // ignored, so writes beyond it fail with EFBIG): the daily log holds whole
-// lines only, the cache file is left empty rather than torn, and once there
-// is room the next record starts on a line of its own.
+// lines only, the cache file keeps its last whole line (no file left beside
+// it), and once there is room the next record starts on a line of its own.
 TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
     const rlim_t nLimit = 1000;
     const std::string strDaily = LogDir() + "2026-03-07.log";
@@ -192,6 +194,7 @@ TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
         lim.rlim_cur = nLimit;
         if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(100);
         CLogWriter writer;
+        writer.WriteCache(200, "before");
         int nWritten = 0;
         for (int n = 0; n < 40; ++n) nWritten += writer.WriteDailyLog(200, record(n));
         writer.WriteCache(200, std::string(2 * nLimit, 'c'));
@@ -207,7 +210,12 @@ TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
     std::string strExpected;
     for (int n = 0; n < nWritten; ++n) strExpected += "2026-03-07 09:05:02 200 " + record(n) + "\r\n";
     EXPECT_EQ(ReadWholeFile(strDaily), strExpected);
-    EXPECT_EQ(ReadWholeFile(LogDir() + "cache.txt"), "");
+    EXPECT_EQ(ReadWholeFile(LogDir() + "cache.txt"), "2026-03-07 09:05:02 200 before");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(LogDir()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"2026-03-07.log", "cache.txt", "system.log"}));
     EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:02 " + kWriteFailed + "2026-03-07.log\r\n"
                                         "2026-03-07 09:05:02 " + kWriteFailed + "cache.txt\r\n");
 

@@ -41,38 +41,71 @@ bool DeleteFileSilently(const std::string& strPath) {
     return !strPath.empty() && unlink(strPath.c_str()) == 0;
 }
 
-bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
-    if (strPath.empty()) return false;
+namespace {
+
+// Writes all bytes to fd; false when a write fails part way (disk full, file
+// size limit).
+bool WriteAll(int fd, const std::string& strBytes) {
+    const char* p = strBytes.data();
+    size_t nLeft = strBytes.size();
+    while (nLeft > 0) {
+        ssize_t n = write(fd, p, nLeft);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        nLeft -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteInPlace(const std::string& strPath, const std::string& strBytes, bool bAppend) {
     int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_TRUNC);
     int fd = open(strPath.c_str(), nFlags, 0644);
     if (fd < 0) return false;
-    // Where this record begins: a write cut short (disk full, file size
-    // limit) is undone back to here, so that no half line stays in the file
-    // for the next record to be glued to.
+    // Where this record begins: a write cut short is undone back to here, so
+    // that no half line stays in the file for the next record to be glued to.
     off_t nStart = 0;
     if (bAppend) {
         struct stat st;
         if (fstat(fd, &st) == 0) nStart = st.st_size;
     }
-    const char* p = strBytes.data();
-    size_t nLeft = strBytes.size();
-    bool bWhole = true;
-    while (nLeft > 0) {
-        ssize_t n = write(fd, p, nLeft);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            bWhole = false;
-            break;
-        }
-        p += n;
-        nLeft -= static_cast<size_t>(n);
-    }
+    bool bWhole = WriteAll(fd, strBytes);
     if (!bWhole) {
         while (ftruncate(fd, nStart) != 0 && errno == EINTR) {
         }
     }
     if (close(fd) != 0 && errno != EINTR) bWhole = false;
     return bWhole;
+}
+
+}  // namespace
+
+bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
+    if (strPath.empty()) return false;
+    if (bAppend) return WriteInPlace(strPath, strBytes, true);
+    // A replacement is written beside the file and renamed over it, so that a
+    // reader never sees it empty or half written, and a full disk leaves the
+    // old contents. Where that cannot be done (a link, a directory that may
+    // not be written), the file is rewritten in place.
+    struct stat st;
+    bool bExists = lstat(strPath.c_str(), &st) == 0;
+    if (bExists && !S_ISREG(st.st_mode)) return WriteInPlace(strPath, strBytes, false);
+    std::string strTemp = strPath + ".tmp" + std::to_string(static_cast<long>(getpid()));
+    int fd = open(strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return WriteInPlace(strPath, strBytes, false);
+    if (bExists) {
+        // The file keeps its owner and mode (both fail quietly without rights).
+        if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+        }
+        fchmod(fd, st.st_mode & 07777);
+    }
+    bool bWhole = WriteAll(fd, strBytes);
+    if (close(fd) != 0 && errno != EINTR) bWhole = false;
+    if (bWhole && rename(strTemp.c_str(), strPath.c_str()) == 0) return true;
+    int nErr = errno;
+    unlink(strTemp.c_str());
+    errno = nErr;
+    return bWhole ? WriteInPlace(strPath, strBytes, false) : false;
 }
 
 bool ReadFileBytes(const std::string& strPath, std::string& strOut) {

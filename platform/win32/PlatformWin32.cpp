@@ -50,14 +50,18 @@ bool DeleteFileSilently(const std::string& strPath) {
     return DeleteFileA(strPath.c_str()) != 0;
 }
 
-bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
-    if (strPath.empty()) return false;
+namespace {
+
+// 1 when all bytes were written, 0 when the write failed part way (and was
+// taken back), -1 when the file could not be opened.
+int WriteToHandle(const std::string& strPath, const std::string& strBytes, bool bAppend,
+                  DWORD dwDisposition) {
     // Plain write access (not append-only data access), so that a write cut
     // short can be undone with SetEndOfFile; an append starts at the end.
     HANDLE h = CreateFileA(strPath.c_str(), GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+                           dwDisposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
     LARGE_INTEGER nStart;
     nStart.QuadPart = 0;
     LARGE_INTEGER nZero;
@@ -79,7 +83,32 @@ bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, boo
     // where it ended before this call.
     if (!bWhole && SetFilePointerEx(h, nStart, nullptr, FILE_BEGIN)) SetEndOfFile(h);
     if (!CloseHandle(h)) bWhole = false;
-    return bWhole;
+    return bWhole ? 1 : 0;
+}
+
+}  // namespace
+
+bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
+    if (strPath.empty()) return false;
+    if (bAppend) return WriteToHandle(strPath, strBytes, true, OPEN_ALWAYS) == 1;
+    // A replacement is written beside the file and moved over it, so that a
+    // reader never sees it empty or half written, and a full disk leaves the
+    // old contents. Where that cannot be done, the file is rewritten in place.
+    DWORD dwAttr = GetFileAttributesA(strPath.c_str());
+    if (dwAttr != INVALID_FILE_ATTRIBUTES &&
+        (dwAttr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        return WriteToHandle(strPath, strBytes, false, CREATE_ALWAYS) == 1;
+    }
+    std::string strTemp = strPath + ".tmp" + std::to_string(static_cast<unsigned long>(GetCurrentProcessId()));
+    int nTemp = WriteToHandle(strTemp, strBytes, false, CREATE_ALWAYS);
+    // The new file could not be made (a directory that may not be written):
+    // the file itself is rewritten.
+    if (nTemp < 0) return WriteToHandle(strPath, strBytes, false, CREATE_ALWAYS) == 1;
+    if (nTemp == 1 && MoveFileExA(strTemp.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileA(strTemp.c_str());
+    // A full disk leaves the old contents; a move refused (the file held
+    // open without delete sharing) falls back to writing in place.
+    return nTemp == 1 && WriteToHandle(strPath, strBytes, false, CREATE_ALWAYS) == 1;
 }
 
 bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
