@@ -445,6 +445,13 @@ TEST_F(ServiceProcessTest, AStopDuringTheStartIsNeverLost) {
                 int nExit = Wait(run->pid, static_cast<int>(std::max<int64_t>(0, run->tStop + 2000 - SteadyMs())));
                 if (nExit != 0) ++nLost;
                 close(run->fdOut);
+                // systemd sees the start end (READY=1) before the stop begins.
+                std::string strMessages;
+                run->notify->Take();
+                for (const std::string& m : run->notify->Received()) strMessages += m + "|";
+                size_t nReady = strMessages.find("READY=1");
+                EXPECT_NE(std::string::npos, nReady) << strMessages;
+                EXPECT_LT(nReady, strMessages.find("STOPPING=1")) << strMessages;
             }
         }
         EXPECT_EQ(0, nLost) << "runs not stopped within 2 s after SIGTERM on " << szTrigger
