@@ -287,6 +287,7 @@ TEST_F(ServiceProcessTest, InstallNeverReplacesAStoreItCannotRead) {
     std::string strOut;
     EXPECT_EQ(0, Run({"-i"}, strOut));
     EXPECT_EQ(Console({"VlmRefresh failed to install. Error 13"}), strOut);
+    EXPECT_FALSE(PathExistsHere(UnitPath()));
     chmod(StorePath().c_str(), 0644);
     EXPECT_EQ(strStore, ReadWholeFile(StorePath()));
 }

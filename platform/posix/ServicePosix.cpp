@@ -514,6 +514,10 @@ ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName
         errno = EINVAL;
         return nullptr;
     }
+    // Installing writes the registry store next; a store that cannot be read
+    // fails it before anything is written.
+    CRegStore store;
+    if (!store.Load() && store.Unreadable()) return nullptr;
     std::string strUnitPath = UnitPath(*pManager, szName);
     int fd = open(strUnitPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
