@@ -743,7 +743,7 @@ void CloseRegKey(RegKeyHandle hKey) { delete static_cast<SRegKey*>(hKey); }
 
 // systemd connects standard output to the journal and names that stream in
 // JOURNAL_STREAM as "device:inode"; a redirected output no longer matches.
-bool StdoutIsJournal() {
+static bool StdoutIsJournal() {
     const char* szStream = getenv("JOURNAL_STREAM");
     if (!szStream || !*szStream) return false;
     char* pEnd = nullptr;
