@@ -111,6 +111,12 @@ bool SetRegDword(RegKeyHandle hKey, const char* szValue, uint32_t nData);
 bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, bool bExpand);
 void CloseRegKey(RegKeyHandle hKey);
 
+// --- console ----------------------------------------------------------------
+// The console line (code page 936) as it is to be written to standard
+// output: unchanged, except on Linux when standard output is the systemd
+// journal (JOURNAL_STREAM names it), which takes UTF-8.
+std::string ToConsoleText(const std::string& strLine);
+
 // --- resources --------------------------------------------------------------
 // String resource nId of the executable in the ANSI code page; empty when it
 // cannot be found.

@@ -4,6 +4,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Service.h"
+#include "service/Thread.h"
 
 namespace {
 const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
@@ -26,7 +27,9 @@ int CMyService::InitService() {
 }
 
 void CMyService::RunLoop() {
-    while (m_bRunning != 0) {
+    // g_bStopRequested stays set once a stop has come: a stop that arrives
+    // just as the service entry sets m_bRunning to 1 still ends the loop.
+    while (m_bRunning != 0 && g_bStopRequested == 0) {
         GetClock().SleepMs(1000);
         // 32-bit, wrapping: the addition is made unsigned.
         uint32_t nNext = static_cast<uint32_t>(m_nCounter.load()) +

@@ -22,12 +22,12 @@ int main(int argc, char** argv) {
     // can fail here; a failure would print "Fatal Error: MFC initialization
     // failed", wait for one character and end with exit code 1.
     std::string strBanner = platform::LoadStringResource(kProductNameResource);
-    printf("%s\n", strBanner.c_str());
+    printf("%s\n", platform::ToConsoleText(strBanner).c_str());
     fflush(stdout);
 
     if (!theService.HandleCommandLine(argc, argv)) theService.RunDispatcher();
 
-    printf("%s%s\n", kProductName, kClosingSuffix);
+    printf("%s\n", platform::ToConsoleText(std::string(kProductName) + kClosingSuffix).c_str());
     fflush(stdout);
     return static_cast<int>(theService.m_status.dwWin32ExitCode.load());
 }

@@ -81,6 +81,11 @@ TEST(ServiceCounter, StartAndIncAsAnAdministratorWritesThem) {
         {true, strKey + "Start = 4294967295\n", -1, 1},
         {true, strKey + "Start = 99999999999\nInc = 2\n", 0, 2},
         {true, strKey + "Start = \"12\"\nInc = 7x\n", 0, 1},
+        // Decimal even with leading zeros, never octal.
+        {true, strKey + "Start = 010\nInc = 09\n", 10, 9},
+        {true, strKey + "Start = -0x10\nInc = +007\n", -16, 7},
+        {true, strKey + "Start = 0x\nInc = 0x-5\n", 0, 1},
+        {true, strKey + "Start = 0x1G\nInc = - 5\n", 0, 1},
         {true, "[Other]\nStart = 7\n\n" + strKey + "# a comment\n; another\nInc = 2\n[Next]\nStart=9\n",
          0, 2},
     };
@@ -101,14 +106,17 @@ TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
         int32_t nStart, nStep;
         int nSteps;
         int32_t nExpected;
+        int32_t bStopRequested;  // a stop that came as m_bRunning was set to 1
     };
     const SCase cases[] = {
-        {10, 5, 3, 25},
-        {0, 1, 1, 1},
-        {INT32_MAX, 1, 1, INT32_MIN},
-        {INT32_MIN, -1, 2, INT32_MAX - 1},
+        {10, 5, 3, 25, 0},
+        {0, 1, 1, 1, 0},
+        {INT32_MAX, 1, 1, INT32_MIN, 0},
+        {INT32_MIN, -1, 2, INT32_MAX - 1, 0},
+        {10, 5, 3, 10, 1},
     };
     for (const SCase& c : cases) {
+        g_bStopRequested = c.bStopRequested;
         CMyService service;
         service.m_nCounterStart = c.nStart;
         service.m_nCounterStep = c.nStep;
@@ -120,6 +128,7 @@ TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
         SetClock(nullptr);
         EXPECT_EQ(c.nExpected, service.m_nCounter.load()) << c.nStart << "+" << c.nStep;
     }
+    g_bStopRequested = 0;
 }
 
 TEST(ServiceCounter, SaveKeepsTheAdministratorsLinesAndRecreatesTheStore) {

@@ -4,12 +4,16 @@
 #ifndef _WIN32
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -86,21 +90,37 @@ protected:
         unsetenv("NOTIFY_SOCKET");
     }
 
-    // Starts the executable on the system root (and the notify socket when
-    // given); its standard output goes to m_fdOut.
-    pid_t Start(std::vector<std::string> args, const std::string& strNotify) {
+    // Starts the executable (m_strExe unless strExe is given) on the system
+    // root (and the notify socket when given); its standard output and error
+    // go to m_fdOut. m_bJournal names that pipe in JOURNAL_STREAM as systemd
+    // names the journal; m_bNoFileOverride takes the root's right to read any
+    // file away, as the unit's empty capability set does.
+    pid_t Start(std::vector<std::string> args, const std::string& strNotify,
+                const std::string& strExe = "") {
         setenv("VLM_SYSTEM_ROOT", m_strRoot.c_str(), 1);
         if (strNotify.empty()) unsetenv("NOTIFY_SOCKET");
         else setenv("NOTIFY_SOCKET", strNotify.c_str(), 1);
-        args.insert(args.begin(), m_strExe);
+        args.insert(args.begin(), strExe.empty() ? m_strExe : strExe);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(&a[0]);
         argv.push_back(nullptr);
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+        struct stat st;
+        fstat(fds[1], &st);
+        std::string strStream = std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+                                std::to_string(static_cast<unsigned long long>(st.st_ino));
         pid_t pid = fork();
         if (pid == 0) {
             dup2(fds[1], 1);
+            dup2(fds[1], 2);
+            if (m_bJournal) setenv("JOURNAL_STREAM", strStream.c_str(), 1);
+            else if (!m_strJournalStream.empty()) setenv("JOURNAL_STREAM", m_strJournalStream.c_str(), 1);
+            else unsetenv("JOURNAL_STREAM");
+            if (m_bNoFileOverride) {
+                for (int nCap : {1 /* CAP_DAC_OVERRIDE */, 2 /* CAP_DAC_READ_SEARCH */})
+                    prctl(PR_CAPBSET_DROP, nCap, 0, 0, 0);
+            }
             execv(argv[0], argv.data());
             _exit(127);
         }
@@ -126,6 +146,21 @@ protected:
         }
     }
 
+    // Reads what the process writes until strWanted has come or nMs pass.
+    bool ReadUntil(const std::string& strWanted, std::string& strOut, int nMs) {
+        int64_t tEnd = SteadyMs() + nMs;
+        while (strOut.find(strWanted) == std::string::npos) {
+            int64_t nLeft = tEnd - SteadyMs();
+            struct pollfd p = {m_fdOut, POLLIN, 0};
+            if (nLeft <= 0 || poll(&p, 1, static_cast<int>(nLeft)) <= 0) return false;
+            char buffer[4096];
+            ssize_t n = read(m_fdOut, buffer, sizeof(buffer));
+            if (n <= 0) return false;
+            strOut.append(buffer, static_cast<size_t>(n));
+        }
+        return true;
+    }
+
     std::string TakeOutput() {
         std::string strOut;
         char buffer[4096];
@@ -149,6 +184,9 @@ protected:
     std::string m_strExe;
     std::string m_strRoot;
     int m_fdOut = -1;
+    bool m_bJournal = false;
+    std::string m_strJournalStream;
+    bool m_bNoFileOverride = false;
 };
 
 TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
@@ -204,6 +242,54 @@ TEST_F(ServiceProcessTest, WithoutTheUnitDirectoryNothingIsInstalled) {
     EXPECT_EQ(Console({"VlmRefresh Version 1.0", "The service is not installed"}), strOut);
     EXPECT_EQ(0, Run({"-i"}, strOut));
     EXPECT_EQ(Console({"VlmRefresh failed to install. Error 2"}), strOut);
+}
+
+// The banner and the closing line are code page 936 on a console or in a
+// file, UTF-8 when standard output is the journal that JOURNAL_STREAM names.
+TEST_F(ServiceProcessTest, ConsoleLinesAreUtf8OnlyIntoTheJournal) {
+    // "Velmora·网页定时刷新工具" and " 启动完毕" in UTF-8.
+    const std::string strBannerUtf8 =
+        "Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7"
+        "\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7";
+    const std::string strUtf8 = strBannerUtf8 + "\nVlmRefresh Version 1.0\nThe service is not installed\n" +
+                                strBannerUtf8 + " \xe5\x90\xaf\xe5\x8a\xa8\xe5\xae\x8c\xe6\xaf\x95\n";
+    const std::string strCp936 = Console({"VlmRefresh Version 1.0", "The service is not installed"});
+    struct SCase {
+        bool bJournal;
+        const char* szStream;  // JOURNAL_STREAM when it does not name the pipe
+        const std::string& strExpected;
+    };
+    const SCase cases[] = {
+        {true, "", strUtf8},
+        {false, "", strCp936},
+        {false, "1:2", strCp936},
+        {false, "garbage", strCp936},
+    };
+    for (const SCase& c : cases) {
+        m_bJournal = c.bJournal;
+        m_strJournalStream = c.szStream;
+        std::string strOut;
+        EXPECT_EQ(0, Run({"-v"}, strOut)) << c.bJournal << c.szStream;
+        EXPECT_EQ(c.strExpected, strOut) << c.bJournal << c.szStream;
+    }
+}
+
+// A store that is there but cannot be read (the service has no right to
+// override file permissions) is never replaced: -i fails and the
+// administrator's Start and Inc stay.
+TEST_F(ServiceProcessTest, InstallNeverReplacesAStoreItCannotRead) {
+    MakeDirs({"/var", "/var/lib", "/var/lib/VlmRefresh"});
+    const std::string strStore = "[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Parameters]\n"
+                                 "Start = 10\nInc = 5\n";
+    WriteWholeFile(StorePath(), strStore);
+    chmod(StorePath().c_str(), 0);
+    m_bNoFileOverride = true;
+    std::string strOut;
+    EXPECT_EQ(0, Run({"-i"}, strOut));
+    EXPECT_EQ(Console({"VlmRefresh failed to install. Error 13"}), strOut);
+    EXPECT_FALSE(PathExistsHere(UnitPath()));
+    chmod(StorePath().c_str(), 0644);
+    EXPECT_EQ(strStore, ReadWholeFile(StorePath()));
 }
 
 TEST_F(ServiceProcessTest, WithoutServiceManagerTheDispatcherFailsAtOnce) {
@@ -281,6 +367,96 @@ TEST_F(ServiceProcessTest, RunsUnderTheNotifyProtocolAndOnTheConsole) {
             EXPECT_NE(std::string::npos, s.find(" VlmRefresh[")) << s;
         }
         EXPECT_NE(std::string::npos, ReadWholeFile(m_exeDir.File("config.ini")).find("LastStart=2"));
+    }
+}
+
+// SIGHUP and SIGPIPE are harmless, SIGUSR1, SIGUSR2 and SIGALRM are ignored
+// with a line on standard error, SIGQUIT stops cleanly; a standard output
+// whose reader has gone does not end the process at its closing line.
+TEST_F(ServiceProcessTest, StraySignalsAndAClosedOutputDoNotEndTheService) {
+    for (bool bNotify : {true, false}) {
+        SCOPED_TRACE(bNotify ? "notify" : "console");
+        std::string strNotify = m_strRoot + "/notify.sock";
+        unlink(strNotify.c_str());
+        unlink((m_strRoot + "/dev/log").c_str());
+        CDatagramSink notify(strNotify);
+        CDatagramSink log(m_strRoot + "/dev/log");
+        pid_t pid = bNotify ? Start({}, strNotify) : Start({"-f"}, "");
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(log.WaitFor("event 105", 5000));
+        std::string strOut;
+        for (int nSig : {SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM}) {
+            kill(pid, nSig);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        for (const char* szTrace : {"VlmRefresh: SIGUSR1 ignored\n", "VlmRefresh: SIGUSR2 ignored\n",
+                                    "VlmRefresh: SIGALRM ignored\n"}) {
+            EXPECT_TRUE(ReadUntil(szTrace, strOut, 2000)) << szTrace << strOut;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        int nStatus = 0;
+        ASSERT_EQ(0, waitpid(pid, &nStatus, WNOHANG)) << "ended by a stray signal: " << nStatus;
+
+        close(m_fdOut);
+        m_fdOut = -1;
+        kill(pid, SIGQUIT);
+        int64_t tStop = SteadyMs();
+        EXPECT_EQ(0, Wait(pid, 3000));
+        EXPECT_LT(SteadyMs() - tStop, 2000);
+        EXPECT_TRUE(log.WaitFor("event 108", 500));
+        EXPECT_TRUE(!bNotify || notify.WaitFor("STOPPING=1", 100));
+    }
+}
+
+// A stop is never lost, whenever it comes: SIGTERM sent as soon as the first
+// status message ("STATUS=Starting") or READY=1 arrives, many times over,
+// ends every run with exit code 0 within 2 s. The runs of a round overlap,
+// each with its own directory and notify socket.
+TEST_F(ServiceProcessTest, AStopDuringTheStartIsNeverLost) {
+    const int kRuns = 20;
+    const int kRound = 10;
+    std::string strBytes = ReadWholeFile(m_strExe);
+    for (const char* szTrigger : {"STATUS=", "READY=1"}) {
+        int nLost = 0;
+        for (int nFirst = 0; nFirst < kRuns; nFirst += kRound) {
+            struct SRun {
+                CTempDir dir;
+                std::unique_ptr<CDatagramSink> notify;
+                pid_t pid = -1;
+                int fdOut = -1;
+                int64_t tStop = 0;
+            };
+            std::vector<std::unique_ptr<SRun>> runs;
+            for (int i = 0; i < kRound; ++i) {
+                runs.emplace_back(new SRun);
+                SRun& run = *runs.back();
+                std::string strExe = run.dir.File("VlmRefreshSvc");
+                WriteWholeFile(strExe, strBytes);
+                chmod(strExe.c_str(), 0755);
+                std::string strSocket = run.dir.File("notify.sock");
+                run.notify.reset(new CDatagramSink(strSocket));
+                run.pid = Start({}, strSocket, strExe);
+                run.fdOut = m_fdOut;
+                ASSERT_GT(run.pid, 0);
+                EXPECT_TRUE(run.notify->WaitFor(szTrigger, 5000));
+                kill(run.pid, SIGTERM);
+                run.tStop = SteadyMs();
+            }
+            for (std::unique_ptr<SRun>& run : runs) {
+                int nExit = Wait(run->pid, static_cast<int>(std::max<int64_t>(0, run->tStop + 2000 - SteadyMs())));
+                if (nExit != 0) ++nLost;
+                close(run->fdOut);
+                // systemd sees the start end (READY=1) before the stop begins.
+                std::string strMessages;
+                run->notify->Take();
+                for (const std::string& m : run->notify->Received()) strMessages += m + "|";
+                size_t nReady = strMessages.find("READY=1");
+                EXPECT_NE(std::string::npos, nReady) << strMessages;
+                EXPECT_LT(nReady, strMessages.find("STOPPING=1")) << strMessages;
+            }
+        }
+        EXPECT_EQ(0, nLost) << "runs not stopped within 2 s after SIGTERM on " << szTrigger
+                            << " (of " << kRuns << ")";
     }
 }
 

@@ -3,8 +3,9 @@
 #     an installed service (Wine's sc cannot send user-defined controls).
 #   Linux build: service.wine (it uses VlmPageServer, the loopback page
 #     server of tools/run.sh), which installs, runs, controls and removes the
-#     Windows build under Wine (label "wine"); the process tests of the Linux
-#     build (in VlmRefreshTests) need VlmRefreshSvc built first.
+#     Windows build under Wine (label "wine"); service.systemd (label
+#     "systemd"), the Linux build under a real systemd; the process tests of
+#     the Linux build (in VlmRefreshTests) need VlmRefreshSvc built first.
 if(CMAKE_CROSSCOMPILING)
   add_executable(ServiceCtl ${CMAKE_CURRENT_SOURCE_DIR}/service-ctl/ServiceCtl.cpp)
   target_link_libraries(ServiceCtl PRIVATE advapi32)
@@ -15,4 +16,12 @@ else()
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service-wine/WineServiceTest.sh
             ${CMAKE_SOURCE_DIR}/build/windows $<TARGET_FILE:VlmPageServer>)
   set_tests_properties(service.wine PROPERTIES LABELS wine TIMEOUT 300 RUN_SERIAL TRUE)
+  # The Linux build under a real systemd booted in a throw-away machine
+  # (tests/systemd/container.sh); needs root, systemd-nspawn and overlayfs,
+  # and reports a skip (exit code 77, a "SKIP:" line saying why) without them.
+  add_test(NAME service.systemd
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/systemd/SystemdServiceTest.sh
+            $<TARGET_FILE:VlmRefreshSvc> $<TARGET_FILE:VlmPageServer>)
+  set_tests_properties(service.systemd PROPERTIES LABELS systemd TIMEOUT 240 RUN_SERIAL TRUE
+                       SKIP_RETURN_CODE 77)
 endif()

@@ -149,15 +149,23 @@ bool ReplaceFile(const std::string& strPath, const std::string& strBytes, mode_t
     return true;
 }
 
+// The whole file; false (errno set) when it cannot be opened or a read fails.
 bool ReadFile(const std::string& strPath, std::string& strOut) {
+    strOut.clear();
     int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    strOut.clear();
     char buffer[4096];
     for (;;) {
         ssize_t n = read(fd, buffer, sizeof(buffer));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {
+            int nErr = errno;
+            close(fd);
+            strOut.clear();
+            errno = nErr;
+            return false;
+        }
+        if (n == 0) break;
         strOut.append(buffer, static_cast<size_t>(n));
     }
     close(fd);
@@ -214,6 +222,8 @@ std::string BuildUnit(const std::string& strPath, const std::string& strDescript
     strUnit += "NotifyAccess=main\n";
     strUnit += "ExecStart=" + ExecStartWord(strPath) + "\n";
     strUnit += "TimeoutStopSec=10\n";
+    // Ended by a crash or an unexpected signal (not by a stop): started again.
+    strUnit += "Restart=on-failure\nRestartSec=2\n";
     // The service writes only beside its executable and into its registry
     // store (StateDirectory); everything else is read-only or hidden.
     strUnit += "ReadWritePaths=" + ExecStartWord(strDir) + "\n";
@@ -255,7 +265,19 @@ std::string BuildUnit(const std::string& strPath, const std::string& strDescript
 
 std::atomic<bool> g_bDispatching{false};
 std::atomic<ControlHandlerFn> g_pfnHandler{nullptr};
+// Set once the service has reported running: controls wait for it, as the
+// Windows service manager sends none to a service that is still starting.
+std::atomic<bool> g_bRunningReported{false};
 int g_nStatusMark = 0;
+
+const char* StraySignalName(int nSig) {
+    switch (nSig) {
+    case SIGUSR1: return "SIGUSR1";
+    case SIGUSR2: return "SIGUSR2";
+    case SIGALRM: return "SIGALRM";
+    default: return "signal";
+    }
+}
 
 void SendNotify(const std::string& strMessage) {
     const char* szSocket = getenv("NOTIFY_SOCKET");
@@ -306,10 +328,13 @@ std::string Trim(const std::string& s) {
 // The store as lines, with the lookups the registry calls need.
 class CRegStore {
 public:
+    // False when there is no store to read; Unreadable() tells a store that
+    // is there but cannot be read (errno says why) from a missing one.
     bool Load() {
         std::string strBytes;
         m_lines.clear();
         m_bExisted = ReadFile(StorePath(), strBytes);
+        m_bUnreadable = !m_bExisted && errno != ENOENT;
         if (!m_bExisted) return false;
         size_t nStart = 0;
         while (nStart < strBytes.size()) {
@@ -320,6 +345,8 @@ public:
         }
         return true;
     }
+
+    bool Unreadable() const { return m_bUnreadable; }
 
     bool Save() const {
         if (!MakeDirs(StoreDir())) return false;
@@ -393,25 +420,45 @@ public:
 private:
     std::vector<std::string> m_lines;
     bool m_bExisted = false;
+    bool m_bUnreadable = false;
 };
 
 // A 32-bit number as the store writes it or an administrator may: decimal
-// with an optional sign, or 0x hexadecimal.
+// with an optional sign, or 0x hexadecimal ("010" is ten, not octal eight).
 bool ParseNumber(const std::string& strText, int32_t& nValue) {
-    if (strText.empty()) return false;
-    errno = 0;
-    char* pEnd = nullptr;
-    long long n = strtoll(strText.c_str(), &pEnd, 0);
-    if (errno != 0 || *pEnd != '\0' || n < INT32_MIN || n > static_cast<long long>(UINT32_MAX)) {
-        return false;
+    size_t nAt = 0;
+    bool bNegative = false;
+    if (nAt < strText.size() && (strText[nAt] == '+' || strText[nAt] == '-')) {
+        bNegative = strText[nAt] == '-';
+        ++nAt;
     }
-    nValue = static_cast<int32_t>(static_cast<uint32_t>(n & 0xffffffffLL));
+    int nBase = 10;
+    if (strText.size() - nAt > 2 && strText[nAt] == '0' && (strText[nAt + 1] | 0x20) == 'x') {
+        nBase = 16;
+        nAt += 2;
+    }
+    // Digits only from here: strtoull would also take blanks and a sign.
+    if (nAt >= strText.size()) return false;
+    for (size_t i = nAt; i < strText.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(strText[i]);
+        bool bDigit = (c >= '0' && c <= '9') ||
+                      (nBase == 16 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'));
+        if (!bDigit) return false;
+    }
+    errno = 0;
+    unsigned long long n = strtoull(strText.c_str() + nAt, nullptr, nBase);
+    if (errno != 0) return false;
+    if (bNegative ? n > static_cast<unsigned long long>(INT32_MAX) + 1 : n > UINT32_MAX) return false;
+    uint32_t nBits = static_cast<uint32_t>(n);
+    nValue = static_cast<int32_t>(bNegative ? 0u - nBits : nBits);
     return true;
 }
 
 RegKeyHandle CreateKeyInStore(const char* szPath) {
     CRegStore store;
-    store.Load();
+    // A store that is there but cannot be read is never replaced: its
+    // values (Start, Inc) would be lost.
+    if (!store.Load() && store.Unreadable()) return nullptr;
     if (store.FindKey(szPath) < 0) {
         store.AddKey(szPath);
         if (!store.Save()) return nullptr;
@@ -426,7 +473,7 @@ bool SetValueInStore(RegKeyHandle hKey, const char* szValue, const std::string& 
     }
     const SRegKey* pKey = static_cast<const SRegKey*>(hKey);
     CRegStore store;
-    store.Load();
+    if (!store.Load() && store.Unreadable()) return false;
     long nKey = store.FindKey(pKey->strPath);
     if (nKey < 0) nKey = store.AddKey(pKey->strPath);
     store.SetValue(nKey, szValue, strData);
@@ -467,6 +514,10 @@ ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName
         errno = EINVAL;
         return nullptr;
     }
+    // Installing writes the registry store next; a store that cannot be read
+    // fails it before anything is written.
+    CRegStore store;
+    if (!store.Load() && store.Unreadable()) return nullptr;
     std::string strUnitPath = UnitPath(*pManager, szName);
     int fd = open(strUnitPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
@@ -509,13 +560,21 @@ bool RunServiceDispatcher(const char* szName, ServiceEntryFn pfnEntry, bool bCon
         return false;
     }
 
+    // A closed standard output (or any other pipe) gives EPIPE to the write,
+    // never a SIGPIPE that ends the process.
+    signal(SIGPIPE, SIG_IGN);
+
     // The controls arrive as signals; they are taken here, on the calling
     // thread, with sigtimedwait. Blocking them before the service thread
-    // starts makes every later thread inherit the block.
+    // starts makes every later thread inherit the block. SIGTERM, SIGINT and
+    // SIGQUIT stop; SIGRTMIN+k is control 128+k; SIGHUP is ignored; SIGUSR1,
+    // SIGUSR2 and SIGALRM are ignored with a line on standard error (the
+    // journal under systemd).
     sigset_t controls;
     sigemptyset(&controls);
-    sigaddset(&controls, SIGTERM);
-    sigaddset(&controls, SIGINT);
+    for (int nSig : {SIGTERM, SIGINT, SIGQUIT, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM}) {
+        sigaddset(&controls, nSig);
+    }
     for (int nSig = SIGRTMIN; nSig <= SIGRTMAX; ++nSig) sigaddset(&controls, nSig);
     // They stay blocked when the dispatcher returns: a late stop signal must
     // not end the process with its default action while it closes down.
@@ -523,6 +582,7 @@ bool RunServiceDispatcher(const char* szName, ServiceEntryFn pfnEntry, bool bCon
 
     std::atomic<bool> bEnded{false};
     g_pfnHandler = nullptr;
+    g_bRunningReported = false;
     g_bDispatching = true;
     std::string strName = szName;
     std::thread service([&] {
@@ -531,19 +591,22 @@ bool RunServiceDispatcher(const char* szName, ServiceEntryFn pfnEntry, bool bCon
         bEnded = true;
     });
 
-    // Controls that arrive before the service has registered its handler
-    // wait for it.
+    // Controls that arrive before the service has reported running wait for
+    // it; a stop during the start is then carried out right after it.
     std::vector<uint32_t> pending;
     while (!bEnded) {
-        struct timespec wait = {0, 100 * 1000 * 1000};
+        struct timespec wait = {0, 50 * 1000 * 1000};
         int nSig = sigtimedwait(&controls, nullptr, &wait);
-        if (nSig == SIGTERM || nSig == SIGINT) {
+        if (nSig == SIGTERM || nSig == SIGINT || nSig == SIGQUIT) {
             pending.push_back(kControlStop);
         } else if (nSig >= SIGRTMIN && nSig <= SIGRTMAX) {
             pending.push_back(kControlUserFirst + static_cast<uint32_t>(nSig - SIGRTMIN));
+        } else if (nSig == SIGUSR1 || nSig == SIGUSR2 || nSig == SIGALRM) {
+            fprintf(stderr, "%s: %s ignored\n", szName, StraySignalName(nSig));
+            fflush(stderr);
         }
         ControlHandlerFn pfnHandler = g_pfnHandler.load();
-        if (pfnHandler && !pending.empty() && !bEnded) {
+        if (pfnHandler && g_bRunningReported && !pending.empty() && !bEnded) {
             for (uint32_t nCode : pending) pfnHandler(nCode);
             pending.clear();
         }
@@ -574,6 +637,7 @@ bool ReportServiceStatus(StatusHandle hStatus, const SServiceStatus& status) {
         break;
     case kServiceRunning:
         SendNotify("READY=1\nSTATUS=Running");
+        g_bRunningReported = true;
         break;
     case kServiceStopPending:
         SendNotify("STOPPING=1\nSTATUS=Stopping");
@@ -676,6 +740,31 @@ bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, bool
 }
 
 void CloseRegKey(RegKeyHandle hKey) { delete static_cast<SRegKey*>(hKey); }
+
+// systemd connects standard output to the journal and names that stream in
+// JOURNAL_STREAM as "device:inode"; a redirected output no longer matches.
+static bool StdoutIsJournal() {
+    const char* szStream = getenv("JOURNAL_STREAM");
+    if (!szStream || !*szStream) return false;
+    char* pEnd = nullptr;
+    errno = 0;
+    unsigned long long nDev = strtoull(szStream, &pEnd, 10);
+    if (errno != 0 || pEnd == szStream || *pEnd != ':') return false;
+    const char* szIno = pEnd + 1;
+    unsigned long long nIno = strtoull(szIno, &pEnd, 10);
+    if (errno != 0 || pEnd == szIno || *pEnd != '\0') return false;
+    struct stat st;
+    if (fstat(1, &st) != 0) return false;
+    return static_cast<unsigned long long>(st.st_dev) == nDev &&
+           static_cast<unsigned long long>(st.st_ino) == nIno;
+}
+
+std::string ToConsoleText(const std::string& strLine) {
+    int nSavedErrno = errno;
+    std::string strOut = StdoutIsJournal() ? Cp936ToUtf8(strLine) : strLine;
+    errno = nSavedErrno;
+    return strOut;
+}
 
 std::string LoadStringResource(uint32_t nId) {
     return nId == 1 ? std::string(kProductNameText) : std::string();

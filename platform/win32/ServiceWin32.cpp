@@ -221,6 +221,9 @@ void CloseRegKey(RegKeyHandle hKey) {
     if (hKey) RegCloseKey(AsKey(hKey));
 }
 
+// The console takes code page 936 text as it is.
+std::string ToConsoleText(const std::string& strLine) { return strLine; }
+
 std::string LoadStringResource(uint32_t nId) {
     char szText[1024] = {0};
     int n = LoadStringA(GetModuleHandleA(nullptr), nId, szText, sizeof(szText));
