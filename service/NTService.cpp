@@ -58,8 +58,9 @@ void BuildServiceKeyPath(char (&szKey)[1024], const char* szPrefix, const char* 
 }
 
 CNTService::CNTService(const char* szServiceName)
-    : m_nVersionMajor(1), m_nVersionMinor(0), m_hStatus(nullptr), m_bRunning(0),
-      m_hEventLog(nullptr) {
+    // The version is the project's (CMakeLists.txt), as the packages carry it.
+    : m_nVersionMajor(VLM_VERSION_MAJOR), m_nVersionMinor(VLM_VERSION_MINOR), m_hStatus(nullptr),
+      m_bRunning(0), m_hEventLog(nullptr) {
     CopyBounded(m_szName, sizeof(m_szName), szServiceName);
     m_status.dwServiceType = platform::kServiceWin32OwnProcess;
     m_status.dwCurrentState = platform::kServiceStopped;

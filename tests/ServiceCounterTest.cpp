@@ -29,10 +29,14 @@ public:
     ~CSystemRoot() { unsetenv("VLM_SYSTEM_ROOT"); }
     std::string Store() const { return m_strRoot + "/var/lib/VlmRefresh/registry.conf"; }
 
-    // The events sent since the last call, without the syslog prefix.
+    // The ids of the events sent since the last call ("event 106"), without
+    // the syslog prefix and the sentence.
     std::vector<std::string> TakeEvents() {
         std::vector<std::string> events = m_log.Take();
-        for (std::string& s : events) s = s.substr(s.find("]: ") + 3);
+        for (std::string& s : events) {
+            s = s.substr(s.find("]: ") + 3);
+            s = s.substr(0, s.find(':'));
+        }
         return events;
     }
 

@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "EventMessages.h"
 #include "platform/Service.h"
 
 namespace platform {
@@ -675,8 +676,15 @@ bool ReportEventTo(EventSourceHandle hSource, uint16_t nType, uint32_t nEventId,
     std::string strMessage = "<" + std::to_string(nPriority) + ">" + szStamp + pSource->strIdent +
                              "[" + std::to_string(getpid()) + "]: event " +
                              std::to_string(nEventId);
-    for (uint16_t i = 0; i < nStrings && i < 3; ++i) {
-        if (pStrings[i]) strMessage += std::string(i == 0 ? ": " : " ") + pStrings[i];
+    // The event's sentence (the same as the Windows message table's), else
+    // the inserted strings as they are.
+    std::string strText = FormatEventMessage(nEventId, nStrings, pStrings);
+    if (!strText.empty()) {
+        strMessage += ": " + strText;
+    } else {
+        for (uint16_t i = 0; i < nStrings && i < 3; ++i) {
+            if (pStrings[i]) strMessage += std::string(i == 0 ? ": " : " ") + pStrings[i];
+        }
     }
 
     struct sockaddr_un addr;

@@ -1,0 +1,129 @@
+// Prints the sentence of each event of the service, one line each,
+// "event <id>: <sentence>", as an administrator sees it:
+//   Windows build: EventProbe.exe <VlmRefreshSvc.exe> reads the executable's
+//     message table with FormatMessageA, inserting the service name as the
+//     Event Viewer does.
+//   Linux build: EventProbe sends each event through the seam's ReportEventTo
+//     to a syslog socket of its own and prints what arrived after the prefix.
+// tests/event-probe/compare.sh runs both and compares them.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/Service.h"
+#endif
+
+namespace {
+
+const char kServiceName[] = "VlmRefresh";
+
+// The events of the service and whether they carry the service name.
+struct SEventCase {
+    uint32_t nId;
+    bool bName;
+};
+const SEventCase kEvents[] = {{100, true},  {101, true},  {102, true},  {103, false},
+                              {104, false}, {105, false}, {106, false}, {108, false}};
+
+#ifdef _WIN32
+
+int PrintSentences(const char* szExecutable) {
+    HMODULE hModule = LoadLibraryExA(szExecutable, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!hModule) {
+        printf("cannot load %s: error %lu\n", szExecutable, GetLastError());
+        return 1;
+    }
+    for (const SEventCase& e : kEvents) {
+        DWORD_PTR args[1] = {reinterpret_cast<DWORD_PTR>(kServiceName)};
+        char szText[1024] = "";
+        DWORD nLen = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                    hModule, e.nId, 0, szText, sizeof(szText),
+                                    reinterpret_cast<va_list*>(e.bName ? args : nullptr));
+        if (nLen == 0) {
+            printf("event %u: no message text, error %lu\n", e.nId, GetLastError());
+            continue;
+        }
+        std::string strText(szText, nLen);
+        while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r')) {
+            strText.pop_back();
+        }
+        printf("event %u: %s\n", e.nId, strText.c_str());
+    }
+    FreeLibrary(hModule);
+    return 0;
+}
+
+#else
+
+int PrintSentences(const char*) {
+    char szRoot[] = "/tmp/vlm-event-probe.XXXXXX";
+    if (!mkdtemp(szRoot)) {
+        perror("mkdtemp");
+        return 1;
+    }
+    std::string strDev = std::string(szRoot) + "/dev";
+    std::string strLog = strDev + "/log";
+    mkdir(strDev.c_str(), 0755);
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    strncpy(addr.sun_path, strLog.c_str(), sizeof(addr.sun_path) - 1);
+    int nResult = 0;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+        perror("syslog socket");
+        nResult = 1;
+    } else {
+        setenv("VLM_SYSTEM_ROOT", szRoot, 1);
+        platform::EventSourceHandle hSource = platform::OpenEventSource(kServiceName);
+        for (const SEventCase& e : kEvents) {
+            const char* pStrings[3] = {kServiceName, nullptr, nullptr};
+            platform::ReportEventTo(hSource, platform::kEventInformation, e.nId, e.bName ? 1 : 0,
+                                    pStrings);
+            pollfd p = {fd, POLLIN, 0};
+            char buffer[2048];
+            ssize_t n = poll(&p, 1, 2000) > 0 ? recv(fd, buffer, sizeof(buffer), 0) : -1;
+            std::string strLine = n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+            size_t nStart = strLine.find("]: ");
+            if (nStart == std::string::npos) {
+                printf("event %u: nothing arrived in the system log\n", e.nId);
+                nResult = 1;
+            } else {
+                printf("%s\n", strLine.substr(nStart + 3).c_str());
+            }
+        }
+        platform::CloseEventSource(hSource);
+    }
+    if (fd >= 0) close(fd);
+    unlink(strLog.c_str());
+    rmdir(strDev.c_str());
+    rmdir(szRoot);
+    return nResult;
+}
+
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    if (argc != 2) {
+        printf("usage: EventProbe.exe <VlmRefreshSvc.exe>\n");
+        return 2;
+    }
+#endif
+    int nResult = PrintSentences(argc > 1 ? argv[1] : nullptr);
+    fflush(stdout);
+    return nResult;
+}

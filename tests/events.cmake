@@ -1,0 +1,14 @@
+# The event sentences: EventProbe is built in both builds from one source; the
+# comparison (Linux build, label "wine") runs the Linux probe and the Windows
+# probe under Wine, which reads the message table of VlmRefreshSvc.exe.
+add_executable(EventProbe ${CMAKE_CURRENT_LIST_DIR}/event-probe/EventProbe.cpp)
+target_link_libraries(EventProbe PRIVATE vlmcore)
+set_target_properties(EventProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME events.SentencesMatchWindows
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/event-probe/compare.sh
+      $<TARGET_FILE:EventProbe> ${CMAKE_SOURCE_DIR}/build/windows/tests/EventProbe.exe
+      ${CMAKE_SOURCE_DIR}/build/windows/VlmRefreshSvc.exe ${CMAKE_SOURCE_DIR})
+  set_tests_properties(events.SentencesMatchWindows PROPERTIES LABELS wine TIMEOUT 120)
+endif()

@@ -1,0 +1,83 @@
+#!/bin/bash
+# The release packages: installs what is missing, builds the Linux and the
+# Windows executable (release build, no tests) and leaves in build/packages/
+#   vlmrefresh_<version>_amd64.deb            (cpack -G DEB; lintian checked)
+#   vlmrefresh-<version>-windows-x64.zip      (cpack -G ZIP)
+# The version is the project's (CMakeLists.txt). docs/packages.md says what
+# the packages hold.
+set -eu
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+# What packaging needs beyond the builds.
+missing=""
+for p in dpkg-dev lintian file unzip; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+out=$PWD/build/packages
+rm -rf "$out"
+mkdir -p "$out"
+# Release builds of their own beside the presets' build directories; the
+# Linux one with the hardening Debian builds get (fortified functions,
+# read-only relocations resolved at start).
+release="-DVLM_BUILD_TESTS=OFF -DVLM_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release"
+echo "=== Linux build (build/package-linux)"
+# shellcheck disable=SC2086
+cmake --preset linux -B build/package-linux $release \
+  "-DCMAKE_CXX_FLAGS=-D_FORTIFY_SOURCE=2 -fstack-protector-strong" \
+  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro -Wl,-z,now" >/dev/null
+cmake --build build/package-linux -j2 --target VlmRefreshSvc vlm_changelog
+echo "=== Windows build (build/package-windows)"
+# shellcheck disable=SC2086
+cmake --preset windows -B build/package-windows $release >/dev/null
+cmake --build build/package-windows -j2 --target VlmRefreshSvc
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package-linux/CMakeCache.txt)
+deb=$out/vlmrefresh_${version}_amd64.deb
+zip=$out/vlmrefresh-${version}-windows-x64.zip
+(cd build/package-linux && cpack -G DEB -B "$out/cpack-deb" >/dev/null)
+(cd build/package-windows && cpack -G ZIP -B "$out/cpack-zip" >/dev/null)
+mv "$out/cpack-deb/$(basename "$deb")" "$deb"
+mv "$out/cpack-zip/$(basename "$zip")" "$zip"
+rm -rf "$out/cpack-deb" "$out/cpack-zip"
+
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+echo "=== $deb"
+dpkg-deb --info "$deb" | sed -n 's/^ \(Version\|Depends\|Installed-Size\):/  \1:/p'
+dpkg-deb --contents "$deb" | awk '{print "  " $1, $6}'
+contents=$(dpkg-deb --contents "$deb")
+for f in ./opt/vlmrefresh/VlmRefreshSvc ./usr/share/doc/vlmrefresh/copyright \
+         ./usr/share/doc/vlmrefresh/changelog.gz ./usr/share/doc/vlmrefresh/packages.md; do
+  grep -q " $f\$" <<<"$contents" || fail "$f is not in the package"
+done
+depends=$(dpkg-deb --field "$deb" Depends)
+for d in libcurl4 ca-certificates; do
+  grep -q "\b$d\b" <<<"$depends" || fail "Depends lacks $d"
+done
+echo "=== lintian (errors fail the run; warnings and notes are listed)"
+lintian --info --display-info --show-overrides "$deb" 2>/dev/null | tee "$out/lintian.txt" | grep -v '^N:' || true
+grep -q '^E:' "$out/lintian.txt" && fail "lintian reports errors"
+
+echo "=== $zip"
+unzip -l "$zip"
+names=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+[ "$names" = "README.txt VlmRefreshSvc.exe " ] || fail "the zip holds: $names"
+readme=$(mktemp)
+unzip -p "$zip" README.txt >"$readme"
+[ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = "efbbbf" ] || fail "README.txt has no UTF-8 byte-order mark"
+[ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CR LF"
+grep -q "sc control VlmRefresh 128" "$readme" || fail "README.txt does not name control 128"
+rm -f "$readme"
+unzip -p "$zip" VlmRefreshSvc.exe | file - | grep -q 'PE32+ executable' || fail "VlmRefreshSvc.exe is not a 64-bit Windows executable"
+
+[ $status -eq 0 ] && echo "=== packages in build/packages/: $(basename "$deb"), $(basename "$zip")"
+exit $status
