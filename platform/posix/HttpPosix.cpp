@@ -49,6 +49,7 @@ struct SExchange {
     // The header block being read: its status (0 when the line is not a
     // readable status line) and whether it names a Location.
     int nBlockStatus = 0;
+    int nBlockLines = 0;  // header lines after the status line
     bool bBlockLocation = false;
     // The last block that was not an interim 1xx one, read to its blank line.
     int nFinalBlocks = 0;
@@ -69,18 +70,23 @@ size_t OnHeader(char* pData, size_t nItem, size_t nCount, void* pUser) {
     pEx->tLastByte = SteadyClock::now();
     if (nSize >= 5 && std::memcmp(pData, "HTTP/", 5) == 0) {
         pEx->nBlockStatus = ParseHttpStatusLine(pData, nSize);
+        pEx->nBlockLines = 0;
         pEx->bBlockLocation = false;
     } else if (IsBlankLine(pData, nSize)) {
         bool bInterim = pEx->nBlockStatus >= 100 && pEx->nBlockStatus <= 199;
         if (!bInterim) {
+            // A head without any header line counts as none, as on the Windows
+            // build, whose layer cannot tell it from an answer without a head.
             ++pEx->nFinalBlocks;
-            pEx->nFinalStatus = pEx->nBlockStatus;
+            pEx->nFinalStatus = pEx->nBlockLines > 0 ? pEx->nBlockStatus : 0;
             pEx->bFinalLocation = pEx->bBlockLocation;
         }
         pEx->nBlockStatus = 0;
+        pEx->nBlockLines = 0;
         pEx->bBlockLocation = false;
-    } else if (IsLocationLine(pData, nSize)) {
-        pEx->bBlockLocation = true;
+    } else {
+        ++pEx->nBlockLines;
+        if (IsLocationLine(pData, nSize)) pEx->bBlockLocation = true;
     }
     return nSize;
 }

@@ -82,7 +82,9 @@ private:
     std::thread m_watcher;
 };
 
-// The first line of the answer's head as the layer kept it; empty when none.
+// The status line of the answer's head as the layer kept it, or empty when
+// the head has no header line after it: for an answer without a status line
+// (HTTP/0.9 style) the layer makes up "HTTP/1.0 200 OK" and nothing else.
 std::string StatusLine(HINTERNET hRequest) {
     std::vector<char> raw(1024);
     DWORD nLen = static_cast<DWORD>(raw.size());
@@ -93,7 +95,10 @@ std::string StatusLine(HINTERNET hRequest) {
         if (!HttpQueryInfoA(hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &nLen, nullptr)) return std::string();
     }
     std::string strHead(raw.data(), std::min<size_t>(nLen, raw.size()));
-    return strHead.substr(0, strHead.find_first_of("\r\n"));
+    size_t nEnd = strHead.find("\r\n");
+    if (nEnd == std::string::npos || strHead.compare(nEnd + 2, 2, "\r\n") == 0 || nEnd + 2 >= strHead.size())
+        return std::string();
+    return strHead.substr(0, nEnd);
 }
 
 void SetTimeout(HINTERNET h, DWORD nOption, DWORD nMs) {
@@ -184,7 +189,8 @@ SHttpResult HttpGet(const SHttpTarget& first, IHttpBodySink& sink) {
         DWORD nLen = sizeof szStatus;
         if (!HttpQueryInfoA(hRequest, HTTP_QUERY_STATUS_CODE, szStatus, &nLen, nullptr)) return result;
         // The layer makes up a status for an answer without a status line, and
-        // reads four digits: only a three-digit status line counts.
+        // reads four digits: only a three-digit status line with header lines
+        // after it counts.
         std::string strLine = StatusLine(hRequest);
         int nStatus = ParseHttpStatusLine(strLine.data(), strLine.size());
         if (nStatus <= 0 || nStatus != std::atoi(szStatus)) return result;
