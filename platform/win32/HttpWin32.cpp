@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,67 +20,51 @@ namespace {
 
 const char kHeaderLine[] = "Content-Type: application/x-www-form-urlencoded";
 
-// The three handles of one call. A watcher thread closes them when the abort
-// flag is set, which makes a blocking WinINet call on the worker fail at once;
-// every close goes through here, so none is closed twice.
-class CInetHandles {
+class CInetHandle {
 public:
-    enum ESlot { kSession, kConnection, kRequest, kSlots };
-
-    explicit CInetHandles(const std::atomic<int32_t>* pAbort) : m_pAbort(pAbort) {
-        if (m_pAbort) m_watcher = std::thread([this] { Watch(); });
+    explicit CInetHandle(HINTERNET h = nullptr) : m_h(h) {}
+    ~CInetHandle() { Close(); }
+    CInetHandle(const CInetHandle&) = delete;
+    CInetHandle& operator=(const CInetHandle&) = delete;
+    void Close() {
+        if (m_h) InternetCloseHandle(m_h);
+        m_h = nullptr;
     }
-    ~CInetHandles() {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_bDone = true;
-        }
-        m_wake.notify_all();
-        if (m_watcher.joinable()) m_watcher.join();
-        for (int i = kSlots - 1; i >= 0; --i) Close(static_cast<ESlot>(i));
-    }
-    CInetHandles(const CInetHandles&) = delete;
-    CInetHandles& operator=(const CInetHandles&) = delete;
+    HINTERNET Get() const { return m_h; }
 
-    // Takes a new handle into a slot; false (and the handle closed) when it
-    // is null or the call has been aborted meanwhile.
-    bool Set(ESlot eSlot, HINTERNET h) {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (h && m_bAborted) InternetCloseHandle(h);
-        if (!h || m_bAborted) return false;
-        m_h[eSlot] = h;
+private:
+    HINTERNET m_h;
+};
+
+// What the exchange thread hands to the caller's thread. WinINet's blocking
+// calls cannot be interrupted from outside, so the exchange runs on a thread
+// of its own and the caller waits for its news, looking at the abort flag in
+// between; once the caller has given up, the exchange thread finishes its
+// blocking call alone, drops what it reads and closes its handles.
+struct SExchangeNews {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool bHaveStatus = false;  // result.nStatus and bHasLength are set
+    bool bDone = false;        // result.bComplete is set; the thread leaves
+    bool bAbandoned = false;   // the caller reads no more
+    SHttpResult result;
+    std::vector<std::string> pieces;  // body bytes not yet handed on
+};
+
+// Passes the body to the caller's thread; false once the caller has gone.
+class CNewsSink : public IHttpBodySink {
+public:
+    explicit CNewsSink(SExchangeNews& news) : m_news(news) {}
+    bool OnBody(const char* pData, size_t nSize) override {
+        std::lock_guard<std::mutex> lock(m_news.lock);
+        if (m_news.bAbandoned) return false;
+        m_news.pieces.emplace_back(pData, nSize);
+        m_news.wake.notify_all();
         return true;
-    }
-    HINTERNET Get(ESlot eSlot) const { return m_h[eSlot]; }
-    void Close(ESlot eSlot) {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (m_h[eSlot]) InternetCloseHandle(m_h[eSlot]);
-        m_h[eSlot] = nullptr;
     }
 
 private:
-    void Watch() {
-        std::unique_lock<std::mutex> lock(m_lock);
-        while (!m_bDone) {
-            if (*m_pAbort != 0) {
-                m_bAborted = true;
-                for (int i = kSlots - 1; i >= 0; --i) {
-                    if (m_h[i]) InternetCloseHandle(m_h[i]);
-                    m_h[i] = nullptr;
-                }
-                return;
-            }
-            m_wake.wait_for(lock, std::chrono::milliseconds(50));
-        }
-    }
-
-    const std::atomic<int32_t>* m_pAbort;
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    HINTERNET m_h[kSlots] = {nullptr, nullptr, nullptr};
-    bool m_bDone = false;
-    bool m_bAborted = false;
-    std::thread m_watcher;
+    SExchangeNews& m_news;
 };
 
 // The status line of the answer's head as the layer kept it, or empty when
@@ -144,56 +129,60 @@ bool FollowLocation(const SHttpTarget& from, const std::string& strLocation, SHt
     return !to.strHost.empty();
 }
 
-}  // namespace
+void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news);
 
-void PrepareHttpLayer() {}  // WinINet needs no set-up of its own
-
-SHttpResult HttpGet(const SHttpTarget& first, IHttpBodySink& sink) {
+// The whole exchange, on the exchange thread.
+void RunExchange(const SHttpTarget& first, SExchangeNews& news) {
     SHttpResult result;
+    CNewsSink sink(news);
+    Exchange(first, sink, result, news);
+    std::lock_guard<std::mutex> lock(news.lock);
+    news.result.bComplete = result.bComplete;
+    news.bDone = true;
+    news.wake.notify_all();
+}
+
+void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news) {
     std::string strAgent = GetHttpAgentName();
-    CInetHandles h(GetHttpAbortFlag());
-    using H = CInetHandles;
-    if (!h.Set(H::kSession, InternetOpenA(strAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)))
-        return result;
+    CInetHandle session(InternetOpenA(strAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session.Get()) return;
     DWORD nReceiveMs = GetHttpReceiveTimeoutMs();
     SHttpTarget target = first;
 
     // Redirects are followed here rather than by the layer, which would follow
     // a redirect loop without end.
     for (int nHop = 0;; ++nHop) {
-        h.Close(H::kRequest);
-        h.Close(H::kConnection);
-        if (!h.Set(H::kConnection, InternetConnectA(h.Get(H::kSession), target.strHost.c_str(), target.nPort,
-                                                    nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1)))
-            return result;
-        SetTimeout(h.Get(H::kSession), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
+        CInetHandle connection(InternetConnectA(session.Get(), target.strHost.c_str(), target.nPort, nullptr,
+                                                nullptr, INTERNET_SERVICE_HTTP, 0, 1));
+        if (!connection.Get()) return;
+        SetTimeout(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
         // A stalled answer ends after the receive time-out instead of never.
-        SetTimeout(h.Get(H::kSession), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
-        SetTimeout(h.Get(H::kSession), INTERNET_OPTION_SEND_TIMEOUT, nReceiveMs);
+        SetTimeout(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
+        SetTimeout(session.Get(), INTERNET_OPTION_SEND_TIMEOUT, nReceiveMs);
 
         DWORD nFlags = (target.bSecure ? INTERNET_FLAG_SECURE : INTERNET_FLAG_KEEP_CONNECTION) |
                        INTERNET_FLAG_NO_AUTO_REDIRECT;
-        if (!h.Set(H::kRequest, HttpOpenRequestA(h.Get(H::kConnection), "GET", target.strObject.c_str(), "HTTP/1.0",
-                                                 nullptr, nullptr, nFlags, 1)))
-            return result;
-        HINTERNET hRequest = h.Get(H::kRequest);
+        CInetHandle request(HttpOpenRequestA(connection.Get(), "GET", target.strObject.c_str(), "HTTP/1.0",
+                                             nullptr, nullptr, nFlags, 1));
+        if (!request.Get()) return;
+        HINTERNET hRequest = request.Get();
         // The connection took the session's options when it was made, before
         // the connect time-out above was set: the request gets it itself.
         SetTimeout(hRequest, INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
         SetTimeout(hRequest, INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
 
         if (!HttpSendRequestA(hRequest, kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0))
-            return result;  // no status after a failed send
+            return;  // no status after a failed send
 
         char szStatus[80] = {0};
         DWORD nLen = sizeof szStatus;
-        if (!HttpQueryInfoA(hRequest, HTTP_QUERY_STATUS_CODE, szStatus, &nLen, nullptr)) return result;
+        if (!HttpQueryInfoA(hRequest, HTTP_QUERY_STATUS_CODE, szStatus, &nLen, nullptr)) return;
         // The layer makes up a status for an answer without a status line, and
         // reads four digits: only a three-digit status line with header lines
         // after it counts.
         std::string strLine = StatusLine(hRequest);
         int nStatus = ParseHttpStatusLine(strLine.data(), strLine.size());
-        if (nStatus <= 0 || nStatus != std::atoi(szStatus)) return result;
+        if (nStatus <= 0 || nStatus != std::atoi(szStatus)) return;
 
         if (IsRedirect(nStatus)) {
             std::vector<char> location(4096);
@@ -207,19 +196,25 @@ SHttpResult HttpGet(const SHttpTarget& first, IHttpBodySink& sink) {
             if (nLen > 0 && location[0] != '\0') {
                 SHttpTarget next;
                 if (nHop >= kHttpMaxRedirects || !FollowLocation(target, std::string(location.data(), nLen), next))
-                    return result;  // too many redirects, or one that leads nowhere
+                    return;  // too many redirects, or one that leads nowhere
                 target = next;
                 continue;
             }
         }
-        result.nStatus = nStatus;
 
         char szLength[32];
         nLen = sizeof szLength;
-        result.bHasLength = HttpQueryInfoA(hRequest, HTTP_QUERY_CONTENT_LENGTH, szLength, &nLen, nullptr) != FALSE;
-        unsigned long long nAnnounced = result.bHasLength ? std::strtoull(szLength, nullptr, 10) : 0;
+        bool bHasLength = HttpQueryInfoA(hRequest, HTTP_QUERY_CONTENT_LENGTH, szLength, &nLen, nullptr) != FALSE;
+        unsigned long long nAnnounced = bHasLength ? std::strtoull(szLength, nullptr, 10) : 0;
+        {
+            std::lock_guard<std::mutex> lock(news.lock);
+            news.result.nStatus = nStatus;
+            news.result.bHasLength = bHasLength;
+            news.bHaveStatus = true;
+            news.wake.notify_all();
+        }
 
-        std::vector<char> buffer(result.bHasLength ? 4096 : 10240);
+        std::vector<char> buffer(bHasLength ? 4096 : 10240);
         unsigned long long nReceived = 0;
         for (;;) {
             // Ask what has arrived first: a read of a whole buffer would wait
@@ -232,13 +227,56 @@ SHttpResult HttpGet(const SHttpTarget& first, IHttpBodySink& sink) {
             if (!InternetReadFile(hRequest, buffer.data(), nWant, &nRead)) break;
             if (nRead == 0) {
                 // An answer that ends before its announced length broke off.
-                result.bComplete = !result.bHasLength || nReceived >= nAnnounced;
+                result.bComplete = !bHasLength || nReceived >= nAnnounced;
                 break;
             }
             nReceived += nRead;
             if (!sink.OnBody(buffer.data(), nRead)) break;
         }
-        return result;  // the handles close in the order request, connection, session
+        return;  // the handles close in the order request, connection, session
+    }
+}
+
+}  // namespace
+
+void PrepareHttpLayer() {}  // WinINet needs no set-up of its own
+
+SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
+    SHttpResult result;
+    auto pNews = std::make_shared<SExchangeNews>();
+    try {
+        std::thread([pNews, target] { RunExchange(target, *pNews); }).detach();
+    } catch (...) {
+        return result;  // no thread: no exchange
+    }
+    const std::atomic<int32_t>* pAbort = GetHttpAbortFlag();
+    std::vector<std::string> pieces;
+    std::unique_lock<std::mutex> lock(pNews->lock);
+    for (;;) {
+        pNews->wake.wait_for(lock, std::chrono::milliseconds(50),
+                             [&] { return pNews->bDone || !pNews->pieces.empty(); });
+        if (pNews->bHaveStatus) {
+            result.nStatus = pNews->result.nStatus;
+            result.bHasLength = pNews->result.bHasLength;
+        }
+        pieces.swap(pNews->pieces);
+        bool bDone = pNews->bDone;
+        lock.unlock();
+        bool bGoOn = true;
+        for (const std::string& strPiece : pieces) {
+            if (bGoOn) bGoOn = sink.OnBody(strPiece.data(), strPiece.size());
+        }
+        pieces.clear();
+        if (bDone && bGoOn) {
+            result.bComplete = pNews->result.bComplete;  // written before bDone, under the lock
+            return result;
+        }
+        if (!bGoOn || bDone || (pAbort && *pAbort != 0)) {
+            lock.lock();
+            pNews->bAbandoned = true;  // the exchange thread drops the rest
+            return result;
+        }
+        lock.lock();
     }
 }
 

@@ -180,6 +180,40 @@ else
   fail "text Start: ${ctl[*]}"
 fi
 
+# 5c. A stop while the worker waits for a page that is never answered: the
+# service process ends within 2 s of net stop, and the worker gave the request
+# up by itself (its result line, status 0, was written) instead of being ended
+# forcibly after its grace.
+"$(dirname "$pageserver")/tests/HttpProbe" hang 60 >"$work/hangurl" 2>"$work/hanglog" &
+hang_pid=$!
+for _ in $(seq 50); do [ -s "$work/hangurl" ] && break; sleep 0.1; done
+sed -i "s#^Url=.*#Url=$(cat "$work/hangurl")\r#" "$work/config.ini"
+rm -f "$work/log/cache.txt"
+"$src/tools/wine-run.sh" net start VlmRefresh >/dev/null 2>&1
+for _ in $(seq 100); do grep -q request "$work/hanglog" && break; sleep 0.1; done
+svc_pid=$(pgrep -f "$(basename "$work").VlmRefreshSvc.exe" | head -1)
+if [ -z "$svc_pid" ] || ! grep -q request "$work/hanglog"; then
+  fail "hanging request: service not running (${svc_pid:-no process}) or page not requested"
+else
+  t0=$(date +%s%N)
+  "$src/tools/wine-run.sh" net stop VlmRefresh >/dev/null 2>&1
+  # Ended: gone, or a zombie that its Wine parent has not reaped yet.
+  running() { [ -r "/proc/$svc_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$svc_pid/stat" 2>/dev/null)" != Z ]; }
+  while running && (( $(date +%s%N) - t0 < 5000000000 )); do sleep 0.02; done
+  ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+  if running; then
+    fail "hanging request: the service process still runs ${ms} ms after net stop"
+  elif (( ms <= 2000 )); then
+    pass "hanging request: the process ended ${ms} ms after net stop"
+  else
+    fail "hanging request: the process ended ${ms} ms after net stop (over 2000)"
+  fi
+  grep -aq ' 0 ' "$work/log/cache.txt" 2>/dev/null && pass "hanging request given up by the worker" ||
+    fail "hanging request: no result line; the worker was ended forcibly"
+fi
+kill "$hang_pid" 2>/dev/null
+sed -i "s#^Url=.*#Url=$url\r#" "$work/config.ini"
+
 # 6. Removal. (Wine's service manager keeps a removed service marked for
 # deletion until it ends, so a second -u is tested before installation.)
 run_exe -u
