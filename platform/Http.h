@@ -42,7 +42,9 @@ struct SHttpResult {
 // 301, 302, 303, 307 and 308 with a Location, at most kHttpMaxRedirects) and
 // certificates verified. Only the header block of the final answer from the
 // origin gives a status: a proxy's reply to CONNECT and interim 1xx blocks do
-// not, nor does a status line without exactly three digits. Returns with
+// not, nor does a status line without exactly three digits or a head without
+// any header line (the Windows layer shows an answer without a head as
+// "HTTP/1.0 200 OK" and nothing else, so both builds refuse both). Returns with
 // nStatus 0 and no call of the sink when no status was obtained.
 SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink);
 
