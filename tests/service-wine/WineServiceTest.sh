@@ -3,9 +3,10 @@
 # private prefix: -v before and after -i, -i twice, the registry values that
 # installation writes, a real start with LastStart and a page refresh from a
 # loopback server, the counter saved by control 128 (Start=10, Inc=5), 129
-# not handled, the stop within about a second with exit code 0, -u naming the
-# executable's full path, the runs without a recognised option, and the
-# console run -f ended by Ctrl+C.
+# not handled, the stop within about a second with exit code 0, a stop while a
+# request waits for a server that never answers (HttpProbe hang, beside
+# PAGE_SERVER's build), -u naming the executable's full path, the runs
+# without a recognised option, and the console run -f ended by Ctrl+C.
 #
 #   WineServiceTest.sh WINDOWS_BUILD_DIR PAGE_SERVER
 set -u
@@ -184,7 +185,9 @@ fi
 # service process ends within 2 s of net stop, and the worker gave the request
 # up by itself (its result line, status 0, was written) instead of being ended
 # forcibly after its grace.
-"$(dirname "$pageserver")/tests/HttpProbe" hang 60 >"$work/hangurl" 2>"$work/hanglog" &
+hangprobe="$(dirname "$pageserver")/tests/HttpProbe"
+[ -x "$hangprobe" ] || fail "hanging request: $hangprobe is not built"
+"$hangprobe" hang 60 >"$work/hangurl" 2>"$work/hanglog" &
 hang_pid=$!
 for _ in $(seq 50); do [ -s "$work/hangurl" ] && break; sleep 0.1; done
 sed -i "s#^Url=.*#Url=$(cat "$work/hangurl")\r#" "$work/config.ini"
