@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include "http/PageText.h"
 #include "platform/Clock.h"
@@ -47,6 +48,31 @@ bool ParsePort(const std::string& str, size_t nBegin, size_t nEnd, uint16_t& nPo
 }
 
 bool NeedsEscape(unsigned char c) { return c <= 0x20 || c >= 0x7F; }
+
+// The path as the Windows platform sends it (and so existing installations
+// do): a backslash is a slash, and the segments "." and ".." are resolved as
+// a browser resolves them ("/d/./x" is "/d/x", "/d/../x" is "/x", ".." never
+// climbs above the root). strPath begins with '/'.
+std::string CanonicalPath(const std::string& strPath) {
+    std::vector<std::string> segments;
+    size_t nPos = 1;
+    for (;;) {
+        size_t nSlash = strPath.find_first_of("/\\", nPos);
+        bool bLast = nSlash == std::string::npos;
+        std::string strSegment = strPath.substr(nPos, bLast ? std::string::npos : nSlash - nPos);
+        if (strSegment == "." || strSegment == "..") {
+            if (strSegment == ".." && !segments.empty()) segments.pop_back();
+            if (bLast) segments.emplace_back();  // "/d/." and "/d/e/.." end in a slash
+        } else {
+            segments.push_back(strSegment);
+        }
+        if (bLast) break;
+        nPos = nSlash + 1;
+    }
+    std::string strOut;
+    for (const std::string& strSegment : segments) strOut += "/" + strSegment;
+    return strOut.empty() ? "/" : strOut;
+}
 
 }  // namespace
 
@@ -96,12 +122,18 @@ bool SplitAddress(const std::string& strUrl, platform::SHttpTarget& target) {
 
     size_t nObjectEnd = strUrl.find('#', nAuthEnd);
     if (nObjectEnd == std::string::npos || nObjectEnd > nEnd) nObjectEnd = nEnd;
+    size_t nPathEnd = strUrl.find('?', nAuthEnd);
+    if (nPathEnd == std::string::npos || nPathEnd > nObjectEnd) nPathEnd = nObjectEnd;
+    // The path before the query in its canonical form, the query as written.
+    std::string strPath = strUrl.substr(nAuthEnd, nPathEnd - nAuthEnd);
+    if (strPath.empty() || strPath[0] != '/') strPath.insert(0, "/");
+    std::string strRaw = CanonicalPath(strPath) +
+                         strUrl.substr(nPathEnd, nObjectEnd - nPathEnd);
     std::string strObject;
-    strObject.reserve(nObjectEnd - nAuthEnd + 1);
-    if (nAuthEnd == nObjectEnd || strUrl[nAuthEnd] != '/') strObject += '/';
+    strObject.reserve(strRaw.size() + 16);
     static const char kHex[] = "0123456789ABCDEF";
-    for (size_t i = nAuthEnd; i < nObjectEnd; ++i) {
-        unsigned char c = static_cast<unsigned char>(strUrl[i]);
+    for (char cRaw : strRaw) {
+        unsigned char c = static_cast<unsigned char>(cRaw);
         if (NeedsEscape(c)) {
             strObject += '%';
             strObject += kHex[c >> 4];

@@ -7,6 +7,7 @@
 // from one call to the next.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,10 +38,33 @@ struct SHttpResult {
 
 // Sends "GET <object> HTTP/1.0" with the header line
 // "Content-Type: application/x-www-form-urlencoded", the executable's name as
-// the agent, the system's proxy settings, redirects of the GET followed (at
-// most kHttpMaxRedirects) and certificates verified. Returns with nStatus 0
-// and no call of the sink when no status line was obtained.
+// the agent, the system's proxy settings, redirects of the GET followed (only
+// 301, 302, 303, 307 and 308 with a Location, at most kHttpMaxRedirects) and
+// certificates verified. Only the header block of the final answer from the
+// origin gives a status: a proxy's reply to CONNECT and interim 1xx blocks do
+// not, nor does a status line without exactly three digits or a head without
+// any header line (the Windows layer shows an answer without a head as
+// "HTTP/1.0 200 OK" and nothing else, so both builds refuse both). Returns with
+// nStatus 0 and no call of the sink when no status was obtained.
 SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink);
+
+// Prepares the HTTP layer once, on the main thread before any other thread
+// uses it (the TLS library keeps per-thread state of the thread that sets it
+// up), and names the flag that makes a request in flight give up: once it is
+// not 0, HttpGet returns within about a second (status 0 before the status
+// line; after it, the status with bComplete false). A later call only changes
+// the flag; HttpGet prepares the layer itself when nobody did.
+void InitHttp(const std::atomic<int32_t>* pAbort);
+// The flag named by InitHttp; nullptr when none.
+const std::atomic<int32_t>* GetHttpAbortFlag();
+
+// Each side's one-time set-up of its library (InitHttp and HttpGet call it;
+// later calls do nothing).
+void PrepareHttpLayer();
+
+// The status code of a status line "HTTP/<version> <three digits>[ reason]";
+// 0 when the line is not of that form (no status line, four digits, ...).
+int ParseHttpStatusLine(const char* pLine, size_t nSize);
 
 // Redirects followed before the exchange counts as failed.
 constexpr int kHttpMaxRedirects = 20;
@@ -52,7 +76,9 @@ void SetHttpTimeouts(uint32_t nConnectMs, uint32_t nReceiveMs);
 uint32_t GetHttpConnectTimeoutMs();
 uint32_t GetHttpReceiveTimeoutMs();
 
-// The agent name: the executable's file name without its extension.
+// The agent name: the executable's file name without its extension, of which
+// only printable ASCII (0x20 to 0x7E) is kept: a name with control bytes or
+// code page 936 text cannot break the request header.
 std::string GetHttpAgentName();
 
 }  // namespace platform

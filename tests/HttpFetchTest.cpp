@@ -1,7 +1,16 @@
 // Page requests of the Linux build against the loopback test server.
 #ifndef _WIN32
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
@@ -19,7 +28,11 @@ protected:
         ASSERT_TRUE(m_servers.Start());
         platform::SetHttpTimeouts(kScenarioConnectMs, kScenarioReceiveMs);
     }
-    void TearDown() override { platform::SetHttpTimeouts(0, 0); }
+    void TearDown() override {
+        platform::SetHttpTimeouts(0, 0);
+        unsetenv("SSL_CERT_FILE");
+        unsetenv("SSL_CERT_DIR");
+    }
 
     SScenarioServers m_servers;
     // The agent name comes from this stand-in executable.
@@ -29,6 +42,7 @@ protected:
 TEST_P(HttpFetch, Scenario) {
     const SHttpScenario& sc = GetParam();
     InstallScenarios(m_servers, MakeHttpScenarios());
+    if (!sc.strCaVariable.empty()) setenv(sc.strCaVariable.c_str(), m_servers.CaLocation(sc).c_str(), 1);
     SFetchOutcome out;
     out.strPage = kUntouchedPage;
     int64_t tStart = SteadyMs();
@@ -53,6 +67,122 @@ std::vector<SHttpScenario> FetchedScenarios() {
 
 INSTANTIATE_TEST_SUITE_P(Linux, HttpFetch, ::testing::ValuesIn(FetchedScenarios()),
                          [](const ::testing::TestParamInfo<SHttpScenario>& info) { return info.param.strName; });
+
+// tinyproxy on a loopback port of its own, with its own settings and log in
+// a temporary directory; stopped when the object goes.
+class CTinyproxy {
+public:
+    ~CTinyproxy() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        for (int i = 0; i < 100 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (waitpid(m_pid, nullptr, WNOHANG) == 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+    bool Start() {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t nLen = sizeof addr;
+        int nSocket = socket(AF_INET, SOCK_STREAM, 0);
+        bind(nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        getsockname(nSocket, reinterpret_cast<sockaddr*>(&addr), &nLen);
+        close(nSocket);
+        m_nPort = ntohs(addr.sin_port);
+        WriteWholeFile(m_dir.File("tinyproxy.conf"),
+                       "Port " + std::to_string(m_nPort) + "\nListen 127.0.0.1\nTimeout 10\nMaxClients 16\n"
+                       "Allow 127.0.0.1\nLogLevel Info\nLogFile \"" + LogPath() + "\"\n");
+        std::string strConf = m_dir.File("tinyproxy.conf");
+        m_pid = fork();
+        if (m_pid == 0) {
+            execl("/usr/bin/tinyproxy", "tinyproxy", "-d", "-c", strConf.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Ready once it accepts a connection (at most 5 s).
+        for (int i = 0; i < 250; ++i) {
+            int nProbe = socket(AF_INET, SOCK_STREAM, 0);
+            bool bUp = connect(nProbe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+            close(nProbe);
+            if (bUp) return true;
+            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_nPort); }
+    std::string LogPath() const { return m_dir.File("tinyproxy.log"); }
+
+private:
+    CTempDir m_dir;
+    pid_t m_pid = -1;
+    uint16_t m_nPort = 0;
+};
+
+// Requests through a real proxy: plain requests are forwarded (the origin
+// sees the proxy's Via line), secure ones tunnelled with CONNECT (the proxy's
+// log names the origin). Only the origin's answer gives a status: a tunnel to
+// an origin whose certificate is not trusted, whose name does not match it or
+// whose port is closed gives 0, whatever the proxy answered to CONNECT.
+TEST(HttpProxy, ThroughTinyproxy) {
+    ASSERT_EQ(0, access("/usr/bin/tinyproxy", X_OK)) << "tinyproxy is missing (tools/install-deps.sh installs it)";
+    SScenarioServers servers;
+    ASSERT_TRUE(servers.Start());
+    CTinyproxy proxy;
+    ASSERT_TRUE(proxy.Start()) << ReadWholeFile(proxy.LogPath());
+    CModuleDirOverride home(TestHomeDir());
+    platform::SetHttpTimeouts(kScenarioConnectMs, kScenarioReceiveMs);
+    setenv("http_proxy", proxy.Url().c_str(), 1);
+    setenv("https_proxy", proxy.Url().c_str(), 1);
+    setenv("no_proxy", "", 1);  // 127.0.0.1 must not bypass the proxy
+    setenv("NO_PROXY", "", 1);
+
+    SHttpAnswer page;
+    page.strBody = "proxied\n";
+    servers.plain.SetAnswer("/proxied", page);
+    servers.signedTls.SetAnswer("/proxied", page);
+    const struct {
+        const char* szName;
+        std::string strUrl;
+        bool bTrustCa;
+        int nStatus;
+    } cases[] = {
+        {"plain", "{http}/proxied", false, 200},
+        {"secure, trusted", "{signed}/proxied", true, 200},
+        {"secure, CA not trusted", "{signed}/proxied", false, 0},
+        {"secure, self-signed", "{https}/proxied", true, 0},
+        {"secure, other host name", "https://localhost:{signedport}/proxied", true, 0},
+        {"secure, closed port", "https://127.0.0.1:" + std::to_string(servers.nRefusedPort) + "/proxied", true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szName);
+        if (c.bTrustCa) setenv("SSL_CERT_FILE", (servers.strCaDir + "ca.pem").c_str(), 1);
+        std::string strUrl = servers.Expand(c.strUrl);
+        std::string strPage = kUntouchedPage;
+        EXPECT_EQ(CPageFetcher().FetchPage(strUrl, strPage), c.nStatus);
+        EXPECT_EQ(strPage, c.nStatus ? std::string("\r\nproxied") : std::string(kUntouchedPage));
+        unsetenv("SSL_CERT_FILE");
+        if (strUrl.compare(0, 8, "https://") == 0) {
+            // The tunnel went through the proxy: its log names the origin.
+            std::string strOrigin = strUrl.substr(8, strUrl.find('/', 8) - 8);
+            EXPECT_NE(ReadWholeFile(proxy.LogPath()).find("CONNECT " + strOrigin), std::string::npos) << strOrigin;
+        } else {
+            std::vector<SHttpRequestRecord> reqs = servers.plain.RequestsFor("/proxied");
+            ASSERT_EQ(reqs.size(), 1u);
+            EXPECT_NE(reqs[0].Header("Via").find("tinyproxy"), std::string::npos) << reqs[0].Header("Via");
+        }
+    }
+    EXPECT_EQ(servers.signedTls.RequestsFor("/proxied").size(), 1u);  // only the trusted one came through
+    unsetenv("http_proxy");
+    unsetenv("https_proxy");
+    unsetenv("no_proxy");
+    unsetenv("NO_PROXY");
+    platform::SetHttpTimeouts(0, 0);
+}
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 
 #include "http/PageFetcher.h"
 #include "http/PageText.h"
+#include "platform/Http.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -36,6 +38,17 @@ TEST(PageRequest, SplitAddress) {
         {"http://h/a b?c d#frag", true, "h", 80, "/a%20b?c%20d"},
         {"http://h/\xd6\xd0", true, "h", 80, "/%D6%D0"},  // 中
         {"http://h#x", true, "h", 80, "/"},
+        // The canonical path: dot segments resolved, backslashes as slashes;
+        // the query as written.
+        {"http://h/dots/../x", true, "h", 80, "/x"},
+        {"http://h/d/./x", true, "h", 80, "/d/x"},
+        {"http://h/d\\x", true, "h", 80, "/d/x"},
+        {"http://h/a/b/../../../c?q=/../.\\", true, "h", 80, "/c?q=/../.\\"},
+        {"http://h/d/.", true, "h", 80, "/d/"},
+        {"http://h/d/e/..", true, "h", 80, "/d/"},
+        {"http://h/..", true, "h", 80, "/"},
+        {"http://h/a//b/.../.x/x.", true, "h", 80, "/a//b/.../.x/x."},
+        {"http://h/./a b/../%2e%2e/c", true, "h", 80, "/%2e%2e/c"},
         {"http://h:0/", false, "", 0, ""},
         {"http://h:65536/", false, "", 0, ""},
         {"http://h:8x/", false, "", 0, ""},
@@ -75,6 +88,39 @@ TEST(PageRequest, CacheBuster) {
         AddCacheBuster(strObject, c.tNow);
         EXPECT_EQ(strObject, c.szResult);
     }
+}
+
+TEST(PageRequest, StatusLine) {
+    const struct {
+        const char* szLine;
+        int nStatus;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\n", 200}, {"HTTP/1.0 404\r\n", 404},   {"HTTP/1.1  301 Moved", 301},
+        {"HTTP/2 500", 500},            {"HTTP/1.1 1000 Odd\r\n", 0}, {"HTTP/1.1 20 OK", 0},
+        {"HTTP/1.1 2x0 OK", 0},         {"HTTP/ 200 OK", 0},           {"HTTP/1.1\r\n", 0},
+        {"<html>200</html>", 0},        {"http/1.1 200 OK", 0},        {"", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::ParseHttpStatusLine(c.szLine, std::string(c.szLine).size()), c.nStatus) << c.szLine;
+}
+
+// Only printable ASCII of the executable's name goes into the request.
+TEST(PageRequest, AgentName) {
+    const std::string strSaved = platform::GetModulePath();
+    const struct {
+        std::string strFile;
+        const char* szAgent;
+    } cases[] = {
+        {"VlmRefreshSvc.exe", "VlmRefreshSvc"},
+        {"Vlm\r\nX-Injected: 1.exe", "VlmX-Injected: 1"},
+        {std::string("Vl\x01m\tR\x7f\x1b.", 9) + "exe", "VlmR"},
+        {"\xcb\xa2\xd0\xc2Svc.exe", "Svc"},  // 刷新Svc
+    };
+    for (const auto& c : cases) {
+        platform::SetModulePathOverride(std::string("dir") + platform::kPathSep + c.strFile);
+        EXPECT_EQ(platform::GetHttpAgentName(), c.szAgent) << c.strFile;
+    }
+    platform::SetModulePathOverride(strSaved);
 }
 
 // Feeds the body in pieces of every size from 1 to 5 bytes, so that line

@@ -3,7 +3,7 @@
 set -e
 pkgs="cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
 libcurl4-openssl-dev libssl-dev openssl g++-mingw-w64-x86-64 wine wine64 locales strace
-systemd systemd-container util-linux iproute2 curl"
+systemd systemd-container util-linux iproute2 curl tinyproxy"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

@@ -1,7 +1,9 @@
-// Linux side of the HTTP seam: one libcurl easy handle per request.
+// Linux side of the HTTP seam: one libcurl easy handle per request. Redirects
+// are followed here, hop by hop, so that only the five redirect codes lead on.
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -13,36 +15,78 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
+bool IsRedirect(int nStatus) {
+    return nStatus == 301 || nStatus == 302 || nStatus == 303 || nStatus == 307 || nStatus == 308;
+}
+
+bool IsBlankLine(const char* pData, size_t nSize) {
+    return (nSize == 2 && pData[0] == '\r' && pData[1] == '\n') || (nSize == 1 && pData[0] == '\n');
+}
+
+// True for a "Location:" header line with a value.
+bool IsLocationLine(const char* pData, size_t nSize) {
+    static const char kName[] = "location:";
+    if (nSize < sizeof kName - 1) return false;
+    for (size_t i = 0; i < sizeof kName - 1; ++i) {
+        char c = pData[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kName[i]) return false;
+    }
+    for (size_t i = sizeof kName - 1; i < nSize; ++i) {
+        if (pData[i] != ' ' && pData[i] != '\t' && pData[i] != '\r' && pData[i] != '\n') return true;
+    }
+    return false;
+}
+
+// One hop of the exchange: one answer of the origin (or of a plain proxy).
 struct SExchange {
     CURL* pCurl = nullptr;
     IHttpBodySink* pSink = nullptr;
+    const std::atomic<int32_t>* pAbort = nullptr;
     bool bConnected = false;
-    int nLastStatus = 0;        // code of the newest status line
-    int nHeaderBlocks = 0;      // header blocks received to their blank line
+    bool bAborted = false;      // the abort flag ended the transfer
     bool bSinkStopped = false;  // the sink refused more bytes
+    // The header block being read: its status (0 when the line is not a
+    // readable status line) and whether it names a Location.
+    int nBlockStatus = 0;
+    int nBlockLines = 0;  // header lines after the status line
+    bool bBlockLocation = false;
+    // The last block that was not an interim 1xx one, read to its blank line.
+    int nFinalBlocks = 0;
+    int nFinalStatus = 0;
+    bool bFinalLocation = false;
     SteadyClock::time_point tLastByte;
     uint32_t nReceiveMs = 0;
+
+    // The body of a redirect that is followed goes nowhere.
+    bool FollowsRedirect() const { return nFinalBlocks > 0 && IsRedirect(nFinalStatus) && bFinalLocation; }
 };
 
-int ParseStatusLine(const char* pLine, size_t nSize) {
-    // "HTTP/x.y NNN reason"
-    size_t i = 5;
-    while (i < nSize && pLine[i] != ' ') ++i;
-    while (i < nSize && pLine[i] == ' ') ++i;
-    int nCode = 0;
-    for (int nDigits = 0; nDigits < 3 && i < nSize && pLine[i] >= '0' && pLine[i] <= '9'; ++nDigits, ++i)
-        nCode = nCode * 10 + (pLine[i] - '0');
-    return nCode;
-}
-
+// The header callback sees the origin's blocks only: the proxy's reply to
+// CONNECT is suppressed (CURLOPT_SUPPRESS_CONNECT_HEADERS).
 size_t OnHeader(char* pData, size_t nItem, size_t nCount, void* pUser) {
     SExchange* pEx = static_cast<SExchange*>(pUser);
     size_t nSize = nItem * nCount;
     pEx->tLastByte = SteadyClock::now();
     if (nSize >= 5 && std::memcmp(pData, "HTTP/", 5) == 0) {
-        pEx->nLastStatus = ParseStatusLine(pData, nSize);
-    } else if ((nSize == 2 && pData[0] == '\r' && pData[1] == '\n') || (nSize == 1 && pData[0] == '\n')) {
-        ++pEx->nHeaderBlocks;
+        pEx->nBlockStatus = ParseHttpStatusLine(pData, nSize);
+        pEx->nBlockLines = 0;
+        pEx->bBlockLocation = false;
+    } else if (IsBlankLine(pData, nSize)) {
+        bool bInterim = pEx->nBlockStatus >= 100 && pEx->nBlockStatus <= 199;
+        if (!bInterim) {
+            // A head without any header line counts as none, as on the Windows
+            // build, whose layer cannot tell it from an answer without a head.
+            ++pEx->nFinalBlocks;
+            pEx->nFinalStatus = pEx->nBlockLines > 0 ? pEx->nBlockStatus : 0;
+            pEx->bFinalLocation = pEx->bBlockLocation;
+        }
+        pEx->nBlockStatus = 0;
+        pEx->nBlockLines = 0;
+        pEx->bBlockLocation = false;
+    } else {
+        ++pEx->nBlockLines;
+        if (IsLocationLine(pData, nSize)) pEx->bBlockLocation = true;
     }
     return nSize;
 }
@@ -51,6 +95,8 @@ size_t OnWrite(char* pData, size_t nItem, size_t nCount, void* pUser) {
     SExchange* pEx = static_cast<SExchange*>(pUser);
     size_t nSize = nItem * nCount;
     pEx->tLastByte = SteadyClock::now();
+    if (pEx->FollowsRedirect()) return nSize;
+    if (pEx->nFinalBlocks == 0 || pEx->nFinalStatus == 0) return 0;  // no readable status: no body either
     bool bGoOn = false;
     try {
         bGoOn = pEx->pSink->OnBody(pData, nSize);
@@ -64,10 +110,15 @@ size_t OnWrite(char* pData, size_t nItem, size_t nCount, void* pUser) {
     return nSize;
 }
 
-// Ends a transfer that has waited longer than the receive time-out for its
-// next byte. Until the connection stands, the connect time-out governs.
+// Ends a transfer once the abort flag is set, or when it has waited longer
+// than the receive time-out for its next byte. Until the connection stands,
+// the connect time-out governs.
 int OnProgress(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     SExchange* pEx = static_cast<SExchange*>(pUser);
+    if (pEx->pAbort && *pEx->pAbort != 0) {
+        pEx->bAborted = true;
+        return 1;
+    }
     if (!pEx->bConnected) {
         curl_off_t nConnectUs = 0;
         curl_easy_getinfo(pEx->pCurl, CURLINFO_CONNECT_TIME_T, &nConnectUs);
@@ -82,13 +133,23 @@ int OnProgress(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return 0;
 }
 
+// The value of an environment variable; nullptr when unset or empty.
+const char* NonEmptyEnv(const char* szName) {
+    const char* szValue = std::getenv(szName);
+    return szValue && *szValue ? szValue : nullptr;
+}
+
 std::once_flag g_curlInit;
 
 }  // namespace
 
+void PrepareHttpLayer() {
+    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
 SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     SHttpResult result;
-    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    PrepareHttpLayer();
     CURL* pCurl = curl_easy_init();
     if (!pCurl) return result;
 
@@ -101,55 +162,67 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     strUrl += ":" + std::to_string(target.nPort) + target.strObject;
     std::string strAgent = GetHttpAgentName();
 
-    SExchange ex;
-    ex.pCurl = pCurl;
-    ex.pSink = &sink;
-    ex.nReceiveMs = GetHttpReceiveTimeoutMs();
-    ex.tLastByte = SteadyClock::now();
-
     // The same header lines as the Windows build sends: no Accept, and a
     // plain request asks to keep its connection.
     curl_slist* pHeaders = curl_slist_append(nullptr, "Accept:");
     pHeaders = curl_slist_append(pHeaders, "Content-Type: application/x-www-form-urlencoded");
     if (!target.bSecure) pHeaders = curl_slist_append(pHeaders, "Connection: Keep-Alive");
-    curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str());
     curl_easy_setopt(pCurl, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(pCurl, CURLOPT_HTTPHEADER, pHeaders);
     curl_easy_setopt(pCurl, CURLOPT_USERAGENT, strAgent.c_str());
     curl_easy_setopt(pCurl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(pCurl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(pCurl, CURLOPT_MAXREDIRS, static_cast<long>(kHttpMaxRedirects));
+    curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(GetHttpConnectTimeoutMs()));
     curl_easy_setopt(pCurl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYHOST, 2L);
+    // The CA files OpenSSL's default paths take from the environment; libcurl
+    // has defaults of its own that would ignore them.
+    if (const char* szFile = NonEmptyEnv("SSL_CERT_FILE")) {
+        curl_easy_setopt(pCurl, CURLOPT_CAINFO, szFile);
+        curl_easy_setopt(pCurl, CURLOPT_PROXY_CAINFO, szFile);
+    }
+    if (const char* szDir = NonEmptyEnv("SSL_CERT_DIR")) {
+        curl_easy_setopt(pCurl, CURLOPT_CAPATH, szDir);
+        curl_easy_setopt(pCurl, CURLOPT_PROXY_CAPATH, szDir);
+    }
+    curl_easy_setopt(pCurl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(pCurl, CURLOPT_HEADERDATA, &ex);
     curl_easy_setopt(pCurl, CURLOPT_WRITEFUNCTION, OnWrite);
-    curl_easy_setopt(pCurl, CURLOPT_WRITEDATA, &ex);
     curl_easy_setopt(pCurl, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &ex);
     curl_easy_setopt(pCurl, CURLOPT_NOPROGRESS, 0L);
 
-    CURLcode nCode = curl_easy_perform(pCurl);
-    if (nCode == CURLE_OK) {
-        long nStatus = 0;
-        curl_easy_getinfo(pCurl, CURLINFO_RESPONSE_CODE, &nStatus);
-        result.nStatus = static_cast<int>(nStatus);
-        result.bComplete = true;
-    } else if (nCode != CURLE_TOO_MANY_REDIRECTS) {
-        // A status counts when the header block of the final answer arrived:
-        // one more block than redirects followed.
-        long nRedirects = 0;
-        curl_easy_getinfo(pCurl, CURLINFO_REDIRECT_COUNT, &nRedirects);
-        if (ex.nHeaderBlocks > nRedirects) result.nStatus = ex.nLastStatus;
+    for (int nHop = 0;; ++nHop) {
+        SExchange ex;
+        ex.pCurl = pCurl;
+        ex.pSink = &sink;
+        ex.pAbort = GetHttpAbortFlag();
+        ex.nReceiveMs = GetHttpReceiveTimeoutMs();
+        ex.tLastByte = SteadyClock::now();
+        curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str());
+        curl_easy_setopt(pCurl, CURLOPT_HEADERDATA, &ex);
+        curl_easy_setopt(pCurl, CURLOPT_WRITEDATA, &ex);
+        curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &ex);
+        CURLcode nCode = curl_easy_perform(pCurl);
+
+        if (ex.nFinalBlocks == 0) break;  // no answer, or only interim ones
+        if (ex.FollowsRedirect()) {
+            const char* szNext = nullptr;
+            curl_easy_getinfo(pCurl, CURLINFO_REDIRECT_URL, &szNext);
+            // Too many redirects, one that leads nowhere, or a stop: no status.
+            if (ex.bAborted || !szNext || nHop >= kHttpMaxRedirects) break;
+            strUrl = szNext;
+            continue;
+        }
+        result.nStatus = ex.nFinalStatus;
+        result.bComplete = nCode == CURLE_OK;
+        curl_off_t nLength = -1;
+        curl_easy_getinfo(pCurl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &nLength);
+        result.bHasLength = nLength >= 0;
+        break;
     }
-    curl_off_t nLength = -1;
-    curl_easy_getinfo(pCurl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &nLength);
-    result.bHasLength = nLength >= 0;
 
     curl_easy_cleanup(pCurl);
     curl_slist_free_all(pHeaders);

@@ -3,7 +3,13 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/Http.h"
@@ -29,6 +35,56 @@ public:
 private:
     HINTERNET m_h;
 };
+
+// What the exchange thread hands to the caller's thread. WinINet's blocking
+// calls cannot be interrupted from outside, so the exchange runs on a thread
+// of its own and the caller waits for its news, looking at the abort flag in
+// between; once the caller has given up, the exchange thread finishes its
+// blocking call alone, drops what it reads and closes its handles.
+struct SExchangeNews {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool bHaveStatus = false;  // result.nStatus and bHasLength are set
+    bool bDone = false;        // result.bComplete is set; the thread leaves
+    bool bAbandoned = false;   // the caller reads no more
+    SHttpResult result;
+    std::vector<std::string> pieces;  // body bytes not yet handed on
+};
+
+// Passes the body to the caller's thread; false once the caller has gone.
+class CNewsSink : public IHttpBodySink {
+public:
+    explicit CNewsSink(SExchangeNews& news) : m_news(news) {}
+    bool OnBody(const char* pData, size_t nSize) override {
+        std::lock_guard<std::mutex> lock(m_news.lock);
+        if (m_news.bAbandoned) return false;
+        m_news.pieces.emplace_back(pData, nSize);
+        m_news.wake.notify_all();
+        return true;
+    }
+
+private:
+    SExchangeNews& m_news;
+};
+
+// The status line of the answer's head as the layer kept it, or empty when
+// the head has no header line after it: for an answer without a status line
+// (HTTP/0.9 style) the layer makes up "HTTP/1.0 200 OK" and nothing else.
+std::string StatusLine(HINTERNET hRequest) {
+    std::vector<char> raw(1024);
+    DWORD nLen = static_cast<DWORD>(raw.size());
+    if (!HttpQueryInfoA(hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &nLen, nullptr)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::string();
+        raw.resize(nLen + 1);
+        nLen = static_cast<DWORD>(raw.size());
+        if (!HttpQueryInfoA(hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &nLen, nullptr)) return std::string();
+    }
+    std::string strHead(raw.data(), std::min<size_t>(nLen, raw.size()));
+    size_t nEnd = strHead.find("\r\n");
+    if (nEnd == std::string::npos || strHead.compare(nEnd + 2, 2, "\r\n") == 0 || nEnd + 2 >= strHead.size())
+        return std::string();
+    return strHead.substr(0, nEnd);
+}
 
 void SetTimeout(HINTERNET h, DWORD nOption, DWORD nMs) {
     InternetSetOptionA(h, nOption, &nMs, sizeof nMs);
@@ -73,13 +129,23 @@ bool FollowLocation(const SHttpTarget& from, const std::string& strLocation, SHt
     return !to.strHost.empty();
 }
 
-}  // namespace
+void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news);
 
-SHttpResult HttpGet(const SHttpTarget& first, IHttpBodySink& sink) {
+// The whole exchange, on the exchange thread.
+void RunExchange(const SHttpTarget& first, SExchangeNews& news) {
     SHttpResult result;
+    CNewsSink sink(news);
+    Exchange(first, sink, result, news);
+    std::lock_guard<std::mutex> lock(news.lock);
+    news.result.bComplete = result.bComplete;
+    news.bDone = true;
+    news.wake.notify_all();
+}
+
+void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news) {
     std::string strAgent = GetHttpAgentName();
     CInetHandle session(InternetOpenA(strAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session.Get()) return result;
+    if (!session.Get()) return;
     DWORD nReceiveMs = GetHttpReceiveTimeoutMs();
     SHttpTarget target = first;
 
@@ -88,7 +154,7 @@ SHttpResult HttpGet(const SHttpTarget& first, IHttpBodySink& sink) {
     for (int nHop = 0;; ++nHop) {
         CInetHandle connection(InternetConnectA(session.Get(), target.strHost.c_str(), target.nPort, nullptr,
                                                 nullptr, INTERNET_SERVICE_HTTP, 0, 1));
-        if (!connection.Get()) return result;
+        if (!connection.Get()) return;
         SetTimeout(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
         // A stalled answer ends after the receive time-out instead of never.
         SetTimeout(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
@@ -98,69 +164,119 @@ SHttpResult HttpGet(const SHttpTarget& first, IHttpBodySink& sink) {
                        INTERNET_FLAG_NO_AUTO_REDIRECT;
         CInetHandle request(HttpOpenRequestA(connection.Get(), "GET", target.strObject.c_str(), "HTTP/1.0",
                                              nullptr, nullptr, nFlags, 1));
-        if (!request.Get()) return result;
+        if (!request.Get()) return;
+        HINTERNET hRequest = request.Get();
         // The connection took the session's options when it was made, before
         // the connect time-out above was set: the request gets it itself.
-        SetTimeout(request.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
-        SetTimeout(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
+        SetTimeout(hRequest, INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
+        SetTimeout(hRequest, INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
 
-        if (!HttpSendRequestA(request.Get(), kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0))
-            return result;  // no status after a failed send
+        if (!HttpSendRequestA(hRequest, kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0))
+            return;  // no status after a failed send
 
         char szStatus[80] = {0};
         DWORD nLen = sizeof szStatus;
-        if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE, szStatus, &nLen, nullptr)) return result;
-        int nStatus = std::atoi(szStatus);
-        if (nStatus <= 0) return result;
+        if (!HttpQueryInfoA(hRequest, HTTP_QUERY_STATUS_CODE, szStatus, &nLen, nullptr)) return;
+        // The layer makes up a status for an answer without a status line, and
+        // reads four digits: only a three-digit status line with header lines
+        // after it counts.
+        std::string strLine = StatusLine(hRequest);
+        int nStatus = ParseHttpStatusLine(strLine.data(), strLine.size());
+        if (nStatus <= 0 || nStatus != std::atoi(szStatus)) return;
 
         if (IsRedirect(nStatus)) {
             std::vector<char> location(4096);
             nLen = static_cast<DWORD>(location.size() - 1);
-            if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_LOCATION, location.data(), &nLen, nullptr) &&
+            if (!HttpQueryInfoA(hRequest, HTTP_QUERY_LOCATION, location.data(), &nLen, nullptr) &&
                 GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
                 location.resize(nLen + 1);
                 nLen = static_cast<DWORD>(location.size() - 1);
-                if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_LOCATION, location.data(), &nLen, nullptr)) nLen = 0;
+                if (!HttpQueryInfoA(hRequest, HTTP_QUERY_LOCATION, location.data(), &nLen, nullptr)) nLen = 0;
             }
             if (nLen > 0 && location[0] != '\0') {
                 SHttpTarget next;
                 if (nHop >= kHttpMaxRedirects || !FollowLocation(target, std::string(location.data(), nLen), next))
-                    return result;  // too many redirects, or one that leads nowhere
+                    return;  // too many redirects, or one that leads nowhere
                 target = next;
                 continue;
             }
         }
-        result.nStatus = nStatus;
 
         char szLength[32];
         nLen = sizeof szLength;
-        result.bHasLength =
-            HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, szLength, &nLen, nullptr) != FALSE;
-        unsigned long long nAnnounced = result.bHasLength ? std::strtoull(szLength, nullptr, 10) : 0;
+        bool bHasLength = HttpQueryInfoA(hRequest, HTTP_QUERY_CONTENT_LENGTH, szLength, &nLen, nullptr) != FALSE;
+        unsigned long long nAnnounced = bHasLength ? std::strtoull(szLength, nullptr, 10) : 0;
+        {
+            std::lock_guard<std::mutex> lock(news.lock);
+            news.result.nStatus = nStatus;
+            news.result.bHasLength = bHasLength;
+            news.bHaveStatus = true;
+            news.wake.notify_all();
+        }
 
-        std::vector<char> buffer(result.bHasLength ? 4096 : 10240);
+        std::vector<char> buffer(bHasLength ? 4096 : 10240);
         unsigned long long nReceived = 0;
         for (;;) {
             // Ask what has arrived first: a read of a whole buffer would wait
             // for all of it, and a stall would take the bytes before it along.
             DWORD nAvailable = 0;
-            if (!InternetQueryDataAvailable(request.Get(), &nAvailable, 0, 0)) break;
+            if (!InternetQueryDataAvailable(hRequest, &nAvailable, 0, 0)) break;
             DWORD nWant = nAvailable == 0 ? 1 : nAvailable;
             if (nWant > buffer.size()) nWant = static_cast<DWORD>(buffer.size());
             DWORD nRead = 0;
-            if (!InternetReadFile(request.Get(), buffer.data(), nWant, &nRead)) break;
+            if (!InternetReadFile(hRequest, buffer.data(), nWant, &nRead)) break;
             if (nRead == 0) {
                 // An answer that ends before its announced length broke off.
-                result.bComplete = !result.bHasLength || nReceived >= nAnnounced;
+                result.bComplete = !bHasLength || nReceived >= nAnnounced;
                 break;
             }
             nReceived += nRead;
             if (!sink.OnBody(buffer.data(), nRead)) break;
         }
-        request.Close();
-        connection.Close();
-        session.Close();
-        return result;
+        return;  // the handles close in the order request, connection, session
+    }
+}
+
+}  // namespace
+
+void PrepareHttpLayer() {}  // WinINet needs no set-up of its own
+
+SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
+    SHttpResult result;
+    auto pNews = std::make_shared<SExchangeNews>();
+    try {
+        std::thread([pNews, target] { RunExchange(target, *pNews); }).detach();
+    } catch (...) {
+        return result;  // no thread: no exchange
+    }
+    const std::atomic<int32_t>* pAbort = GetHttpAbortFlag();
+    std::vector<std::string> pieces;
+    std::unique_lock<std::mutex> lock(pNews->lock);
+    for (;;) {
+        pNews->wake.wait_for(lock, std::chrono::milliseconds(50),
+                             [&] { return pNews->bDone || !pNews->pieces.empty(); });
+        if (pNews->bHaveStatus) {
+            result.nStatus = pNews->result.nStatus;
+            result.bHasLength = pNews->result.bHasLength;
+        }
+        pieces.swap(pNews->pieces);
+        bool bDone = pNews->bDone;
+        lock.unlock();
+        bool bGoOn = true;
+        for (const std::string& strPiece : pieces) {
+            if (bGoOn) bGoOn = sink.OnBody(strPiece.data(), strPiece.size());
+        }
+        pieces.clear();
+        if (bDone && bGoOn) {
+            result.bComplete = pNews->result.bComplete;  // written before bDone, under the lock
+            return result;
+        }
+        if (!bGoOn || bDone || (pAbort && *pAbort != 0)) {
+            lock.lock();
+            pNews->bAbandoned = true;  // the exchange thread drops the rest
+            return result;
+        }
+        lock.lock();
     }
 }
 

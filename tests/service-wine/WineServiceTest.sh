@@ -4,9 +4,10 @@
 # installation writes, a real start with LastStart and a page refresh from a
 # loopback server, the counter saved by control 128 (Start=10, Inc=5), 129
 # not handled, the stop within about a second with exit code 0, exit code 0
-# in the running status without the Parameters key (sc query), -u naming the
-# executable's full path, the runs without a recognised option, and the
-# console run -f ended by Ctrl+C.
+# in the running status without the Parameters key (sc query), a stop while a
+# request waits for a server that never answers (HttpProbe hang, beside
+# PAGE_SERVER's build), -u naming the executable's full path, the runs
+# without a recognised option, and the console run -f ended by Ctrl+C.
 #
 #   WineServiceTest.sh WINDOWS_BUILD_DIR PAGE_SERVER
 set -u
@@ -192,6 +193,42 @@ if grep -aqE 'STATE +: 4 ' "$work/sc.txt" && grep -aqE 'WIN32_EXIT_CODE +: 0 ' "
 else
   fail "sc query without Parameters: $(tr '\n' ' ' <"$work/sc.txt")"
 fi
+
+# 5d. A stop while the worker waits for a page that is never answered: the
+# service process ends within 2 s of net stop, and the worker gave the request
+# up by itself (its result line, status 0, was written) instead of being ended
+# forcibly after its grace.
+hangprobe="$(dirname "$pageserver")/tests/HttpProbe"
+[ -x "$hangprobe" ] || fail "hanging request: $hangprobe is not built"
+"$hangprobe" hang 60 >"$work/hangurl" 2>"$work/hanglog" &
+hang_pid=$!
+for _ in $(seq 50); do [ -s "$work/hangurl" ] && break; sleep 0.1; done
+sed -i "s#^Url=.*#Url=$(cat "$work/hangurl")\r#" "$work/config.ini"
+rm -f "$work/log/cache.txt"
+"$src/tools/wine-run.sh" net start VlmRefresh >/dev/null 2>&1
+for _ in $(seq 100); do grep -q request "$work/hanglog" && break; sleep 0.1; done
+svc_pid=$(pgrep -f "$(basename "$work").VlmRefreshSvc.exe" | head -1)
+if [ -z "$svc_pid" ] || ! grep -q request "$work/hanglog"; then
+  fail "hanging request: service not running (${svc_pid:-no process}) or page not requested"
+else
+  t0=$(date +%s%N)
+  "$src/tools/wine-run.sh" net stop VlmRefresh >/dev/null 2>&1
+  # Ended: gone, or a zombie that its Wine parent has not reaped yet.
+  running() { [ -r "/proc/$svc_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$svc_pid/stat" 2>/dev/null)" != Z ]; }
+  while running && (( $(date +%s%N) - t0 < 5000000000 )); do sleep 0.02; done
+  ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+  if running; then
+    fail "hanging request: the service process still runs ${ms} ms after net stop"
+  elif (( ms <= 2000 )); then
+    pass "hanging request: the process ended ${ms} ms after net stop"
+  else
+    fail "hanging request: the process ended ${ms} ms after net stop (over 2000)"
+  fi
+  grep -aq ' 0 ' "$work/log/cache.txt" 2>/dev/null && pass "hanging request given up by the worker" ||
+    fail "hanging request: no result line; the worker was ended forcibly"
+fi
+kill "$hang_pid" 2>/dev/null
+sed -i "s#^Url=.*#Url=$url\r#" "$work/config.ini"
 
 # 6. Removal. (Wine's service manager keeps a removed service marked for
 # deletion until it ends, so a second -u is tested before installation.)

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 
 const char kUntouchedPage[] = "(page before the fetch)";
 
@@ -102,6 +103,22 @@ SHttpScenario With(SHttpScenario sc, F f) {
 }
 
 void RouteOnly(SHttpScenario& sc) { sc.bRouteOnly = true; }
+
+// The scenario requesting strTarget where its address names another path.
+std::function<void(SHttpScenario&)> Requests(const std::string& strTarget) {
+    return [strTarget](SHttpScenario& sc) {
+        sc.strTarget = strTarget;
+        sc.strPath = strTarget.substr(0, strTarget.find('?'));
+    };
+}
+
+// The CA variable names the test CA; the Windows build has its own store.
+std::function<void(SHttpScenario&)> TrustCa(const std::string& strVariable) {
+    return [strVariable](SHttpScenario& sc) {
+        sc.strCaVariable = strVariable;
+        sc.bNativeOnly = true;
+    };
+}
 void TlsHello(SHttpScenario& sc) { sc.bTlsHello = true; }
 
 }  // namespace
@@ -109,6 +126,7 @@ void TlsHello(SHttpScenario& sc) { sc.bTlsHello = true; }
 SScenarioServers::~SScenarioServers() {
     if (nBlackholeFill >= 0) close(nBlackholeFill);
     if (nBlackholeListen >= 0) close(nBlackholeListen);
+    if (!strCaDir.empty()) std::system(("rm -rf '" + strCaDir + "'").c_str());
 }
 
 bool SScenarioServers::Start() {
@@ -123,7 +141,23 @@ bool SScenarioServers::Start() {
     nBlackholeFill = socket(AF_INET, SOCK_STREAM, 0);
     if (nBlackholePort == 0 || connect(nBlackholeFill, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         return false;
-    return plain.Start(false) && tls.Start(true) && nRefusedPort != 0;
+    char szDir[] = "/tmp/vlm-ca.XXXXXX";
+    if (!mkdtemp(szDir)) return false;
+    strCaDir = std::string(szDir) + "/";
+    return plain.Start(false) && tls.Start(true) && signedTls.StartWithCa(strCaDir) && nRefusedPort != 0;
+}
+
+CTestHttpServer& SScenarioServers::RouteServer(const SHttpScenario& sc) {
+    return sc.strUrl.find("{signed") != std::string::npos ? signedTls : plain;
+}
+
+const CTestHttpServer& SScenarioServers::RouteServer(const SHttpScenario& sc) const {
+    return sc.strUrl.find("{signed") != std::string::npos ? signedTls : plain;
+}
+
+std::string SScenarioServers::CaLocation(const SHttpScenario& sc) const {
+    if (sc.strCaVariable == "SSL_CERT_FILE") return strCaDir + "ca.pem";
+    return strCaDir.substr(0, strCaDir.size() - 1);
 }
 
 std::string SScenarioServers::Expand(const std::string& strUrl) const {
@@ -131,6 +165,8 @@ std::string SScenarioServers::Expand(const std::string& strUrl) const {
         {"{http}", "http://127.0.0.1:" + std::to_string(plain.Port())},
         {"{https}", "https://127.0.0.1:" + std::to_string(tls.Port())},
         {"{plainport}", std::to_string(plain.Port())},
+        {"{signed}", "https://127.0.0.1:" + std::to_string(signedTls.Port())},
+        {"{signedport}", std::to_string(signedTls.Port())},
         {"{refused}", "http://127.0.0.1:" + std::to_string(nRefusedPort)},
         {"{blackhole}", "http://127.0.0.1:" + std::to_string(nBlackholePort)},
     };
@@ -186,9 +222,57 @@ std::vector<SHttpScenario> MakeHttpScenarios() {
              TlsHello),
         With(NoAnswer("LeadingBlankIsSecure", " https://127.0.0.1:{plainport}/secure-blank", "/secure-blank"),
              TlsHello),
+        // Dot segments and backslashes in the path are sent in their canonical
+        // form; the query stays as written.
+        With(Ok("DotDotSegmentResolved", "{http}/dots/../canon-a", Body("a\n"), "\r\na"), Requests("/canon-a")),
+        With(Ok("DotSegmentResolved", "{http}/d/./canon-b?q=1", Body("b\n"), "\r\nb"), Requests("/d/canon-b?q=1")),
+        With(Ok("BackslashIsSlash", "{http}/d\\canon-c", Body("c\n"), "\r\nc"), Requests("/d/canon-c")),
+        // Interim 1xx blocks are no answer.
+        With(Failed(Ok("InterimThenReset", "{http}/interim-reset", SHttpAnswer(), "")),
+             [](SHttpScenario& sc) {
+                 sc.answer.strHead = "HTTP/1.1 100 Continue\r\n\r\n";
+                 sc.answer.eFault = SHttpAnswer::kResetAt;
+             }),
+        With(Ok("InterimThenAnswer", "{http}/interim-ok", Body("ok\n"), "\r\nok"),
+             [](SHttpScenario& sc) {
+                 sc.answer.strHead = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nConnection: close\r\n"
+                                     "Content-Length: 3\r\n\r\n";
+             }),
+        // Only a status line with three digits gives a status.
+        With(Failed(Ok("NoStatusLine", "{http}/nine", SHttpAnswer(), "")),
+             [](SHttpScenario& sc) { sc.answer.strHead = "<html>an answer without a head\n</html>\n"; }),
+        Failed(Ok("FourDigitStatus", "{http}/fourdigit", Status("1000 Odd", "odd\n"), "")),
+        // The Windows layer shows an answer without a head as a head without
+        // header lines: both count as no status line.
+        With(Failed(Ok("HeadWithoutHeaderLines", "{http}/bare", SHttpAnswer(), "")),
+             [](SHttpScenario& sc) { sc.answer.strHead = "HTTP/1.0 200 OK\r\n\r\n"; sc.answer.strBody = "bare\n"; }),
+        // The CA-signed server: trusted through the CA variables, else refused,
+        // and refused under another host name.
+        With(Ok("CaFileTrusted", "{signed}/ca-file", Body("signed\n"), "\r\nsigned"), TrustCa("SSL_CERT_FILE")),
+        With(Ok("CaDirTrusted", "{signed}/ca-dir", Body("signed\n"), "\r\nsigned"), TrustCa("SSL_CERT_DIR")),
+        With(NoAnswer("CaNotTrusted", "{signed}/ca-none", "/ca-none"), [](SHttpScenario& sc) {
+            sc.answer = Body("signed\n");
+        }),
+        With(NoAnswer("CaTrustedOtherHostName", "https://localhost:{signedport}/ca-name", "/ca-name"),
+             TrustCa("SSL_CERT_FILE")),
         NoAnswer("EmptyAddress", ""),
         NoAnswer("OtherScheme", "ftp://127.0.0.1:{plainport}/file"),
     };
+    // A Location leads on only with the five redirect codes; the others are
+    // the final answer.
+    for (const char* szStatus : {"303 See Other", "307 Temporary Redirect", "308 Permanent Redirect",
+                                 "300 Multiple Choices", "304 Not Modified", "305 Use Proxy", "399 Odd"}) {
+        std::string strCode(szStatus, 3);
+        std::string strTarget = "/r" + strCode + "-target";
+        bool bFollowed = strCode == "303" || strCode == "307" || strCode == "308";
+        v.push_back(With(Ok("Redirect" + strCode + "Target", "{http}" + strTarget, Body("target\n"), ""), RouteOnly));
+        SHttpScenario sc = Ok("Redirect" + strCode + (bFollowed ? "Followed" : "NotFollowed"), "{http}/r" + strCode,
+                              Redirect(szStatus, strTarget), bFollowed ? "\r\ntarget" : "",
+                              bFollowed ? 200 : std::atoi(szStatus));
+        if (bFollowed) sc.alsoRequested = {strTarget};
+        v.push_back(sc);
+    }
+
     // 64 bytes a line: the 64 MiB cap ends the read after exactly 1 Mi lines,
     // of a body without end and of one announced 4 KiB longer than the cap.
     const std::string strLine = std::string(63, 'x') + "\n";
@@ -231,7 +315,7 @@ std::vector<SHttpScenario> MakeHttpScenarios() {
 void InstallScenarios(SScenarioServers& servers, const std::vector<SHttpScenario>& scenarios) {
     for (const SHttpScenario& sc : scenarios) {
         if (sc.strPath.empty()) continue;
-        servers.plain.SetAnswer(sc.strPath, sc.answer);
+        servers.RouteServer(sc).SetAnswer(sc.strPath, sc.answer);
     }
 }
 
@@ -263,7 +347,8 @@ void CheckScenario(const SHttpScenario& sc, const SFetchOutcome& out, const SSce
     for (const std::string& strPath : sc.alsoRequested)
         EXPECT_EQ(servers.plain.RequestsFor(strPath).size(), 1u) << strPath;
     if (sc.strPath.empty()) return;
-    std::vector<SHttpRequestRecord> reqs = servers.plain.RequestsFor(sc.strPath);
+    const CTestHttpServer& server = servers.RouteServer(sc);
+    std::vector<SHttpRequestRecord> reqs = server.RequestsFor(sc.strPath);
     EXPECT_EQ(static_cast<int>(reqs.size()), sc.nRequests);
     if (reqs.empty() || sc.strTarget.empty()) return;
     const SHttpRequestRecord& r = reqs.front();
@@ -273,9 +358,13 @@ void CheckScenario(const SHttpScenario& sc, const SFetchOutcome& out, const SSce
     EXPECT_EQ(r.Header("User-Agent"), strAgent);
     std::string strNames;
     for (const auto& h : r.headers) strNames += h.first + ";";
-    EXPECT_EQ(strNames, "Host;User-Agent;Content-Type;Connection;");
-    EXPECT_EQ(r.Header("Host"), "127.0.0.1:" + std::to_string(servers.plain.Port()));
-    EXPECT_EQ(r.Header("Connection"), "Keep-Alive");
+    // A secure request does not ask to keep its connection.
+    bool bSecure = &server != &servers.plain;
+    EXPECT_EQ(strNames, bSecure ? "Host;User-Agent;Content-Type;" : "Host;User-Agent;Content-Type;Connection;");
+    EXPECT_EQ(r.Header("Host"), "127.0.0.1:" + std::to_string(server.Port()));
+    if (!bSecure) {
+        EXPECT_EQ(r.Header("Connection"), "Keep-Alive");
+    }
     std::string strPrefix = sc.strTarget + (sc.strTarget.find('?') == std::string::npos ? "?" : "&") + "vlmrnd=";
     ASSERT_EQ(r.strTarget.compare(0, strPrefix.size(), strPrefix), 0) << r.strTarget;
     std::string strNumber = r.strTarget.substr(strPrefix.size());

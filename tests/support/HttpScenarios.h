@@ -22,10 +22,12 @@ struct SHttpScenario {
     std::string strName;
     std::string strPath;     // route on the server ("" when none is set)
     SHttpAnswer answer;
-    // Address; "{http}", "{https}", "{refused}" and "{blackhole}" stand for
-    // the bases of the plain server, the TLS server, a port nobody listens on
-    // and one whose connections never complete; "{plainport}" for the plain
-    // server's port.
+    // Address; "{http}", "{https}", "{signed}", "{refused}" and "{blackhole}"
+    // stand for the bases of the plain server, the self-signed TLS server, the
+    // TLS server with the test CA's certificate, a port nobody listens on and
+    // one whose connections never complete; "{plainport}" and "{signedport}"
+    // for the ports of the plain and the CA-signed server. A route of an
+    // address on "{signed}" is set on that server.
     std::string strUrl;
     int nStatus = 200;
     std::string strPage;      // expected page text (kUntouchedPage for result 0)
@@ -40,6 +42,9 @@ struct SHttpScenario {
     std::vector<std::string> alsoRequested;  // paths that must have seen one request
     bool bRouteOnly = false;  // only sets a route that another scenario reaches
     bool bNativeOnly = false; // Wine does not apply the connect time-out
+    // "SSL_CERT_FILE" or "SSL_CERT_DIR": that variable names the test CA
+    // (its file or its directory) during the fetch.
+    std::string strCaVariable;
 };
 
 struct SFetchOutcome {
@@ -53,6 +58,8 @@ struct SFetchOutcome {
 struct SScenarioServers {
     CTestHttpServer plain;
     CTestHttpServer tls;
+    CTestHttpServer signedTls;  // certificate signed by the test CA
+    std::string strCaDir;       // the test CA's certificate (a temporary directory, ending in '/')
     uint16_t nRefusedPort = 0;
     // A listener whose queue is full: connecting to it hangs until the
     // client's connect time-out.
@@ -62,6 +69,11 @@ struct SScenarioServers {
     ~SScenarioServers();
     bool Start();
     std::string Expand(const std::string& strUrl) const;
+    // The server that holds the scenario's route.
+    CTestHttpServer& RouteServer(const SHttpScenario& sc);
+    const CTestHttpServer& RouteServer(const SHttpScenario& sc) const;
+    // The value of sc.strCaVariable for the test CA.
+    std::string CaLocation(const SHttpScenario& sc) const;
 };
 
 std::vector<SHttpScenario> MakeHttpScenarios();

@@ -7,7 +7,9 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <signal.h>
 #include <strings.h>
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -28,14 +31,19 @@ std::string PathOf(const std::string& strTarget) { return strTarget.substr(0, st
 // One accepted plain connection.
 class CConn {
 public:
-    CConn(int nSocket, const std::atomic<bool>& bStop) : m_nSocket(nSocket), m_bStop(bStop) {}
+    // pSsl: the connection speaks TLS through it (owned from now on).
+    CConn(int nSocket, const std::atomic<bool>& bStop, SSL* pSsl = nullptr)
+        : m_nSocket(nSocket), m_bStop(bStop), m_pSsl(pSsl) {}
     ~CConn() {
+        if (m_pSsl) SSL_free(m_pSsl);
         if (m_nSocket >= 0) close(m_nSocket);
     }
 
     bool Send(const char* p, size_t n) {
         while (n > 0) {
-            ssize_t nSent = m_bStop ? -1 : send(m_nSocket, p, n, MSG_NOSIGNAL);
+            ssize_t nSent = m_bStop ? -1
+                            : m_pSsl ? SSL_write(m_pSsl, p, static_cast<int>(std::min<size_t>(n, 1 << 20)))
+                                     : send(m_nSocket, p, n, MSG_NOSIGNAL);
             if (nSent <= 0) return false;
             p += nSent;
             n -= static_cast<size_t>(nSent);
@@ -48,13 +56,17 @@ public:
     bool WaitReadable(uint32_t nMs) {
         auto tEnd = SteadyClock::now() + std::chrono::milliseconds(nMs);
         while (!m_bStop && SteadyClock::now() < tEnd) {
+            if (m_pSsl && SSL_pending(m_pSsl) > 0) return true;
             pollfd pfd{m_nSocket, POLLIN, 0};
             if (poll(&pfd, 1, 50) > 0) return true;
         }
         return false;
     }
 
-    int Recv(char* p, size_t n) { return static_cast<int>(recv(m_nSocket, p, n, 0)); }
+    int Recv(char* p, size_t n) {
+        if (m_pSsl) return SSL_read(m_pSsl, p, static_cast<int>(n));
+        return static_cast<int>(recv(m_nSocket, p, n, 0));
+    }
 
     // Sleeps for nMs, ending early when the peer closes or the server stops;
     // stray bytes after the request are read and dropped.
@@ -76,6 +88,7 @@ public:
     }
 
     void Finish() {
+        if (m_pSsl) SSL_shutdown(m_pSsl);
         shutdown(m_nSocket, SHUT_WR);
         Stall(2000);  // the client reads to the end before the socket goes
     }
@@ -83,6 +96,7 @@ public:
 private:
     int m_nSocket;
     const std::atomic<bool>& m_bStop;
+    SSL* m_pSsl;
 };
 
 bool ReadRequest(CConn& conn, SHttpRequestRecord& rec) {
@@ -157,43 +171,85 @@ std::string SHttpRequestRecord::Header(const std::string& strName) const {
 
 struct CTestHttpServer::STls {
     SSL_CTX* pCtx = nullptr;
+    bool bServes = false;  // the certificate is signed by a CA that clients may be given
     ~STls() {
         if (pCtx) SSL_CTX_free(pCtx);
     }
-    // A fresh self-signed certificate for 127.0.0.1 that no client trusts.
-    bool Make() {
+
+    static X509* NewCertificate(EVP_PKEY* pKey, const char* szName, long nSerial) {
+        X509* pCert = X509_new();
+        X509_set_version(pCert, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(pCert), nSerial);
+        X509_gmtime_adj(X509_getm_notBefore(pCert), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(pCert), 24 * 3600);
+        X509_set_pubkey(pCert, pKey);
+        X509_NAME_add_entry_by_txt(X509_get_subject_name(pCert), "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>(szName), -1, -1, 0);
+        return pCert;
+    }
+
+    static bool AddExtension(X509* pCert, X509* pIssuer, int nNid, const char* szValue) {
+        X509V3_CTX ctx;
+        X509V3_set_ctx_nodb(&ctx);
+        X509V3_set_ctx(&ctx, pIssuer, pCert, nullptr, nullptr, 0);
+        X509_EXTENSION* pExt = X509V3_EXT_conf_nid(nullptr, &ctx, nNid, szValue);
+        bool bOk = pExt && X509_add_ext(pCert, pExt, -1) == 1;
+        X509_EXTENSION_free(pExt);
+        return bOk;
+    }
+
+    // A fresh certificate for 127.0.0.1: self-signed, so that no client
+    // trusts it, or (strCaDir not empty) signed by a CA made now, whose
+    // certificate is written to strCaDir as ca.pem and as <subject hash>.0.
+    bool Make(const std::string& strCaDir) {
         pCtx = SSL_CTX_new(TLS_server_method());
         if (!pCtx) return false;
         EVP_PKEY* pKey = EVP_EC_gen("P-256");
-        X509* pCert = X509_new();
-        bool bOk = pKey && pCert;
-        if (bOk) {
-            X509_set_version(pCert, 2);
-            ASN1_INTEGER_set(X509_get_serialNumber(pCert), 1);
-            X509_gmtime_adj(X509_getm_notBefore(pCert), -3600);
-            X509_gmtime_adj(X509_getm_notAfter(pCert), 24 * 3600);
-            X509_set_pubkey(pCert, pKey);
-            X509_NAME* pName = X509_get_subject_name(pCert);
-            X509_NAME_add_entry_by_txt(pName, "CN", MBSTRING_ASC,
-                                       reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
-            X509_set_issuer_name(pCert, pName);
-            bOk = X509_sign(pCert, pKey, EVP_sha256()) > 0 && SSL_CTX_use_certificate(pCtx, pCert) == 1 &&
-                  SSL_CTX_use_PrivateKey(pCtx, pKey) == 1;
+        X509* pCert = pKey ? NewCertificate(pKey, "127.0.0.1", 1) : nullptr;
+        bool bOk = pCert && AddExtension(pCert, pCert, NID_subject_alt_name, "IP:127.0.0.1");
+        if (bOk && strCaDir.empty()) {
+            X509_set_issuer_name(pCert, X509_get_subject_name(pCert));
+            bOk = X509_sign(pCert, pKey, EVP_sha256()) > 0;
+        } else if (bOk) {
+            EVP_PKEY* pCaKey = EVP_EC_gen("P-256");
+            X509* pCa = pCaKey ? NewCertificate(pCaKey, "VlmRefresh test CA", 2) : nullptr;
+            bOk = pCa && AddExtension(pCa, pCa, NID_basic_constraints, "critical,CA:TRUE") &&
+                  AddExtension(pCa, pCa, NID_key_usage, "critical,keyCertSign,cRLSign");
+            if (bOk) {
+                X509_set_issuer_name(pCa, X509_get_subject_name(pCa));
+                X509_set_issuer_name(pCert, X509_get_subject_name(pCa));
+                bOk = X509_sign(pCa, pCaKey, EVP_sha256()) > 0 && X509_sign(pCert, pCaKey, EVP_sha256()) > 0;
+            }
+            char szHash[16];
+            std::snprintf(szHash, sizeof szHash, "%08lx", bOk ? X509_subject_name_hash(pCa) : 0UL);
+            for (const std::string& strName : {std::string("ca.pem"), std::string(szHash) + ".0"}) {
+                FILE* pFile = bOk ? std::fopen((strCaDir + strName).c_str(), "w") : nullptr;
+                bOk = pFile && PEM_write_X509(pFile, pCa) == 1;
+                if (pFile) std::fclose(pFile);
+            }
+            X509_free(pCa);
+            EVP_PKEY_free(pCaKey);
+            bServes = bOk;
         }
+        bOk = bOk && SSL_CTX_use_certificate(pCtx, pCert) == 1 && SSL_CTX_use_PrivateKey(pCtx, pKey) == 1;
         X509_free(pCert);
         EVP_PKEY_free(pKey);
         return bOk;
     }
 };
 
-bool CTestHttpServer::Start(bool bTls) {
+bool CTestHttpServer::Start(bool bTls) { return Start(bTls, std::string()); }
+
+bool CTestHttpServer::StartWithCa(const std::string& strCaDir) { return Start(true, strCaDir); }
+
+bool CTestHttpServer::Start(bool bTls, const std::string& strCaDir) {
     Stop();
     signal(SIGPIPE, SIG_IGN);  // a client that goes away must not end the test process
     m_bStop = false;
     m_pTls.reset();
     if (bTls) {
         m_pTls = std::make_shared<STls>();
-        if (!m_pTls->Make()) return false;
+        if (!m_pTls->Make(strCaDir)) return false;
     }
     m_nListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_nListen < 0) return false;
@@ -259,7 +315,19 @@ void CTestHttpServer::AcceptLoop() {
 
 void CTestHttpServer::Serve(int nSocket) {
     SHttpRequestRecord rec;
-    if (m_pTls) {
+    SSL* pServing = nullptr;
+    if (m_pTls && m_pTls->bServes) {
+        timeval tv{5, 0};  // a client that never finishes the handshake
+        setsockopt(nSocket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        pServing = SSL_new(m_pTls->pCtx);
+        SSL_set_fd(pServing, nSocket);
+        if (SSL_accept(pServing) != 1) {
+            ERR_clear_error();
+            SSL_free(pServing);
+            close(nSocket);
+            return;
+        }
+    } else if (m_pTls) {
         // No client may accept the certificate: a request that comes through
         // the handshake is recorded (method "TLS-ACCEPTED") and not answered.
         // (A client may finish the handshake before it judges the certificate.)
@@ -278,8 +346,8 @@ void CTestHttpServer::Serve(int nSocket) {
         close(nSocket);
         return;
     }
-    CConn conn(nSocket, m_bStop);
-    if (conn.WaitReadable(5000)) {
+    CConn conn(nSocket, m_bStop, pServing);
+    if (!pServing && conn.WaitReadable(5000)) {
         // A TLS handshake sent to the plain server is recorded as such.
         unsigned char c = 0;
         if (recv(nSocket, &c, 1, MSG_PEEK) == 1 && c == 0x16) {

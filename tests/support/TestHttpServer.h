@@ -7,7 +7,9 @@
 // server is recorded as a request with the method "TLS-HELLO" and an empty
 // target, and the connection is closed. The HTTPS server only shows that a
 // client refuses its certificate: it records a request that comes through
-// the handshake ("TLS-ACCEPTED", empty target) and serves nothing.
+// the handshake ("TLS-ACCEPTED", empty target) and serves nothing. The HTTPS
+// server started with a CA (StartWithCa) serves like the plain one, with a
+// certificate for 127.0.0.1 signed by a CA that a client may be told to trust.
 #pragma once
 
 #ifndef _WIN32
@@ -60,6 +62,10 @@ public:
     // Listens on an ephemeral port; bTls serves HTTPS with a self-signed
     // certificate made now. False when it could not start.
     bool Start(bool bTls = false);
+    // Listens as an HTTPS server whose certificate a CA made now signs; the
+    // CA's certificate goes into strCaDir (ending in '/') as ca.pem and under
+    // the hashed name OpenSSL looks for in a directory.
+    bool StartWithCa(const std::string& strCaDir);
     void Stop();
 
     uint16_t Port() const { return m_nPort; }
@@ -73,6 +79,7 @@ public:
 
 private:
     struct STls;
+    bool Start(bool bTls, const std::string& strCaDir);
     void AcceptLoop();
     void Serve(int nSocket);
 
