@@ -87,10 +87,10 @@ namespace {
 // the same pieces and single bytes.
 std::vector<std::string> FastPathInputs() {
     const std::string pieces[] = {
-        "<", ">", "&", "&lt;", "&gt;", "&l", "&g", "&lt", "\xa1\xa1", "\xa1", "\x81", "\xfe\x40",
-        "\xd6\xd0", "\xd6", "\xe4\xb8\xad", "\xe4\xb8", "\xe0\xa0\x80", "\xed\x9f\xbf", "\xed\xa0\x80",
-        "\xf0\x9f\x98\x80", "\xc3", "\xc3\xa9", "\x80", "\xff", "</script>", "<script ", "\t", " ",
-        "\r\n", std::string(1, '\0'), "\x7f", "\xb0\x20\xa1\xa1", "\xb0\x09\xa1\xa1",
+        "<", ">", "&", "&lt;", "&gt;", "&l", "&g", "&lt", "\xa1\xa1", "\xa1", "\x81", "\xfe\x40", "\xd6\xd0",
+        "\xd6", "\xe4\xb8\xad", "\xe4\xb8", "\xe4\xb8\xad\xe4\xb8", "\xe0\xa0\x80", "\xed\x9f\xbf",
+        "\xed\xa0\x80", "\xf0\x9f\x98\x80", "\xc3", "\xc3\xa9", "\x80", "\xff", "</script>", "<script ",
+        "\t", " ", "\r\n", std::string(1, '\0'), "\x7f", "\xb0\x20\xa1\xa1", "\xb0\x09\xa1\xa1",
     };
     const std::string fillers[] = {"a", " ", "\xd6", "\xd6\xd0", "\xa1", "\t", "<", "\xe4\xb8\xad"};
     std::vector<std::string> inputs;
