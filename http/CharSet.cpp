@@ -8,6 +8,24 @@
 // Only lead and continuation bytes are checked: overlong forms and encoded
 // surrogates pass, a sequence cut off by the end of the run passes, and any
 // byte from 0xF0 up (four-byte sequences included) fails.
+int IsUTF8Plain(const void* pBytes, uint32_t nLength) {
+    const unsigned char* p = static_cast<const unsigned char*>(pBytes);
+    uint32_t i = 0;
+    while (i < nLength) {
+        unsigned c = p[i];
+        if ((c >= 0x80 && c < 0xC0) || c >= 0xF0) return 0;
+        uint32_t nCont = c < 0x80 ? 0 : c < 0xE0 ? 1 : 2;  // continuation bytes the lead needs
+        if (nLength - i <= nCont) return 1;                 // cut off by the end
+        for (uint32_t k = 1; k <= nCont; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return 0;
+        }
+        i += 1 + nCont;
+    }
+    return 1;
+}
+
+// The same rules as IsUTF8Plain, with ASCII eight bytes at a time and runs
+// of three-byte characters one four-byte load each.
 int CCharSet::IsUTF8(const void* pBytes, uint32_t nLength) const {
     const unsigned char* p = static_cast<const unsigned char*>(pBytes);
     const unsigned char* pEnd = p + nLength;

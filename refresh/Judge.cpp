@@ -15,31 +15,38 @@ const char* const kMarker404 = "(404)";
 const char* const kMarkerNoServer = "(\xce\xde\xb7\xa8\xc1\xac\xbd\xd3\xb5\xbd\xb7\xfe\xce\xf1\xc6\xf7)";  // (无法连接到服务器)
 const char* const kMarkerNoData = "(\xce\xde\xca\xfd\xbe\xdd)";  // (无数据)
 
+// One plain walk over the characters, comparing at each start.
+size_t FindOnCharStartPlain(const std::string& strText, const std::string& strPattern) {
+    const size_t n = strText.size(), m = strPattern.size();
+    for (size_t i = 0; i + m <= n; i += Cp936CharLen(strText, i)) {
+        if (strText.compare(i, m, strPattern) == 0) return i;
+    }
+    return std::string::npos;
+}
+
 namespace {
 
-// First occurrence of strPattern in strText that begins on a code page 936
-// character, or npos. Candidates come from a plain byte search; whether one
-// begins on a character is decided by a walk that only moves forward, so the
-// whole search stays linear in the text.
-size_t FindOnCharStart(const std::string& strText, const std::string& strPattern) {
-    if (strPattern.empty()) return 0;
-    // A byte below 0x40 is never the second byte of a character: every
-    // occurrence of a pattern that starts with one begins on a character.
-    // Candidates come from a search that tests the first and the last byte
-    // of sixteen places at once, and a Horspool search for the rest: pages
-    // are full of "<", so a search that stops at every "<" to compare would
-    // be slow.
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(strText.data());
-    const unsigned char* pat = reinterpret_cast<const unsigned char*>(strPattern.data());
-    const size_t n = strText.size(), m = strPattern.size();
-    size_t shift[256];
-    for (size_t& k : shift) k = m;
-    for (size_t k = 0; k + 1 < m; ++k) shift[pat[k]] = m - 1 - k;
-    auto findFrom = [&](size_t nFrom) -> size_t {
+// A byte search for a pattern of at least one byte: candidates whose first
+// and last bytes match are tested sixteen starting places at a time (pages
+// are full of "<" and ">", so a search that stops at every "<" to compare
+// would be slow), the rest by a Horspool search.
+class CByteSearch {
+public:
+    CByteSearch(const std::string& strText, const std::string& strPattern)
+        : m_p(reinterpret_cast<const unsigned char*>(strText.data())),
+          m_pat(reinterpret_cast<const unsigned char*>(strPattern.data())),
+          m_n(strText.size()),
+          m_m(strPattern.size()) {
+        for (size_t& k : m_shift) k = m_m;
+        for (size_t k = 0; k + 1 < m_m; ++k) m_shift[m_pat[k]] = m_m - 1 - k;
+    }
+
+    // The first occurrence at or after nFrom, or npos.
+    size_t FindFrom(size_t nFrom) const {
+        const unsigned char *p = m_p, *pat = m_pat;
+        const size_t n = m_n, m = m_m;
         size_t nStart = nFrom;
 #if defined(__SSE2__)
-        // Sixteen starting places at a time: only those whose first and last
-        // bytes match are compared in full.
         const __m128i vFirst = _mm_set1_epi8(static_cast<char>(pat[0]));
         const __m128i vLast = _mm_set1_epi8(static_cast<char>(pat[m - 1]));
         for (; nStart + m + 15 <= n; nStart += 16) {
@@ -53,28 +60,44 @@ size_t FindOnCharStart(const std::string& strText, const std::string& strPattern
             }
         }
 #endif
-        // The rest (the whole text without SSE2) by the Horspool search.
-        for (size_t i = nStart + m - 1; i < n; i += shift[p[i]]) {
-            // The last and the first byte are compared before the call: a
-            // page has a ">" at the end of every tag.
+        // The rest (the whole text without SSE2) by the Horspool search. The
+        // last and the first byte are compared before the call: a page has a
+        // ">" at the end of every tag.
+        for (size_t i = nStart + m - 1; i < n; i += m_shift[p[i]]) {
             if (p[i] == pat[m - 1] && p[i + 1 - m] == pat[0] && memcmp(p + i + 1 - m, pat, m - 1) == 0)
                 return i + 1 - m;
         }
         return std::string::npos;
-    };
-    if (static_cast<unsigned char>(strPattern[0]) < 0x40) return findFrom(0);
+    }
+
+private:
+    const unsigned char* m_p;
+    const unsigned char* m_pat;
+    size_t m_n, m_m;
+    size_t m_shift[256];
+};
+
+}  // namespace
+
+// Candidates come from the byte search; whether one begins on a character is
+// decided by a walk that only moves forward, so the whole search stays linear
+// in the text.
+size_t FindOnCharStart(const std::string& strText, const std::string& strPattern) {
+    if (strPattern.empty()) return 0;
+    CByteSearch search(strText, strPattern);
+    // A byte below 0x40 is never the second byte of a character: every
+    // occurrence of a pattern that starts with one begins on a character.
+    if (static_cast<unsigned char>(strPattern[0]) < 0x40) return search.FindFrom(0);
     size_t nWalk = 0;  // always the start of a character
     size_t nFrom = 0;
     for (;;) {
-        size_t nAt = findFrom(nFrom);
+        size_t nAt = search.FindFrom(nFrom);
         if (nAt == std::string::npos) return nAt;
         while (nWalk < nAt) nWalk += Cp936CharLen(strText, nWalk);
         if (nWalk == nAt) return nAt;
         nFrom = nWalk;  // nAt was the second byte of a character
     }
 }
-
-}  // namespace
 
 namespace {
 

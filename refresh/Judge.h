@@ -6,6 +6,14 @@
 class CCharSet;
 class CLogWriter;
 
+// The first occurrence of strPattern in strText that begins on a code page
+// 936 character (never on the second byte of one), or npos; 0 for an empty
+// pattern. FindOnCharStartPlain defines the result by a plain walk over the
+// characters; FindOnCharStart, the search the cuts use, tests sixteen places
+// at a time and must give the same position for every input.
+size_t FindOnCharStart(const std::string& strText, const std::string& strPattern);
+size_t FindOnCharStartPlain(const std::string& strText, const std::string& strPattern);
+
 // Cuts the content of the first start-tag ... end-tag block (see the docs).
 // The caller makes sure that the end tag occurs in the text.
 void ReplaceTagContent(std::string& strText, const std::string& strStartTag,

@@ -1,20 +1,6 @@
-// The page is reduced in one walk that does all four steps at once:
-//  1. "&lt;" and "&gt;" are read as "<" and ">" (no other reference is
-//     touched);
-//  2. line feeds, carriage returns and spaces are dropped; then, walking the
-//     rest as code page 936 characters, full-width spaces (A1 A1) and tabs are
-//     dropped. Bytes below 0x40 are never part of a double-byte character, so
-//     the first three can go byte by byte, but they must go before the
-//     characters are paired (B0 20 A1 A1 becomes B0 A1, A1 and keeps its
-//     bytes), while tabs stay until the pairing is done (B0 09 A1 A1 pairs
-//     as B0, tab, A1 A1 and keeps B0 only);
-//  3. everything from a "<" to the next ">" is left out, the brackets too;
-//  4. when nothing is left but the text of step 2 was not empty, the text of
-//     step 2 is the result.
-// Both the result and the step-2 text are written over the input in place
-// (the write position never passes the read position). Nothing is written
-// before the first visible byte, so when none is found the input is still
-// whole for the second walk that makes the step-2 text.
+// The reduction of a page to its visible text (see VisibleText.h): a plain
+// walk that defines the result, and the walk the service uses, which takes
+// sixteen bytes at a time where no neighbour byte matters.
 #include "refresh/VisibleText.h"
 
 #include <cstdint>
@@ -25,6 +11,69 @@
 #endif
 
 namespace {
+
+// "&lt;" or "&gt;" at p[i] ('&') read as its bracket; 0 when neither stands
+// there.
+inline unsigned char ReadBracketRef(const unsigned char* p, size_t i, size_t n) {
+    if (n - i < 4 || p[i + 2] != 't' || p[i + 3] != ';') return 0;
+    if (p[i + 1] == 'l') return '<';
+    if (p[i + 1] == 'g') return '>';
+    return 0;
+}
+
+inline bool IsLeadByte936(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool IsTrailByte936(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// One step of the plain walk at p[i]: steps 1 and 2 for one byte (or one
+// reference), handing each byte of the step-2 text to emit. nPending holds a
+// lead byte waiting for the character's second byte (-1: none). Returns the
+// position after what was read.
+template <class TEmit>
+inline size_t PlainStep(const unsigned char* p, size_t i, size_t n, int& nPending, TEmit&& emit) {
+    unsigned char t = p[i++];
+    if (t == '\n' || t == '\r' || t == ' ') return i;  // gone before characters are paired
+    unsigned char r = t == '&' ? ReadBracketRef(p, i - 1, n) : 0;
+    if (r) t = r, i += 3;
+    if (nPending >= 0) {
+        unsigned char lead = static_cast<unsigned char>(nPending);
+        nPending = -1;
+        if (IsTrailByte936(t)) {
+            if (!(lead == 0xA1 && t == 0xA1)) emit(lead), emit(t);
+            return i;
+        }
+        emit(lead);
+    }
+    if (IsLeadByte936(t)) nPending = t;
+    else if (t != '\t') emit(t);
+    return i;
+}
+
+}  // namespace
+
+// The plain walk: each byte of the step-2 text goes to strBare and, outside
+// markup, to strVisible.
+std::string ExtractVisibleTextPlain(std::string strText) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(strText.data());
+    std::string strBare, strVisible;
+    bool bOutside = true;
+    auto emit = [&](unsigned char b) {
+        strBare += static_cast<char>(b);
+        if (b == '<') bOutside = false;
+        else if (b == '>') bOutside = true;
+        else if (bOutside) strVisible += static_cast<char>(b);
+    };
+    int nPending = -1;
+    for (size_t i = 0; i < strText.size();) i = PlainStep(p, i, strText.size(), nPending, emit);
+    if (nPending >= 0) emit(static_cast<unsigned char>(nPending));
+    return strVisible.empty() ? strBare : strVisible;
+}
+
+namespace {
+
+// The fast walk writes the result over the input in place: the write
+// position never passes the read position, and a store never reaches a byte
+// not yet read. Nothing is written before the first visible byte, so when
+// none is found the input is still whole for the plain walk.
 
 // Per byte: kSpecial for "&", "<" and ">", kLeadBit for a lead byte of code
 // page 936, kKeep for a byte that is kept outside markup (blanks and tabs
@@ -37,8 +86,9 @@ struct CByteTables {
     uint8_t m_keep[256];  // 1 for a byte with kKeep
     CByteTables() {
         for (int i = 0; i < 256; ++i) {
-            m_flags[i] = (i >= 0x81 && i <= 0xFE) ? (kLeadBit | kKeep) : kKeep;
-            m_trail[i] = (i >= 0x40 && i <= 0xFE && i != 0x7F) ? 1 : 0;
+            unsigned char c = static_cast<unsigned char>(i);
+            m_flags[i] = IsLeadByte936(c) ? (kLeadBit | kKeep) : kKeep;
+            m_trail[i] = IsTrailByte936(c) ? 1 : 0;
         }
         m_flags[0x0A] = m_flags[0x0D] = m_flags[0x20] = m_flags[0x09] = 0;  // dropped
         m_flags[0x26] = m_flags[0x3C] = m_flags[0x3E] = kSpecial;          // & < >
@@ -46,17 +96,6 @@ struct CByteTables {
     }
 };
 const CByteTables g_tables;
-
-inline bool IsTrailByte(unsigned char c) { return g_tables.m_trail[c] != 0; }
-inline bool IsLeadByte(unsigned char c) { return (g_tables.m_flags[c] & kLeadBit) != 0; }
-
-// Reads "&lt;" or "&gt;" at p[i] ('&'); 0 when neither stands there.
-inline unsigned char ReadBracketRef(const unsigned char* p, size_t i, size_t n) {
-    if (n - i < 4 || p[i + 2] != 't' || p[i + 3] != ';') return 0;
-    if (p[i + 1] == 'l') return '<';
-    if (p[i + 1] == 'g') return '>';
-    return 0;
-}
 
 // Sixteen bytes at a time: each test gives a mask in which bit j stands for
 // byte j. SSE2 (every x86-64) does a test in a few instructions; elsewhere a
@@ -162,182 +201,193 @@ inline size_t PositionOf(const unsigned char* p, const void* pFound, size_t nNon
     return pFound ? static_cast<size_t>(static_cast<const unsigned char*>(pFound) - p) : nNone;
 }
 
-// bVisible: keep only the bytes outside markup (steps 1 to 3); otherwise make
-// the step-2 text. Returns the length written at the start of pBuf.
-template <bool bVisible>
-size_t Reduce(char* pBuf, size_t n) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(pBuf);
-    const uint8_t* flags = g_tables.m_flags;
-    const uint8_t* trail = g_tables.m_trail;
-    const uint8_t* keep = g_tables.m_keep;
-    size_t w = 0;
-    size_t i = 0;
-    int nPending = -1;  // a lead byte waiting for the character's second byte
-    bool bOutside = true;
-    size_t nCloseAt = 0;  // inside markup: the next ">" at or after i, or n
-    size_t nWordFrom = 0;  // the word tests are skipped before this position
+// The state of the fast walk between its steps.
+struct CReduceState {
+    const unsigned char* m_pIn;
+    char* m_pOut;  // the same bytes as m_pIn
+    size_t m_nSize;
+    size_t m_nRead = 0;
+    size_t m_nWrite = 0;
+    int m_nPending = -1;    // a lead byte waiting for the character's second byte
+    bool m_bOutside = true;
+    size_t m_nCloseAt = 0;  // inside markup: the next ">" at or after m_nRead, or the end
+    size_t m_nWordFrom = 0; // the block tests are skipped before this position
+};
 
-    auto emit = [&](unsigned char b) {
-        if (!bVisible) {
-            pBuf[w++] = static_cast<char>(b);
-        } else if (b == '<') {
-            bOutside = false;
-        } else if (b == '>') {
-            bOutside = true;
-        } else if (bOutside) {
-            pBuf[w++] = static_cast<char>(b);
-        }
-    };
-
-    while (i < n) {
-        // The fast paths run while no lead byte waits; they pass between text
-        // and markup themselves at "<" and ">" and leave "&", a lead byte
-        // without its second byte and the end to the byte-by-byte step below.
-        while (bVisible && nPending < 0 && i < n) {
-            if (bOutside) {
-                // Visible text: ASCII and whole characters eight bytes at a
-                // time where the word tests allow, else byte by byte; blanks
-                // go while no lead byte waits.
-                while (i < n) {
-                    unsigned c = p[i];
-                    unsigned f = flags[c];
-                    if (i >= nWordFrom && n - i >= kBlock && (f & kSpecial) == 0) {
-                        // The bytes are read before any is written. Every
-                        // store lands at or before the byte it copies, or the
-                        // bytes after the k taken are written over themselves
-                        // or over bytes already read.
-                        CBlock v = LoadBlock(p + i);
-                        bool bAscii = c < 0x80;
-                        size_t k = bAscii ? AsciiPrefix(v) : CharacterPrefix(v);
-                        unsigned nBlanks = bAscii ? BytesBelow21(v) & ((1u << k) - 1) : 0;
-                        if (k > 0 && nBlanks == 0 && (k == kBlock || i == w || i - w >= kBlock)) {
-                            StoreBlock(pBuf + w, v);  // nothing to drop in the k bytes
-                            w += k;
-                            i += k;
-                            if (!bAscii && k < kBlock) nWordFrom = i + 1;  // the next byte failed the test
-                            continue;
-                        }
-                        if (bAscii && k >= 8 && w > 0 && i - w >= kBlock && n - i >= 2 * kBlock) {
-                            // Blanks among them, and room behind: the runs
-                            // between the blanks are copied sixteen bytes at
-                            // a time from the input (each store ends before
-                            // any byte still to be read; once a byte is kept:
-                            // before that nothing may be written).
-                            unsigned nDrop = (BytesEqual(v, ' ') | BytesEqual(v, '\t') | BytesEqual(v, '\r') |
-                                              BytesEqual(v, '\n')) & ((1u << k) - 1);
-                            size_t nRun = 0;
-                            for (;;) {
-                                size_t nEnd = nDrop ? LowestBit(nDrop) : k;
-                                memcpy(pBuf + w, p + i + nRun, kBlock);
-                                w += nEnd - nRun;
-                                if (!nDrop) break;
-                                nRun = nEnd + 1;
-                                nDrop &= nDrop - 1;
-                            }
-                            i += k;
-                            continue;
-                        }
-                        if (bAscii && w > 0) {
-                            // Blanks among them: each byte is stored, the
-                            // write position moves on past the kept ones only
-                            // (once a byte is kept: before that nothing may
-                            // be written).
-                            const unsigned char* b = p + i;
-                            w += k == kBlock ? StoreKept(pBuf + w, b, kBlock, keep) : StoreKept(pBuf + w, b, k, keep);
-                            i += k;
-                            continue;
-                        }
-                        nWordFrom = i + 1;  // the byte steps take this one
-                    }
-                    if (f == kKeep) {
-                        pBuf[w++] = static_cast<char>(c);
-                        ++i;
-                    } else if (f == 0) {
-                        ++i;  // a blank or tab with nothing waiting
-                    } else if ((f & kLeadBit) && i + 1 < n && trail[p[i + 1]]) {
-                        unsigned t = p[i + 1];
-                        if (!(c == 0xA1 && t == 0xA1)) {
-                            pBuf[w] = static_cast<char>(c);
-                            pBuf[w + 1] = static_cast<char>(t);
-                            w += 2;
-                        }
-                        i += 2;
-                    } else if (c == '<') {
-                        ++i;
-                        bOutside = false;
-                        break;
-                    } else {
-                        break;
-                    }
-                }
-                if (bOutside) break;
-            } else {
-                // Inside markup only the end of the tag matters: ">" or
-                // "&gt;" (neither can be the second byte of a character).
-                // Each ">" and each "&" is looked for once, so a tag full of
-                // "&" costs no more than any other.
-                // Most tags are short: look at a few blocks before calling
-                // memchr.
-                size_t nNear = i + 64 < n ? i + 64 : n;
-                while (nNear - i >= kBlock) {
-                    unsigned m = BytesEqual(LoadBlock(p + i), '>') | BytesEqual(LoadBlock(p + i), '&');
-                    if (m) {
-                        i += LowestBit(m);  // the byte loop stops there at once
-                        break;
-                    }
-                    i += kBlock;
-                }
-                while (i < nNear && p[i] != '>' && p[i] != '&') ++i;
-                if (i == nNear) {
-                    if (nCloseAt < i) nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
-                    i = PositionOf(p, memchr(p + i, '&', nCloseAt - i), nCloseAt);
-                }
-                if (i == n || p[i] != '>') break;
-                ++i;
-                bOutside = true;
-            }
-        }
-        if (i >= n) break;
-        unsigned char c = p[i];
-        unsigned char t = c;
-        ++i;
-        if (c == '\n' || c == '\r' || c == ' ') continue;  // gone before characters are paired
-        if (c == '&') {
-            unsigned char r = ReadBracketRef(p, i - 1, n);
-            if (r) {
-                t = r;
-                i += 3;
-            }
-        }
-        if (nPending >= 0) {
-            unsigned char lead = static_cast<unsigned char>(nPending);
-            nPending = -1;
-            if (IsTrailByte(t)) {
-                if (!(lead == 0xA1 && t == 0xA1)) {
-                    emit(lead);
-                    emit(t);
-                }
-                continue;
-            }
-            emit(lead);
-        }
-        if (IsLeadByte(t)) {
-            nPending = t;
-        } else if (t != '\t') {
-            emit(t);
-        }
+// Blanks among the k ASCII bytes of v (read at p + i), and room behind: the
+// runs between the blanks are copied sixteen bytes at a time from the input.
+// Each store ends before any byte still to be read. Returns the new write
+// position.
+inline size_t CopyRunsBetweenBlanks(const unsigned char* pRead, char* pWrite, size_t w, CBlock v, size_t k) {
+    unsigned nDrop = (BytesEqual(v, ' ') | BytesEqual(v, '\t') | BytesEqual(v, '\r') | BytesEqual(v, '\n')) &
+                     ((1u << k) - 1);
+    size_t nRun = 0;
+    for (;;) {
+        size_t nEnd = nDrop ? LowestBit(nDrop) : k;
+        memcpy(pWrite + w, pRead + nRun, kBlock);
+        w += nEnd - nRun;
+        if (!nDrop) return w;
+        nRun = nEnd + 1;
+        nDrop &= nDrop - 1;
     }
-    if (nPending >= 0) emit(static_cast<unsigned char>(nPending));
-    return w;
+}
+
+// Visible text at i, whose first byte c is no "&", "<" or ">": takes the
+// ASCII bytes or whole characters that open the next sixteen bytes. Returns
+// false when the byte steps must take the byte at i. Once a byte is kept,
+// bytes that are dropped may be written over; before that nothing is written.
+inline bool TakeBlock(const CReduceState& s, unsigned c, size_t& i, size_t& w, size_t& nWordFrom) {
+    CBlock v = LoadBlock(s.m_pIn + i);  // read before any of it is written
+    bool bAscii = c < 0x80;
+    size_t k = bAscii ? AsciiPrefix(v) : CharacterPrefix(v);
+    unsigned nBlanks = bAscii ? BytesBelow21(v) & ((1u << k) - 1) : 0;
+    if (k > 0 && nBlanks == 0 && (k == kBlock || i == w || i - w >= kBlock)) {
+        StoreBlock(s.m_pOut + w, v);  // nothing to drop in the k bytes
+        w += k;
+        i += k;
+        if (!bAscii && k < kBlock) nWordFrom = i + 1;  // the next byte failed the test
+        return true;
+    }
+    if (!bAscii || w == 0) return false;
+    if (k >= 8 && i - w >= kBlock && s.m_nSize - i >= 2 * kBlock) {
+        w = CopyRunsBetweenBlanks(s.m_pIn + i, s.m_pOut, w, v, k);
+    } else {
+        // Each byte is stored, the write position moves past the kept ones.
+        const unsigned char* b = s.m_pIn + i;
+        w += k == kBlock ? StoreKept(s.m_pOut + w, b, kBlock, g_tables.m_keep)
+                         : StoreKept(s.m_pOut + w, b, k, g_tables.m_keep);
+    }
+    i += k;
+    return true;
+}
+
+// The byte at i of visible text with nothing waiting: a kept byte, a blank, a
+// whole character, or "<". Returns false for a byte the byte step must take.
+inline bool TakeTextByte(const CReduceState& s, unsigned c, size_t& i, size_t& w, bool& bOutside) {
+    const unsigned char* p = s.m_pIn;
+    unsigned f = g_tables.m_flags[c];
+    if (f == kKeep) {
+        s.m_pOut[w++] = static_cast<char>(c);
+        ++i;
+    } else if (f == 0) {
+        ++i;  // a blank or tab with nothing waiting
+    } else if ((f & kLeadBit) && i + 1 < s.m_nSize && g_tables.m_trail[p[i + 1]]) {
+        unsigned t = p[i + 1];
+        if (!(c == 0xA1 && t == 0xA1)) {
+            s.m_pOut[w] = static_cast<char>(c);
+            s.m_pOut[w + 1] = static_cast<char>(t);
+            w += 2;
+        }
+        i += 2;
+    } else if (c == '<') {
+        ++i;
+        bOutside = false;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Visible text, while no lead byte waits: up to "<" (then inside markup) or
+// a byte for the byte step. The positions live in locals here, where the
+// stores through the output cannot make the compiler reload them.
+inline void TakeText(CReduceState& s) {
+    const unsigned char* p = s.m_pIn;
+    const size_t n = s.m_nSize;
+    size_t i = s.m_nRead, w = s.m_nWrite, nWordFrom = s.m_nWordFrom;
+    bool bOutside = true;
+    while (i < n && bOutside) {
+        unsigned c = p[i];
+        if (i >= nWordFrom && n - i >= kBlock && (g_tables.m_flags[c] & kSpecial) == 0) {
+            if (TakeBlock(s, c, i, w, nWordFrom)) continue;
+            nWordFrom = i + 1;  // the byte steps take this one
+        }
+        if (!TakeTextByte(s, c, i, w, bOutside)) break;
+    }
+    s.m_nRead = i;
+    s.m_nWrite = w;
+    s.m_nWordFrom = nWordFrom;
+    s.m_bOutside = bOutside;
+}
+
+// Inside markup only the end of the tag matters: ">" or "&gt;" (neither can
+// be the second byte of a character). Stops at a ">" (taken: outside again),
+// at an "&" for the byte step, or at the end. Each ">" and each "&" is looked
+// for once, so a tag full of "&" costs no more than any other.
+inline void SkipMarkup(CReduceState& s) {
+    const unsigned char* p = s.m_pIn;
+    const size_t n = s.m_nSize;
+    size_t i = s.m_nRead;
+    // Most tags are short: a few blocks before memchr.
+    size_t nNear = i + 64 < n ? i + 64 : n;
+    while (nNear - i >= kBlock) {
+        CBlock v = LoadBlock(p + i);
+        unsigned m = BytesEqual(v, '>') | BytesEqual(v, '&');
+        if (m) {
+            i += LowestBit(m);  // the byte loop stops there at once
+            break;
+        }
+        i += kBlock;
+    }
+    while (i < nNear && p[i] != '>' && p[i] != '&') ++i;
+    if (i == nNear) {
+        if (s.m_nCloseAt < i) s.m_nCloseAt = PositionOf(p, memchr(p + i, '>', n - i), n);
+        i = PositionOf(p, memchr(p + i, '&', s.m_nCloseAt - i), s.m_nCloseAt);
+    }
+    if (i < n && p[i] == '>') {
+        ++i;
+        s.m_bOutside = true;
+    }
+    s.m_nRead = i;
+}
+
+// The fast paths, while no lead byte waits; they pass between text and
+// markup at "<" and ">" and leave "&", a lead byte without its second byte
+// and the end to the byte step.
+inline void TakeFast(CReduceState& s) {
+    for (;;) {
+        bool bWasOutside = s.m_bOutside;
+        if (bWasOutside) TakeText(s);
+        else SkipMarkup(s);
+        // Stopped for the byte step: at the end, or where neither path moved
+        // on into the other.
+        if (s.m_nRead >= s.m_nSize || s.m_bOutside == bWasOutside) return;
+    }
+}
+
+// A byte of the step-2 text: "<" and ">" pass between text and markup, other
+// bytes are written outside markup.
+inline void Emit(CReduceState& s, unsigned char b) {
+    if (b == '<') s.m_bOutside = false;
+    else if (b == '>') s.m_bOutside = true;
+    else if (s.m_bOutside) s.m_pOut[s.m_nWrite++] = static_cast<char>(b);
+}
+
+// Returns the length of the visible text written at the start of pBuf; 0
+// when there is none (the input is then untouched).
+size_t ReduceVisible(char* pBuf, size_t n) {
+    CReduceState s;
+    s.m_pIn = reinterpret_cast<const unsigned char*>(pBuf);
+    s.m_pOut = pBuf;
+    s.m_nSize = n;
+    auto emit = [&s](unsigned char b) { Emit(s, b); };
+    while (s.m_nRead < n) {
+        if (s.m_nPending < 0) {
+            TakeFast(s);
+            if (s.m_nRead >= n) break;
+        }
+        s.m_nRead = PlainStep(s.m_pIn, s.m_nRead, n, s.m_nPending, emit);
+    }
+    if (s.m_nPending >= 0) Emit(s, static_cast<unsigned char>(s.m_nPending));
+    return s.m_nWrite;
 }
 
 }  // namespace
 
 std::string ExtractVisibleText(std::string strText) {
-    size_t n = strText.size();
-    if (n == 0) return strText;
-    size_t nVisible = Reduce<true>(&strText[0], n);
-    if (nVisible == 0) nVisible = Reduce<false>(&strText[0], n);
+    if (strText.empty()) return strText;
+    size_t nVisible = ReduceVisible(&strText[0], strText.size());
+    if (nVisible == 0) return ExtractVisibleTextPlain(std::move(strText));  // the step-2 text
     strText.resize(nVisible);
     return strText;
 }

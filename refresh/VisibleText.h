@@ -1,6 +1,20 @@
 // Reduction of a page (code page 936) to what a reader would see, in one line.
+// Both functions are pure (no shared state): any thread may call them.
 #pragma once
 
 #include <string>
 
+// The reduction, in four steps:
+//  1. "&lt;" and "&gt;" are read as "<" and ">" (no other reference is
+//     touched);
+//  2. line feeds, carriage returns and spaces are dropped; then, walking the
+//     rest as code page 936 characters, full-width spaces (A1 A1) and tabs are
+//     dropped (B0 20 A1 A1 becomes B0 A1, A1; B0 09 A1 A1 keeps B0 only);
+//  3. everything from a "<" to the next ">" is left out, the brackets too;
+//  4. when nothing is left but the text of step 2 was not empty, the text of
+//     step 2 is the result.
+// ExtractVisibleTextPlain defines the result with one plain walk; the one the
+// service uses, ExtractVisibleText, takes sixteen bytes at a time where it
+// can and must give the same bytes for every input.
 std::string ExtractVisibleText(std::string strText);
+std::string ExtractVisibleTextPlain(std::string strText);

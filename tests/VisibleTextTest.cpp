@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
+#include "fuzz/FastPathCheck.h"
 #include "refresh/VisibleText.h"
 
 namespace {
@@ -72,6 +75,51 @@ TEST(VisibleText, SecondPass) {
     // Except where dropping markup brought the two halves of a full-width
     // space together: the second pass takes them out.
     EXPECT_EQ(ExtractVisibleText(ExtractVisibleText("\xa1<b>\xa1" "A")), "A");
+}
+
+}  // namespace
+
+namespace {
+
+// Inputs for the fast paths: each piece at every offset from 0 to 33 behind a
+// run of one filler (so that it meets the sixteen-byte block edges at 15, 16
+// and 17), then more filler; a few long runs; and seeded random strings of
+// the same pieces and single bytes.
+std::vector<std::string> FastPathInputs() {
+    const std::string pieces[] = {
+        "<", ">", "&", "&lt;", "&gt;", "&l", "&g", "&lt", "\xa1\xa1", "\xa1", "\x81", "\xfe\x40", "\xd6\xd0",
+        "\xd6", "\xe4\xb8\xad", "\xe4\xb8", "\xe4\xb8\xad\xe4\xb8", "\xe0\xa0\x80", "\xed\x9f\xbf",
+        "\xed\xa0\x80", "\xf0\x9f\x98\x80", "\xc3", "\xc3\xa9", "\x80", "\xff", "</script>", "<script ",
+        "\t", " ", "\r\n", std::string(1, '\0'), "\x7f", "\xb0\x20\xa1\xa1", "\xb0\x09\xa1\xa1",
+    };
+    const std::string fillers[] = {"a", " ", "\xd6", "\xd6\xd0", "\xa1", "\t", "<", "\xe4\xb8\xad"};
+    std::vector<std::string> inputs;
+    for (const std::string& strPiece : pieces)
+        for (const std::string& strFill : fillers)
+            for (int k = 0; k <= 33; ++k) inputs.push_back(Repeat(strFill, k) + strPiece + Repeat(strFill, 20));
+    inputs.push_back(std::string(300, ' ') + "x" + std::string(300, '\t') + "\xd6");
+    inputs.push_back("<" + Repeat("a&amp;", 40) + std::string(100, 'b') + ">x&gt;y" + std::string(90, '\n'));
+    inputs.push_back("<a>" + Repeat("\xd6\xd0", 40) + "\xd6<" + std::string(70, 'c'));  // no end of tag
+    inputs.push_back(Repeat("ab cd\tef\r\ngh  ", 12) + "&lt;" + Repeat("ij kl ", 12));
+    std::mt19937 random(10);
+    for (int n = 0; n < 3000; ++n) {
+        std::string s;
+        for (int nParts = static_cast<int>(random() % 40); nParts > 0; --nParts) {
+            if (random() % 3 == 0) s += static_cast<char>(random() % 256);
+            else s += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        }
+        inputs.push_back(s);
+    }
+    return inputs;
+}
+
+// Each fast path (reduction, tag search, UTF-8 test, Linux conversion) gives
+// the bytes of its plain reference.
+TEST(VisibleText, FastPathsAgreeWithPlainWalks) {
+    for (const std::string& s : FastPathInputs()) {
+        const char* pPair = FastPathDisagreement(s, s.substr(0, 3));
+        EXPECT_EQ(pPair, nullptr) << pPair << " on " << testing::PrintToString(s);
+    }
 }
 
 }  // namespace

@@ -51,70 +51,99 @@ const CAnsiTable& GetAnsiTable() {
     return table;
 }
 
-}  // namespace
-
-bool ConvertUtf8ToAnsi(std::string& strText) {
+// The text up to its first zero byte (the conversion stops there).
+void CutAtZero(std::string& strText) {
     const void* pZero = memchr(strText.data(), 0, strText.size());
     if (pZero) strText.resize(static_cast<size_t>(static_cast<const char*>(pZero) - strText.data()));
+}
+
+// Writes the code page bytes of code point cp at w; returns the position
+// after them.
+inline char* PutAnsi(char* w, const uint16_t* table, uint32_t cp) {
+    if (cp > 0xFFFF) {
+        *w++ = '?';
+        *w++ = '?';
+        return w;
+    }
+    uint16_t nCode = table[cp];
+    if (nCode > 0xFF) *w++ = static_cast<char>(nCode >> 8);
+    *w++ = static_cast<char>(nCode & 0xFF);
+    return w;
+}
+
+// Copies the ASCII bytes from p[i] on to w, eight at a time where it can.
+// Returns the position of the first other byte (or n).
+inline size_t CopyAscii(const unsigned char* p, size_t i, size_t n, char*& w) {
+    while (n - i >= 8) {
+        uint64_t nWord;
+        memcpy(&nWord, p + i, 8);
+        if ((nWord & 0x8080808080808080ull) != 0) break;
+        memcpy(w, &nWord, 8);  // only bytes already read are written over
+        w += 8;
+        i += 8;
+    }
+    while (i < n && p[i] < 0x80) *w++ = static_cast<char>(p[i++]);
+    return i;
+}
+
+// Chinese text is runs of three-byte characters (lead 1110xxxx and two
+// continuation bytes 10xxxxxx), each tested as one word (the fourth byte read
+// is not looked at). The leads E0 and ED, which have overlong and surrogate
+// forms, are left to the decoder. Returns the position after the run.
+inline size_t ConvertThreeByteRun(const unsigned char* p, size_t i, size_t n, char*& w, const uint16_t* table) {
+    const size_t nStop = n > 3 ? n - 3 : 0;  // a four-byte load starts before it
+    char* pOut = w;  // a local: the stores cannot make the compiler reload it
+    for (; i < nStop; i += 3) {
+        uint32_t nChar = LoadFour(p + i);
+        if ((nChar & 0xC0C0F0u) != 0x8080E0u) break;
+        unsigned nLead = nChar & 0xFFu;
+        if (nLead == 0xE0 || nLead == 0xED) break;
+        uint32_t u = (nChar & 0x0Fu) << 12 | (nChar >> 2 & 0xFC0u) | (nChar >> 16 & 0x3Fu);
+        uint16_t nCode = table[u];
+        if (nCode > 0xFF) *pOut++ = static_cast<char>(nCode >> 8);
+        *pOut++ = static_cast<char>(nCode & 0xFF);
+    }
+    w = pOut;
+    return i;
+}
+
+}  // namespace
+
+// One character at a time through the decoder.
+bool ConvertUtf8ToAnsiPlain(std::string& strText) {
+    CutAtZero(strText);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(strText.data());
+    const uint16_t* table = GetAnsiTable().Codes();
+    std::string strOut;
+    for (size_t i = 0; i < strText.size();) {
+        uint32_t cp;
+        i += DecodeUtf8Char(p + i, strText.size() - i, cp);
+        char sz[2];
+        strOut.append(sz, static_cast<size_t>(PutAnsi(sz, table, cp) - sz));
+    }
+    strText.swap(strOut);
+    return true;
+}
+
+// Converted in place: every sequence gives at most as many bytes as it uses,
+// so the write position never passes the read position.
+bool ConvertUtf8ToAnsi(std::string& strText) {
+    CutAtZero(strText);
     size_t n = strText.size();
     if (n == 0) return true;
     // A plain pointer: the stores through char pointers below could
     // otherwise make the compiler read the vector's pointer anew each time.
     const uint16_t* table = GetAnsiTable().Codes();
-
-    // Converted in place: every sequence gives at most as many bytes as it
-    // uses, so the write position never passes the read position.
     char* w = &strText[0];
     const unsigned char* p = reinterpret_cast<const unsigned char*>(w);
     size_t i = 0;
     while (i < n) {
-        if (n - i >= 8) {
-            uint64_t nWord;
-            memcpy(&nWord, p + i, 8);
-            if ((nWord & 0x8080808080808080ull) == 0) {
-                memcpy(w, &nWord, 8);  // only bytes already read are written over
-                w += 8;
-                i += 8;
-                continue;
-            }
-            while (p[i] < 0x80) *w++ = static_cast<char>(p[i++]);  // up to the non-ASCII byte
-        }
-        if (p[i] < 0x80) {
-            *w++ = static_cast<char>(p[i++]);
-            continue;
-        }
-        // Chinese text is runs of three-byte characters (lead 1110xxxx and
-        // two continuation bytes 10xxxxxx), tested as one word (the fourth
-        // byte read is not looked at). The leads E0 and ED, which have
-        // overlong and surrogate forms, are left to the decoder.
-        const unsigned char* q = p + i;
-        const unsigned char* qStop = p + (n > 3 ? n - 3 : 0);  // a four-byte load starts before it
-        char* pOut = w;
-        while (q < qStop) {
-            uint32_t nChar = LoadFour(q);
-            if ((nChar & 0xC0C0F0u) != 0x8080E0u) break;
-            unsigned nLead = nChar & 0xFFu;
-            if (nLead == 0xE0 || nLead == 0xED) break;
-            uint32_t u = (nChar & 0x0Fu) << 12 | (nChar >> 2 & 0xFC0u) | (nChar >> 16 & 0x3Fu);
-            uint16_t nCode = table[u];
-            if (nCode > 0xFF) *pOut++ = static_cast<char>(nCode >> 8);
-            *pOut++ = static_cast<char>(nCode & 0xFF);
-            q += 3;
-        }
-        w = pOut;
-        i = static_cast<size_t>(q - p);
-        if (i == n) break;
-        if (p[i] < 0x80) continue;  // back to the ASCII path
+        i = CopyAscii(p, i, n, w);
+        if (i < n) i = ConvertThreeByteRun(p, i, n, w, table);
+        if (i == n || p[i] < 0x80) continue;  // back to the ASCII path
         uint32_t cp;
         i += DecodeUtf8Char(p + i, n - i, cp);
-        if (cp > 0xFFFF) {
-            *w++ = '?';
-            *w++ = '?';
-            continue;
-        }
-        uint16_t nCode = table[cp];
-        if (nCode > 0xFF) *w++ = static_cast<char>(nCode >> 8);
-        *w++ = static_cast<char>(nCode & 0xFF);
+        w = PutAnsi(w, table, cp);
     }
     strText.resize(static_cast<size_t>(w - strText.data()));
     return true;

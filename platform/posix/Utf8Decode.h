@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -79,5 +80,11 @@ inline size_t DecodeUtf8Char(const unsigned char* p, size_t nLeft, uint32_t& cp)
     cp = (v << 6) | (b3 & 0x3Fu);
     return 4;
 }
+
+// The conversion (platform::ConvertUtf8ToAnsi) by one plain walk, character
+// by character through DecodeUtf8Char: it defines the bytes that the fast
+// conversion, which takes ASCII and runs of three-byte characters a word at a
+// time, must give for every input.
+bool ConvertUtf8ToAnsiPlain(std::string& strText);
 
 }  // namespace platform
