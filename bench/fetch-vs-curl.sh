@@ -9,26 +9,24 @@ build=${1:-$here/build/linux}
 count=${2:-200}
 bytes=${3:-204800}
 probe=$build/tests/HttpProbe
-[ -x "$probe" ] || { echo "missing $probe: build the linux preset first" >&2; exit 2; }
+server=$build/VlmPageServer
+for f in "$probe" "$server"; do
+  [ -x "$f" ] || { echo "missing $f: build the linux preset first" >&2; exit 2; }
+done
 command -v curl >/dev/null || { echo "curl is not installed" >&2; exit 2; }
 
 work=$(mktemp -d)
 server_pid=""
 cleanup() {
-  exec 3>&- 2>/dev/null || true
-  if [ -n "$server_pid" ]; then wait "$server_pid" 2>/dev/null || true; fi
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# The server runs until its input closes.
-mkfifo "$work/in"
-"$probe" serve "$bytes" < "$work/in" > "$work/port" &
+"$server" --page-bytes "$bytes" --seconds 3600 --port-file "$work/url" 2>/dev/null &
 server_pid=$!
-exec 3> "$work/in"
-for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(head -n1 "$work/port")
-url="http://127.0.0.1:$port/page"
+for _ in $(seq 50); do [ -s "$work/url" ] && break; sleep 0.1; done
+url="$(cat "$work/url")page"
 
 now_ns() { date +%s%N; }
 

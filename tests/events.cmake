@@ -8,7 +8,7 @@ set_target_properties(EventProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BIN
 if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME events.SentencesMatchWindows
     COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/event-probe/compare.sh
-      $<TARGET_FILE:EventProbe> ${CMAKE_SOURCE_DIR}/build/windows/tests/EventProbe.exe
-      ${CMAKE_SOURCE_DIR}/build/windows/VlmRefreshSvc.exe ${CMAKE_SOURCE_DIR})
+      $<TARGET_FILE:EventProbe> ${VLM_WINDOWS_BUILD_DIR}/tests/EventProbe.exe
+      ${VLM_WINDOWS_BUILD_DIR}/VlmRefreshSvc.exe ${CMAKE_SOURCE_DIR})
   set_tests_properties(events.SentencesMatchWindows PROPERTIES LABELS wine TIMEOUT 120)
 endif()

@@ -11,7 +11,7 @@ set_target_properties(IniProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINAR
 if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME ini.differential
     COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/ini-probe/compare.sh
-      $<TARGET_FILE:IniProbe> ${CMAKE_SOURCE_DIR}/build/windows/tests/IniProbe.exe
+      $<TARGET_FILE:IniProbe> ${VLM_WINDOWS_BUILD_DIR}/tests/IniProbe.exe
       ${CMAKE_CURRENT_LIST_DIR}/ini-corpus ${CMAKE_SOURCE_DIR})
   set_tests_properties(ini.differential PROPERTIES LABELS wine TIMEOUT 120)
 endif()
@@ -20,7 +20,7 @@ endif()
 if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME ini.first_start
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/ini-probe/first-start.sh
-      $<TARGET_FILE:VlmRefreshSvc> ${CMAKE_SOURCE_DIR}/build/windows/VlmRefreshSvc.exe
+      $<TARGET_FILE:VlmRefreshSvc> ${VLM_WINDOWS_BUILD_DIR}/VlmRefreshSvc.exe
       ${CMAKE_SOURCE_DIR})
   set_tests_properties(ini.first_start PROPERTIES LABELS wine TIMEOUT 120)
 endif()

@@ -14,7 +14,7 @@ else()
   add_dependencies(VlmRefreshTests VlmRefreshSvc VlmPageServer)
   add_test(NAME service.wine
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service-wine/WineServiceTest.sh
-            ${CMAKE_SOURCE_DIR}/build/windows $<TARGET_FILE:VlmPageServer>)
+            ${VLM_WINDOWS_BUILD_DIR} $<TARGET_FILE:VlmPageServer>)
   set_tests_properties(service.wine PROPERTIES LABELS wine TIMEOUT 300 RUN_SERIAL TRUE)
   # The Linux build under a real systemd booted in a throw-away machine
   # (tests/systemd/container.sh); needs root, systemd-nspawn and overlayfs,

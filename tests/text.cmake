@@ -6,7 +6,7 @@ target_link_libraries(TextProbe PRIVATE vlmcore)
 if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME text.ConversionMatchesWindows
     COMMAND TextProbe diff ${CMAKE_SOURCE_DIR}/tools/wine-run.sh
-            ${CMAKE_SOURCE_DIR}/build/windows/tests/TextProbe.exe
+            ${VLM_WINDOWS_BUILD_DIR}/tests/TextProbe.exe
             ${CMAKE_CURRENT_LIST_DIR}/text-probe/best-fit.txt
             ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(text.ConversionMatchesWindows PROPERTIES LABELS wine TIMEOUT 120)

@@ -7,28 +7,16 @@
 //       seconds around the fetch and <hash> the page text's 64-bit FNV-1a hash.
 //   HttpProbe bench COUNT URL
 //       COUNT fetches in a row; prints the status of the last one.
-//   HttpProbe serve BYTES            (Linux only)
-//       Serves a page of BYTES bytes at /page on 127.0.0.1, prints the port
-//       and runs until its input ends.
-//   HttpProbe hang SECONDS           (Linux only)
-//       Prints "http://127.0.0.1:PORT/hang", a page that is requested and
-//       never answered, and ends after SECONDS; each request is noted with a
-//       line "request" on standard error.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
-#include <thread>
 
 #include "http-probe/PageHash.h"
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
-
-#ifndef _WIN32
-#include "support/TestHttpServer.h"
-#endif
 
 namespace {
 
@@ -68,55 +56,12 @@ int RunBench(int argc, char** argv) {
     return nStatus == 200 ? 0 : 1;
 }
 
-#ifndef _WIN32
-int RunServe(int argc, char** argv) {
-    if (argc < 3) return 2;
-    size_t nBytes = static_cast<size_t>(std::atol(argv[2]));
-    SHttpAnswer answer;
-    const std::string strLine = "<p>refreshed page line with some text in it, padded to eighty bytes....</p>\n";
-    while (answer.strBody.size() < nBytes) answer.strBody += strLine;
-    answer.strBody.resize(nBytes);
-    CTestHttpServer server;
-    if (!server.Start()) return 1;
-    server.SetAnswer("/page", answer);
-    std::printf("%u\n", static_cast<unsigned>(server.Port()));
-    std::fflush(stdout);
-    std::string strIgnored;
-    while (std::getline(std::cin, strIgnored)) {
-    }
-    return 0;
-}
-
-int RunHang(int argc, char** argv) {
-    if (argc < 3) return 2;
-    SHttpAnswer answer;
-    answer.eFault = SHttpAnswer::kStallFirst;
-    answer.nMs = 600000;
-    CTestHttpServer server;
-    if (!server.Start()) return 1;
-    server.SetAnswer("/hang", answer);
-    std::printf("%s\n", server.Url("/hang").c_str());
-    std::fflush(stdout);
-    auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(std::atol(argv[2]));
-    size_t nNoted = 0;
-    while (std::chrono::steady_clock::now() < tEnd) {
-        for (size_t n = server.RequestsFor("/hang").size(); nNoted < n; ++nNoted) std::fprintf(stderr, "request\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return 0;
-}
-#endif
-
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string strMode = argc > 1 ? argv[1] : "";
     if (strMode == "fetch") return RunFetch(argc, argv);
     if (strMode == "bench") return RunBench(argc, argv);
-#ifndef _WIN32
-    if (strMode == "serve") return RunServe(argc, argv);
-    if (strMode == "hang") return RunHang(argc, argv);
-#endif
-    std::fprintf(stderr, "usage: HttpProbe fetch CONNECT_MS RECEIVE_MS | bench COUNT URL | serve BYTES | hang SECONDS\n");
+    std::fprintf(stderr, "usage: HttpProbe fetch CONNECT_MS RECEIVE_MS | bench COUNT URL\n");
     return 2;
 }

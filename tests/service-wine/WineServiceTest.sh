@@ -5,8 +5,8 @@
 # loopback server, the counter saved by control 128 (Start=10, Inc=5), 129
 # not handled, the stop within about a second with exit code 0, exit code 0
 # in the running status without the Parameters key (sc query), a stop while a
-# request waits for a server that never answers (HttpProbe hang, beside
-# PAGE_SERVER's build), -u naming the executable's full path, the runs
+# request waits for a server that never answers (PAGE_SERVER --hang), -u
+# naming the executable's full path, the runs
 # without a recognised option, and the console run -f ended by Ctrl+C.
 #
 #   WineServiceTest.sh WINDOWS_BUILD_DIR PAGE_SERVER
@@ -198,17 +198,16 @@ fi
 # service process ends within 2 s of net stop, and the worker gave the request
 # up by itself (its result line, status 0, was written) instead of being ended
 # forcibly after its grace.
-hangprobe="$(dirname "$pageserver")/tests/HttpProbe"
-[ -x "$hangprobe" ] || fail "hanging request: $hangprobe is not built"
-"$hangprobe" hang 60 >"$work/hangurl" 2>"$work/hanglog" &
+rm -f "$work/hangurl"
+"$pageserver" --hang --seconds 60 --port-file "$work/hangurl" 2>"$work/hanglog" &
 hang_pid=$!
 for _ in $(seq 50); do [ -s "$work/hangurl" ] && break; sleep 0.1; done
 sed -i "s#^Url=.*#Url=$(cat "$work/hangurl")\r#" "$work/config.ini"
 rm -f "$work/log/cache.txt"
 "$src/tools/wine-run.sh" net start VlmRefresh >/dev/null 2>&1
-for _ in $(seq 100); do grep -q request "$work/hanglog" && break; sleep 0.1; done
+for _ in $(seq 100); do grep -q "page server:" "$work/hanglog" && break; sleep 0.1; done
 svc_pid=$(pgrep -f "$(basename "$work").VlmRefreshSvc.exe" | head -1)
-if [ -z "$svc_pid" ] || ! grep -q request "$work/hanglog"; then
+if [ -z "$svc_pid" ] || ! grep -q "page server:" "$work/hanglog"; then
   fail "hanging request: service not running (${svc_pid:-no process}) or page not requested"
 else
   t0=$(date +%s%N)

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/Platform.h"
 
@@ -66,6 +67,15 @@ void WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
 const std::string& TestHomeDir() {
     static CTempDir s_home;
     return s_home.Path();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int nMs) {
+    auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > tEnd) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 #ifndef _WIN32

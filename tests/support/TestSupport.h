@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ void WriteWholeFile(const std::string& strPath, const std::string& strBytes);
 // The test process's own home: a temporary directory made before any global
 // object is built, standing in for the executable's directory.
 const std::string& TestHomeDir();
+// Polls the condition every 20 ms for up to nMs; true when it held.
+bool WaitUntil(const std::function<bool()>& condition, int nMs);
 
 #ifndef _WIN32
 // Milliseconds of the monotonic clock.

@@ -1,22 +1,21 @@
-// A small web server for trying the service and for its tests: serves one
-// fixed UTF-8 page on 127.0.0.1 to every GET, for a bounded time.
+// A small web server for trying the service, its process tests and the
+// benchmark: serves one page on 127.0.0.1 to every GET, for a bounded time.
 //
-//   VlmPageServer [--seconds N] [--port-file FILE]
+//   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N] [--hang]
 //
 // Listens on a free port of 127.0.0.1; writes "http://127.0.0.1:PORT/" to
-// FILE (or standard output), logs one line per request on standard error and
-// ends by itself after N seconds (default 60).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <time.h>
-#include <unistd.h>
-
+// FILE (or standard output), logs one line per request on standard error
+// ("page server: GET /... HTTP/1.1") and ends by itself after N seconds
+// (default 60). The page is a fixed UTF-8 page, or N bytes of page lines
+// (--page-bytes); --hang reads each request and never answers it.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+
+#include "pageserver/LoopbackServer.h"
 
 namespace {
 
@@ -27,39 +26,23 @@ const char kPage[] =
     "<p>\xe4\xbd\xa0\xe5\xa5\xbd\xef\xbc\x8c\xe4\xb8\x96\xe7\x95\x8c</p>\n"  // 你好，世界
     "</body></html>\n";
 
-double NowSeconds() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// Reads the request head (bounded in size and time) and answers it.
-void Serve(int fd) {
-    std::string strRequest;
-    char buffer[2048];
-    double tLimit = NowSeconds() + 5;
-    while (strRequest.find("\r\n\r\n") == std::string::npos && strRequest.size() < 65536) {
-        struct pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, 200) <= 0) {
-            if (NowSeconds() > tLimit) return;
-            continue;
-        }
-        ssize_t n = recv(fd, buffer, sizeof(buffer), 0);
-        if (n <= 0) break;
-        strRequest.append(buffer, static_cast<size_t>(n));
+SHttpAnswer MakeAnswer(long nPageBytes, bool bHang, double nSeconds) {
+    SHttpAnswer answer;
+    if (bHang) {
+        answer.eFault = SHttpAnswer::kStallFirst;
+        answer.nMs = static_cast<uint32_t>(nSeconds * 1000);
+        return answer;
     }
-    std::string strLine = strRequest.substr(0, strRequest.find("\r\n"));
-    fprintf(stderr, "page server: %s\n", strLine.c_str());
-    std::string strBody = kPage;
-    std::string strAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
-                            "Content-Length: " + std::to_string(strBody.size()) +
-                            "\r\nConnection: close\r\n\r\n" + strBody;
-    size_t nSent = 0;
-    while (nSent < strAnswer.size()) {
-        ssize_t n = send(fd, strAnswer.data() + nSent, strAnswer.size() - nSent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        nSent += static_cast<size_t>(n);
+    if (nPageBytes < 0) {
+        answer.strBody = kPage;
+        answer.strHead = "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                         std::to_string(answer.strBody.size()) + "\r\nConnection: close\r\n\r\n";
+        return answer;
     }
+    const std::string strLine = "<p>refreshed page line with some text in it, padded to eighty bytes....</p>\n";
+    while (answer.strBody.size() < static_cast<size_t>(nPageBytes)) answer.strBody += strLine;
+    answer.strBody.resize(static_cast<size_t>(nPageBytes));
+    return answer;
 }
 
 }  // namespace
@@ -67,23 +50,22 @@ void Serve(int fd) {
 int main(int argc, char** argv) {
     double nSeconds = 60;
     const char* szPortFile = nullptr;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    long nPageBytes = -1;
+    bool bHang = false;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--hang") == 0) bHang = true;
+        if (i + 1 >= argc) continue;
         if (strcmp(argv[i], "--seconds") == 0) nSeconds = atof(argv[i + 1]);
         if (strcmp(argv[i], "--port-file") == 0) szPortFile = argv[i + 1];
+        if (strcmp(argv[i], "--page-bytes") == 0) nPageBytes = atol(argv[i + 1]);
     }
-    int fdListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    struct sockaddr_in addr;
-    memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t nLen = sizeof(addr);
-    if (fdListen < 0 || bind(fdListen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-        listen(fdListen, 16) != 0 ||
-        getsockname(fdListen, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0) {
+    CLoopbackServer server;
+    if (!server.Start()) {
         perror("page server");
         return 1;
     }
-    std::string strUrl = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+    server.SetDefaultAnswer(MakeAnswer(nPageBytes, bHang, nSeconds));
+    std::string strUrl = server.Url("/");
     if (szPortFile) {
         // Written under another name and renamed: a reader sees all or nothing.
         std::string strTemp = std::string(szPortFile) + ".tmp";
@@ -95,15 +77,15 @@ int main(int argc, char** argv) {
         printf("%s\n", strUrl.c_str());
         fflush(stdout);
     }
-    double tEnd = NowSeconds() + nSeconds;
-    while (NowSeconds() < tEnd) {
-        struct pollfd p = {fdListen, POLLIN, 0};
-        if (poll(&p, 1, 200) <= 0) continue;
-        int fd = accept(fdListen, nullptr, nullptr);
-        if (fd < 0) continue;
-        Serve(fd);
-        close(fd);
+    auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(nSeconds * 1000));
+    size_t nLogged = 0;
+    while (std::chrono::steady_clock::now() < tEnd) {
+        std::vector<SHttpRequestRecord> requests = server.Requests();
+        for (; nLogged < requests.size(); ++nLogged) {
+            const SHttpRequestRecord& r = requests[nLogged];
+            fprintf(stderr, "page server: %s %s %s\n", r.strMethod.c_str(), r.strTarget.c_str(), r.strVersion.c_str());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    close(fdListen);
     return 0;
 }

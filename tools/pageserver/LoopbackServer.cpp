@@ -1,6 +1,6 @@
 #ifndef _WIN32
 
-#include "support/TestHttpServer.h"
+#include "pageserver/LoopbackServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -169,7 +169,7 @@ std::string SHttpRequestRecord::Header(const std::string& strName) const {
     return std::string();
 }
 
-struct CTestHttpServer::STls {
+struct CLoopbackServer::STls {
     SSL_CTX* pCtx = nullptr;
     bool bServes = false;  // the certificate is signed by a CA that clients may be given
     ~STls() {
@@ -238,11 +238,11 @@ struct CTestHttpServer::STls {
     }
 };
 
-bool CTestHttpServer::Start(bool bTls) { return Start(bTls, std::string()); }
+bool CLoopbackServer::Start(bool bTls) { return Start(bTls, std::string()); }
 
-bool CTestHttpServer::StartWithCa(const std::string& strCaDir) { return Start(true, strCaDir); }
+bool CLoopbackServer::StartWithCa(const std::string& strCaDir) { return Start(true, strCaDir); }
 
-bool CTestHttpServer::Start(bool bTls, const std::string& strCaDir) {
+bool CLoopbackServer::Start(bool bTls, const std::string& strCaDir) {
     Stop();
     signal(SIGPIPE, SIG_IGN);  // a client that goes away must not end the test process
     m_bStop = false;
@@ -270,7 +270,7 @@ bool CTestHttpServer::Start(bool bTls, const std::string& strCaDir) {
     return true;
 }
 
-void CTestHttpServer::Stop() {
+void CLoopbackServer::Stop() {
     m_bStop = true;
     if (m_acceptThread.joinable()) m_acceptThread.join();
     std::vector<std::thread> threads;
@@ -283,16 +283,26 @@ void CTestHttpServer::Stop() {
     m_nListen = -1;
 }
 
-std::string CTestHttpServer::Url(const std::string& strPath) const {
+std::string CLoopbackServer::Url(const std::string& strPath) const {
     return std::string(m_pTls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_nPort) + strPath;
 }
 
-void CTestHttpServer::SetAnswer(const std::string& strPath, const SHttpAnswer& answer) {
+void CLoopbackServer::SetAnswer(const std::string& strPath, const SHttpAnswer& answer) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_answers[strPath] = answer;
 }
 
-std::vector<SHttpRequestRecord> CTestHttpServer::RequestsFor(const std::string& strPath) const {
+void CLoopbackServer::SetDefaultAnswer(const SHttpAnswer& answer) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_pDefault.reset(new SHttpAnswer(answer));
+}
+
+std::vector<SHttpRequestRecord> CLoopbackServer::Requests() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_requests;
+}
+
+std::vector<SHttpRequestRecord> CLoopbackServer::RequestsFor(const std::string& strPath) const {
     std::lock_guard<std::mutex> lock(m_lock);
     std::vector<SHttpRequestRecord> out;
     for (const auto& r : m_requests) {
@@ -301,7 +311,7 @@ std::vector<SHttpRequestRecord> CTestHttpServer::RequestsFor(const std::string& 
     return out;
 }
 
-void CTestHttpServer::AcceptLoop() {
+void CLoopbackServer::AcceptLoop() {
     while (!m_bStop) {
         pollfd pfd{m_nListen, POLLIN, 0};
         if (poll(&pfd, 1, 50) <= 0) continue;
@@ -313,7 +323,7 @@ void CTestHttpServer::AcceptLoop() {
     }
 }
 
-void CTestHttpServer::Serve(int nSocket) {
+void CLoopbackServer::Serve(int nSocket) {
     SHttpRequestRecord rec;
     SSL* pServing = nullptr;
     if (m_pTls && m_pTls->bServes) {
@@ -365,6 +375,8 @@ void CTestHttpServer::Serve(int nSocket) {
         auto it = m_answers.find(PathOf(rec.strTarget));
         if (it != m_answers.end()) {
             answer = it->second;
+        } else if (m_pDefault) {
+            answer = *m_pDefault;
         } else {
             answer.strHead = "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n";
         }

@@ -4,7 +4,8 @@
 //   WorkerDriver SECONDS [Key=Value ...]
 //
 // The settings given are written to config.ini first (section VlmWebRefresh);
-// the resident memory is printed after the first pass and at the end.
+// the resident memory is printed after the first pass and at the end. The
+// process-wide objects are the service's own (service/Globals.cpp).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,9 +15,6 @@
 
 #include "config/IniReader.h"
 #include "service/Thread.h"
-
-CThread theRefreshThread;
-CIniReader theIniReader;
 
 namespace {
 
