@@ -129,9 +129,9 @@ bool FollowLocation(const SHttpTarget& from, const std::string& strLocation, SHt
     return !to.strHost.empty();
 }
 
-// Why a call of the layer failed, from the thread's last error.
-EHttpFailure FailureOfLastError() {
-    switch (GetLastError()) {
+// Why a call of the layer failed, from its error code.
+EHttpFailure FailureOf(DWORD nError) {
+    switch (nError) {
     case ERROR_INTERNET_NAME_NOT_RESOLVED:
         return kHttpFailNameNotResolved;
     case ERROR_INTERNET_CANNOT_CONNECT:
@@ -185,7 +185,7 @@ void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result
         CInetHandle connection(InternetConnectA(session.Get(), target.strHost.c_str(), target.nPort, nullptr,
                                                 nullptr, INTERNET_SERVICE_HTTP, 0, 1));
         if (!connection.Get()) {
-            result.eFailure = FailureOfLastError();
+            result.eFailure = FailureOf(GetLastError());
             return;
         }
         SetTimeout(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
@@ -198,7 +198,7 @@ void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result
         CInetHandle request(HttpOpenRequestA(connection.Get(), "GET", target.strObject.c_str(), "HTTP/1.0",
                                              nullptr, nullptr, nFlags, 1));
         if (!request.Get()) {
-            result.eFailure = FailureOfLastError();
+            result.eFailure = FailureOf(GetLastError());
             return;
         }
         HINTERNET hRequest = request.Get();
@@ -207,8 +207,18 @@ void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result
         SetTimeout(hRequest, INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
         SetTimeout(hRequest, INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
 
+        auto tSend = std::chrono::steady_clock::now();
         if (!HttpSendRequestA(hRequest, kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0)) {
-            result.eFailure = FailureOfLastError();  // no status after a failed send
+            // No status after a failed send. A connection given up after the
+            // whole receive time-out is a time-out, whatever the error says
+            // (Wine's layer reports it as an aborted connection).
+            DWORD nError = GetLastError();
+            auto nWaited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tSend);
+            bool bWaitedOut = nWaited.count() >= static_cast<long long>(nReceiveMs);
+            result.eFailure = bWaitedOut && (nError == ERROR_INTERNET_CONNECTION_ABORTED ||
+                                             nError == ERROR_INTERNET_CONNECTION_RESET)
+                                  ? kHttpFailTimedOut
+                                  : FailureOf(nError);
             return;
         }
 
