@@ -201,7 +201,10 @@ void CPageTextBuilder::Finish(bool bComplete) {
     m_bInLine = false;
 }
 
-int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage) {
+int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage, platform::EHttpFailure* pWhy) {
+    platform::EHttpFailure eIgnored;
+    platform::EHttpFailure& eWhy = pWhy ? *pWhy : eIgnored;
+    eWhy = platform::kHttpFailBadAddress;
     if (strUrl.empty()) return 0;
     platform::SHttpTarget target;
     target.bSecure = IsSecureAddress(strUrl);
@@ -210,6 +213,7 @@ int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage) {
 
     CPageTextBuilder builder;
     platform::SHttpResult result = platform::HttpGet(target, builder);
+    eWhy = result.nStatus == 0 ? result.eFailure : platform::kHttpFailNone;
     if (result.nStatus == 0) return 0;
     builder.Finish(result.bComplete);
     strPage.swap(builder.Text());

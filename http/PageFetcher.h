@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/Http.h"
+
 class CPageFetcher {
 public:
     CPageFetcher() = default;
@@ -10,6 +12,7 @@ public:
 
     // The status code of the answer, or 0 when none was obtained. With a
     // status, strPage holds "\r\n" + line for every line of the body; with 0 it
-    // is left exactly as passed.
-    int FetchPage(std::string strUrl, std::string& strPage);
+    // is left exactly as passed. pWhy, when given, receives why there was no
+    // status (kHttpFailNone with a status).
+    int FetchPage(std::string strUrl, std::string& strPage, platform::EHttpFailure* pWhy = nullptr);
 };

@@ -29,11 +29,25 @@ public:
     virtual bool OnBody(const char* pData, size_t nSize) = 0;
 };
 
+// Why an exchange gave no status.
+enum EHttpFailure {
+    kHttpFailNone = 0,          // a status was read
+    kHttpFailNameNotResolved,   // the host name has no address
+    kHttpFailRefused,           // the connection was refused (or the host is unreachable)
+    kHttpFailTimedOut,          // connecting or waiting for the answer took too long
+    kHttpFailCertificate,       // the server's certificate is not trusted or does not match
+    kHttpFailTooManyRedirects,  // more than kHttpMaxRedirects redirects
+    kHttpFailStopped,           // the abort flag ended the request
+    kHttpFailBadAddress,        // the address cannot be requested (no host, another scheme)
+    kHttpFailOther              // anything else: a broken answer, a failure of the layer
+};
+
 // How one exchange ended.
 struct SHttpResult {
     int nStatus = 0;           // status code of the final answer; 0 when none was read
     bool bComplete = false;    // the body was read to its end without a failure
     bool bHasLength = false;   // the answer announced a Content-Length
+    EHttpFailure eFailure = kHttpFailOther;  // with nStatus 0: why; else kHttpFailNone
 };
 
 // Sends "GET <object> HTTP/1.0" with the header line

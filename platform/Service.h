@@ -89,6 +89,12 @@ bool RunServiceDispatcher(const char* szName, ServiceEntryFn pfnEntry, bool bCon
 StatusHandle RegisterControlHandler(const char* szName, ControlHandlerFn pfnHandler);
 // Reports the status record as it stands.
 bool ReportServiceStatus(StatusHandle hStatus, const SServiceStatus& status);
+// A free-text line about the running service (code page 936), shown where the
+// service manager shows such a line. Linux: sent as STATUS= in UTF-8 on
+// NOTIFY_SOCKET (systemctl status shows it), with line ends and other control
+// characters made blanks; nothing without NOTIFY_SOCKET. Windows: nothing,
+// the Service Control Manager keeps no such text.
+void ReportServiceText(const std::string& strText);
 
 // --- event log ------------------------------------------------------------
 EventSourceHandle OpenEventSource(const char* szName);

@@ -7,9 +7,12 @@
 #include "config/Cp936.h"
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
+#include "log/DateTime.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
+#include "platform/Service.h"
 #include "refresh/Judge.h"
+#include "refresh/ServiceText.h"
 #include "service/Thread.h"
 
 const char* const kVendorDomain = "velmora.com";
@@ -188,6 +191,7 @@ int CRefreshWorker::LoadSettings() {
     if (m_iniReader.GetSoftOn() != "1") {
         m_state.bEnabled = 0;
         m_logWriter.WriteSystemLog(kTextSwitchedOff);
+        ShowWaiting(ComposeWaitText(kWaitSwitchedOff, 0, 0));
         DeleteFileSilent(m_state.strStatusPath);
         return 0;
     }
@@ -199,6 +203,7 @@ int CRefreshWorker::LoadSettings() {
         // Refused: behaves as switched off until config.ini changes again.
         m_state.bEnabled = 0;
         m_logWriter.WriteSystemLog(kTextBadUrl);
+        ShowWaiting(ComposeWaitText(kWaitRefusedAddress, 0, 0));
         return 0;
     }
     if (!StartsWith(strLower, "http://") && !StartsWith(strLower, "https://")) {
@@ -215,12 +220,14 @@ int CRefreshWorker::LoadSettings() {
                                 ParseSettingNumber(m_iniReader.GetTimeSecond());
         m_state.nTarget = ClampToInt32(nTarget);
         m_state.nLastHour = -1;
+        ShowWaiting(ComposeWaitText(kWaitHourly, m_state.nTarget, 0));
     } else {
         m_state.nMode = 0;
         // Zero, no number or a negative number: the default interval.
         const int32_t nInterval = ParseSettingNumber(m_iniReader.GetTimeSecond2());
         m_state.nInterval = nInterval > 0 ? static_cast<uint32_t>(nInterval) : kDefaultInterval;
         m_state.nCountdown = 0;
+        ShowWaiting(ComposeWaitText(kWaitInterval, m_state.nCountdown, m_state.nInterval));
     }
     return 1;
 }
@@ -255,9 +262,18 @@ void CRefreshWorker::StepInterval() {
 }
 
 void CRefreshWorker::PerformRun() {
-    int nStatus = m_fnFetch ? m_fnFetch(m_state.strUrl, m_state.strPage)
-                            : m_fetcher.FetchPage(m_state.strUrl, m_state.strPage);
+    platform::EHttpFailure eWhy = platform::kHttpFailOther;
+    int nStatus = m_fnFetch ? m_fnFetch(m_state.strUrl, m_state.strPage, eWhy)
+                            : m_fetcher.FetchPage(m_state.strUrl, m_state.strPage, &eWhy);
     JudgeAnswer(nStatus, m_state.strPage, m_state.bLogOn, m_logWriter, m_charSet);
+    // After the judgement strPage holds the result text.
+    platform::ReportServiceText(ComposeResultText(GetDateTimeText(), nStatus, m_state.strPage, eWhy));
+}
+
+void CRefreshWorker::ShowWaiting(const std::string& strText) {
+    if (strText == m_strWaitText) return;
+    m_strWaitText = strText;
+    platform::ReportServiceText(strText);
 }
 
 void CRefreshWorker::WriteStatus(const std::string& strText) {

@@ -13,9 +13,10 @@
 
 class CIniReader;
 
-// The page request: the status code (0 for none) and the page text, as
-// CPageFetcher::FetchPage gives them.
-typedef std::function<int(std::string strUrl, std::string& strPage)> FetchFunction;
+// The page request: the status code (0 for none), the page text and, with 0,
+// why there was none, as CPageFetcher::FetchPage gives them.
+typedef std::function<int(std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy)>
+    FetchFunction;
 
 // What the worker knows between passes.
 struct SWorkerState {
@@ -61,6 +62,9 @@ private:
     void StepInterval();
     void PerformRun();
     void WriteStatus(const std::string& strText);
+    // Tells the service manager what the worker now waits for, when that
+    // differs from what it last said it waits for.
+    void ShowWaiting(const std::string& strText);
 
     // Built in this order when the worker starts, destroyed in reverse.
     CPageFetcher m_fetcher;
@@ -72,6 +76,7 @@ private:
     FetchFunction m_fnFetch;
     bool m_bLoadedOnce;
     SWorkerState m_state;
+    std::string m_strWaitText;  // the last waiting text shown to the service manager
 };
 
 // The routine of the worker thread. pArg is the CThread that started it; of

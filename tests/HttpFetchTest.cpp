@@ -47,7 +47,7 @@ TEST_P(HttpFetch, Scenario) {
     out.strPage = kUntouchedPage;
     int64_t tStart = SteadyMs();
     out.tBefore = GetClock().Now();
-    out.nStatus = CPageFetcher().FetchPage(m_servers.Expand(sc.strUrl), out.strPage);
+    out.nStatus = CPageFetcher().FetchPage(m_servers.Expand(sc.strUrl), out.strPage, &out.eFailure);
     out.tAfter = GetClock().Now();
     out.nElapsedMs = static_cast<uint32_t>(SteadyMs() - tStart);
     // The test binary stands beside a stand-in executable of this name.

@@ -3,8 +3,16 @@
 // the tests set.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -16,7 +24,9 @@
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
 #include "platform/Platform.h"
+#include "refresh/Judge.h"
 #include "refresh/RefreshWorker.h"
+#include "refresh/ServiceText.h"
 #include "service/Thread.h"
 #include "support/FakeClock.h"
 #include "support/TestSupport.h"
@@ -75,12 +85,14 @@ protected:
     CRefreshWorker& Worker() {
         if (!m_pWorker) {
             if (PathExists(m_strConfig, 0)) Changed();
-            m_pWorker.reset(new CRefreshWorker(m_ini, m_strConfig, [this](std::string strUrl, std::string& strPage) {
-                m_fetches.push_back({strUrl, Status(), m_clock.Now()});
-                if (m_fnThrow) m_fnThrow();
-                strPage = "\r\n<html><body>ok</body></html>";
-                return 200;
-            }));
+            m_pWorker.reset(new CRefreshWorker(
+                m_ini, m_strConfig, [this](std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy) {
+                    m_fetches.push_back({strUrl, Status(), m_clock.Now()});
+                    if (m_fnThrow) m_fnThrow();
+                    eWhy = m_eFakeWhy;
+                    if (m_nFakeStatus != 0) strPage = m_strFakePage;
+                    return m_nFakeStatus;
+                }));
             m_clock.m_pStatusPath = &m_pWorker->GetState().strStatusPath;
         }
         return *m_pWorker;
@@ -121,6 +133,10 @@ protected:
     int m_nChanges = 0;
     std::vector<SFetch> m_fetches;
     std::function<void()> m_fnThrow;  // when set, called inside every request
+    // What the fake request gives.
+    int m_nFakeStatus = 200;
+    std::string m_strFakePage = "\r\n<html><body>ok</body></html>";
+    platform::EHttpFailure m_eFakeWhy = platform::kHttpFailNone;
     std::unique_ptr<CRefreshWorker> m_pWorker;
 };
 
@@ -417,5 +433,150 @@ TEST_F(RefreshWorkerTest, APassThatThrowsIsNotedAndTheWorkerGoesOn) {
         EXPECT_EQ(szLine, ReadWholeFile(strCache));
     }
 }
+
+// The line for the service manager: what the worker waits for, then the last
+// run with at most 80 characters of its result text and, without a status,
+// why there was none.
+TEST(ServiceTextTest, Composition) {
+    const std::string strZhong = "\xd6\xd0";  // 中, one character of two bytes
+    auto Repeat = [](const std::string& str, size_t n) {
+        std::string strOut;
+        for (size_t i = 0; i < n; ++i) strOut += str;
+        return strOut;
+    };
+    const std::string strWhen = "2026-12-06 09:30:00";
+    const std::string strRun = "Last run " + strWhen + ": ";
+    const std::string strNoServer = kMarkerNoServer;
+    const struct {
+        std::string strText;
+        std::string strExpected;
+    } cases[] = {
+        {ComposeWaitText(kWaitSwitchedOff, 0, 0), "Switched off (SoftOn in config.ini is not 1)"},
+        {ComposeWaitText(kWaitRefusedAddress, 0, 0), "Switched off: the Url in config.ini is refused"},
+        {ComposeWaitText(kWaitInterval, 0, 5), "Next run in 0 s (every 5 s)"},
+        {ComposeWaitText(kWaitInterval, 299, 300), "Next run in 299 s (every 300 s)"},
+        {ComposeWaitText(kWaitHourly, 1800, 0), "Hourly at 30:00 (minute:second)"},
+        {ComposeWaitText(kWaitHourly, 0, 0), "Hourly at 00:00 (minute:second)"},
+        {ComposeWaitText(kWaitHourly, 3599, 0), "Hourly at 59:59 (minute:second)"},
+        {ComposeWaitText(kWaitHourly, 3602, 0), "Hourly at second 3602 of the hour"},
+        {ComposeWaitText(kWaitHourly, -2, 0), "Hourly at second -2 of the hour"},
+        {ComposeResultText(strWhen, 200, "ok", platform::kHttpFailNone), strRun + "200 ok"},
+        {ComposeResultText(strWhen, 404, "(404)", platform::kHttpFailNone), strRun + "404 (404)"},
+        // At most 80 characters, a double-byte character counting once and
+        // never cut in two.
+        {ComposeResultText(strWhen, 200, Repeat("a", 81), platform::kHttpFailNone), strRun + "200 " + Repeat("a", 80)},
+        {ComposeResultText(strWhen, 200, Repeat(strZhong, 100), platform::kHttpFailNone),
+         strRun + "200 " + Repeat(strZhong, 80)},
+        {ComposeResultText(strWhen, 200, "a" + Repeat(strZhong, 100), platform::kHttpFailNone),
+         strRun + "200 a" + Repeat(strZhong, 79)},
+        {ComposeResultText(strWhen, 200, Repeat("a", 79) + strZhong + "b", platform::kHttpFailNone),
+         strRun + "200 " + Repeat("a", 79) + strZhong},
+        {ComposeResultText(strWhen, 200, Repeat("a", 80) + strZhong, platform::kHttpFailNone),
+         strRun + "200 " + Repeat("a", 80)},
+        {ComposeResultText(strWhen, 200, "", platform::kHttpFailNone), strRun + "200 "},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.strExpected, c.strText);
+
+    // Without a status, why, in a few words.
+    const struct {
+        platform::EHttpFailure eWhy;
+        const char* szWords;
+    } reasons[] = {
+        {platform::kHttpFailNameNotResolved, "name not resolved"},
+        {platform::kHttpFailRefused, "connection refused"},
+        {platform::kHttpFailTimedOut, "timed out"},
+        {platform::kHttpFailCertificate, "certificate not trusted"},
+        {platform::kHttpFailTooManyRedirects, "too many redirects"},
+        {platform::kHttpFailStopped, "stopped"},
+        {platform::kHttpFailBadAddress, "address not usable"},
+        {platform::kHttpFailOther, "other failure"},
+        {platform::kHttpFailNone, "other failure"},
+    };
+    for (const auto& r : reasons) {
+        EXPECT_EQ(strRun + "0 " + strNoServer + " - " + r.szWords, ComposeResultText(strWhen, 0, strNoServer, r.eWhy));
+    }
+}
+
+#ifndef _WIN32
+// The lines the running service sends to systemd (STATUS=, in UTF-8): a
+// waiting text only when what the worker waits for changes, a result line
+// after every run.
+class RefreshWorkerNotifyTest : public RefreshWorkerTest {
+protected:
+    RefreshWorkerNotifyTest() : m_notify(m_dir.File("notify")) { setenv("NOTIFY_SOCKET", m_dir.File("notify").c_str(), 1); }
+    ~RefreshWorkerNotifyTest() override { unsetenv("NOTIFY_SOCKET"); }
+
+    Texts Sent() { return m_notify.Take(20); }
+    // "Last run <time of the last request>: "
+    std::string LastRun() {
+        int64_t n = m_fetches.back().tWhen - CFakeClock::At(2026, 12, 6, 9, 0, 0);
+        char szText[48];
+        snprintf(szText, sizeof szText, "STATUS=Last run 2026-12-06 09:%02d:%02d: ", static_cast<int>(n / 60),
+                 static_cast<int>(n % 60));
+        return szText;
+    }
+
+    CDatagramSink m_notify;
+};
+
+TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
+    const std::string strNoServerUtf8 =
+        "\x28\xe6\x97\xa0\xe6\xb3\x95\xe8\xbf\x9e\xe6\x8e\xa5\xe5\x88\xb0\xe6\x9c\x8d\xe5\x8a\xa1\xe5\x99\xa8\x29";
+    m_ini.SetTimeStartFrom("1");
+    m_ini.SetTimeMinute("30");
+    m_ini.SetTimeSecond("0");
+    Passes(5);
+    EXPECT_EQ((Texts{"STATUS=Hourly at 30:00 (minute:second)"}), Sent());
+    Changed();  // the same settings saved again: nothing new to say
+    Passes(2);
+    EXPECT_EQ(Texts{}, Sent());
+    m_ini.SetTimeMinute("45");
+    Changed();
+    Passes(1);
+    EXPECT_EQ((Texts{"STATUS=Hourly at 45:00 (minute:second)"}), Sent());
+
+    // Every 3 s; the result text is code page 936, sent in UTF-8 and cut at
+    // 80 characters.
+    m_ini.SetTimeStartFrom("0");
+    m_ini.SetTimeSecond2("3");
+    m_strFakePage = "\r\n";
+    for (int i = 0; i < 100; ++i) m_strFakePage += "\xd6\xd0";  // 中
+    std::string strZhongUtf8;
+    for (int i = 0; i < 80; ++i) strZhongUtf8 += "\xe4\xb8\xad";
+    Changed();
+    Passes(1);
+    EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 3 s)", LastRun() + "200 " + strZhongUtf8}), Sent());
+
+    // No status: the reason the request gave.
+    m_nFakeStatus = 0;
+    m_eFakeWhy = platform::kHttpFailRefused;
+    Passes(3);
+    EXPECT_EQ((Texts{LastRun() + "0 " + strNoServerUtf8 + " - connection refused"}), Sent());
+
+    m_ini.SetSoftOn("0");
+    Changed();
+    Passes(3);
+    EXPECT_EQ((Texts{"STATUS=Switched off (SoftOn in config.ini is not 1)"}), Sent());
+}
+
+// The worker's own request: the reason comes from the HTTP layer.
+TEST_F(RefreshWorkerNotifyTest, RefusedConnectionIsNamed) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t nLen = sizeof addr;
+    int nSocket = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(0, bind(nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    ASSERT_EQ(0, getsockname(nSocket, reinterpret_cast<sockaddr*>(&addr), &nLen));
+    close(nSocket);  // nobody listens there now
+    m_ini.SetUrl("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/page");
+    CRefreshWorker worker(m_ini, m_strConfig);
+    EXPECT_EQ(1, worker.Pass());
+    Texts sent = Sent();
+    ASSERT_EQ(2u, sent.size());
+    EXPECT_EQ("STATUS=Next run in 0 s (every 5 s)", sent[0]);
+    EXPECT_EQ(" - connection refused", sent[1].substr(sent[1].size() - 21)) << sent[1];
+}
+#endif
 
 }  // namespace

@@ -4,7 +4,8 @@
 #   Linux build: service.wine (it uses VlmPageServer, the loopback page
 #     server of tools/run.sh), which installs, runs, controls and removes the
 #     Windows build under Wine (label "wine"); service.systemd (label
-#     "systemd"), the Linux build under a real systemd; the process tests of
+#     "systemd"), the Linux build under a real systemd, and package.systemd
+#     (same label), its Debian package; the process tests of
 #     the Linux build (in VlmRefreshTests) need VlmRefreshSvc built first.
 if(CMAKE_CROSSCOMPILING)
   add_executable(ServiceCtl ${CMAKE_CURRENT_SOURCE_DIR}/service-ctl/ServiceCtl.cpp)
@@ -23,5 +24,12 @@ else()
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/systemd/SystemdServiceTest.sh
             $<TARGET_FILE:VlmRefreshSvc> $<TARGET_FILE:VlmPageServer>)
   set_tests_properties(service.systemd PROPERTIES LABELS systemd TIMEOUT 240 RUN_SERIAL TRUE
+                       SKIP_RETURN_CODE 77)
+  # The Debian package (made with cpack from this build) installed, run,
+  # removed and purged under a real systemd, with the same skip rules.
+  add_test(NAME package.systemd
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/systemd/PackageTest.sh
+            ${CMAKE_BINARY_DIR} $<TARGET_FILE:VlmPageServer>)
+  set_tests_properties(package.systemd PROPERTIES LABELS systemd TIMEOUT 300 RUN_SERIAL TRUE
                        SKIP_RETURN_CODE 77)
 endif()

@@ -1,9 +1,10 @@
 #!/bin/sh
-# Installs what the builds and tests need on a Debian machine, when missing.
+# Installs what the builds and tests need on a Debian machine, when missing
+# (dpkg-dev: dpkg-shlibdeps, which cpack needs for the package test).
 set -e
 pkgs="cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
 libcurl4-openssl-dev libssl-dev openssl g++-mingw-w64-x86-64 wine wine64 locales strace
-systemd systemd-container util-linux iproute2 curl tinyproxy"
+systemd systemd-container util-linux iproute2 curl tinyproxy dpkg-dev"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

@@ -27,8 +27,9 @@ for preset in windows linux linux-asan linux-tsan; do
   echo "=== $preset: tests"
   ctest --preset "$preset" -j "$jobs" || status=1
 done
-# A skipped real-systemd test is said out loud, with its reason.
+# A skipped real-systemd test (both skip for the same reasons) is said out
+# loud, with its reason.
 if grep -a "^SKIP: " build/linux/Testing/Temporary/LastTest.log 2>/dev/null; then
-  echo "=== NOTE: service.systemd was SKIPPED (reason above); the service was not tried under systemd"
+  echo "=== NOTE: service.systemd and package.systemd were SKIPPED (reason above); the service and its package were not tried under systemd"
 fi
 exit $status

@@ -45,6 +45,7 @@ struct SExchange {
     const std::atomic<int32_t>* pAbort = nullptr;
     bool bConnected = false;
     bool bAborted = false;      // the abort flag ended the transfer
+    bool bIdleTimeout = false;  // the receive time-out ended the transfer
     bool bSinkStopped = false;  // the sink refused more bytes
     // The header block being read: its status (0 when the line is not a
     // readable status line) and whether it names a Location.
@@ -128,6 +129,7 @@ int OnProgress(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     }
     auto nIdle = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - pEx->tLastByte);
     if (nIdle.count() > static_cast<long long>(pEx->nReceiveMs)) {
+        pEx->bIdleTimeout = true;
         return 1;
     }
     return 0;
@@ -140,6 +142,32 @@ const char* NonEmptyEnv(const char* szName) {
 }
 
 std::once_flag g_curlInit;
+
+// Why a transfer that gave no status failed.
+EHttpFailure FailureOf(CURLcode nCode, const SExchange& ex) {
+    if (ex.bAborted) return kHttpFailStopped;
+    if (ex.bIdleTimeout) return kHttpFailTimedOut;
+    switch (nCode) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return kHttpFailNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+        return kHttpFailRefused;
+    case CURLE_OPERATION_TIMEDOUT:
+        return kHttpFailTimedOut;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return kHttpFailCertificate;
+    case CURLE_URL_MALFORMAT:
+        return kHttpFailBadAddress;
+    // An answer without a readable status line also ends as an unsupported
+    // protocol (HTTP/0.9): it counts as "other".
+    default:
+        return kHttpFailOther;
+    }
+}
 
 }  // namespace
 
@@ -207,16 +235,26 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
         curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &ex);
         CURLcode nCode = curl_easy_perform(pCurl);
 
-        if (ex.nFinalBlocks == 0) break;  // no answer, or only interim ones
+        if (ex.nFinalBlocks == 0) {  // no answer, or only interim ones
+            result.eFailure = FailureOf(nCode, ex);
+            break;
+        }
         if (ex.FollowsRedirect()) {
             const char* szNext = nullptr;
             curl_easy_getinfo(pCurl, CURLINFO_REDIRECT_URL, &szNext);
             // Too many redirects, one that leads nowhere, or a stop: no status.
-            if (ex.bAborted || !szNext || nHop >= kHttpMaxRedirects) break;
+            if (ex.bAborted || !szNext || nHop >= kHttpMaxRedirects) {
+                result.eFailure = ex.bAborted ? kHttpFailStopped
+                                  : !szNext   ? kHttpFailBadAddress
+                                              : kHttpFailTooManyRedirects;
+                break;
+            }
             strUrl = szNext;
             continue;
         }
         result.nStatus = ex.nFinalStatus;
+        // A head whose status line cannot be read gives no status either.
+        result.eFailure = result.nStatus != 0 ? kHttpFailNone : kHttpFailOther;
         result.bComplete = nCode == CURLE_OK;
         curl_off_t nLength = -1;
         curl_easy_getinfo(pCurl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &nLength);

@@ -652,6 +652,14 @@ bool ReportServiceStatus(StatusHandle hStatus, const SServiceStatus& status) {
     return true;
 }
 
+void ReportServiceText(const std::string& strText) {
+    std::string strLine = Cp936ToUtf8(strText);
+    for (char& c : strLine) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    }
+    SendNotify("STATUS=" + strLine);
+}
+
 EventSourceHandle OpenEventSource(const char* szName) {
     if (!szName) return nullptr;
     return new SEventSource{szName};

@@ -129,6 +129,35 @@ bool FollowLocation(const SHttpTarget& from, const std::string& strLocation, SHt
     return !to.strHost.empty();
 }
 
+// Why a call of the layer failed, from its error code.
+EHttpFailure FailureOf(DWORD nError) {
+    switch (nError) {
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+        return kHttpFailNameNotResolved;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+    case ERROR_INTERNET_SERVER_UNREACHABLE:
+        return kHttpFailRefused;
+    case ERROR_INTERNET_TIMEOUT:
+        return kHttpFailTimedOut;
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+        return kHttpFailCertificate;
+    case ERROR_INTERNET_INVALID_URL:
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+        return kHttpFailBadAddress;
+    case ERROR_INTERNET_OPERATION_CANCELLED:
+        return kHttpFailStopped;
+    default:
+        return kHttpFailOther;
+    }
+}
+
 void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news);
 
 // The whole exchange, on the exchange thread.
@@ -138,6 +167,7 @@ void RunExchange(const SHttpTarget& first, SExchangeNews& news) {
     Exchange(first, sink, result, news);
     std::lock_guard<std::mutex> lock(news.lock);
     news.result.bComplete = result.bComplete;
+    news.result.eFailure = result.eFailure;
     news.bDone = true;
     news.wake.notify_all();
 }
@@ -154,7 +184,10 @@ void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result
     for (int nHop = 0;; ++nHop) {
         CInetHandle connection(InternetConnectA(session.Get(), target.strHost.c_str(), target.nPort, nullptr,
                                                 nullptr, INTERNET_SERVICE_HTTP, 0, 1));
-        if (!connection.Get()) return;
+        if (!connection.Get()) {
+            result.eFailure = FailureOf(GetLastError());
+            return;
+        }
         SetTimeout(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
         // A stalled answer ends after the receive time-out instead of never.
         SetTimeout(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
@@ -164,15 +197,30 @@ void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result
                        INTERNET_FLAG_NO_AUTO_REDIRECT;
         CInetHandle request(HttpOpenRequestA(connection.Get(), "GET", target.strObject.c_str(), "HTTP/1.0",
                                              nullptr, nullptr, nFlags, 1));
-        if (!request.Get()) return;
+        if (!request.Get()) {
+            result.eFailure = FailureOf(GetLastError());
+            return;
+        }
         HINTERNET hRequest = request.Get();
         // The connection took the session's options when it was made, before
         // the connect time-out above was set: the request gets it itself.
         SetTimeout(hRequest, INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
         SetTimeout(hRequest, INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
 
-        if (!HttpSendRequestA(hRequest, kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0))
-            return;  // no status after a failed send
+        auto tSend = std::chrono::steady_clock::now();
+        if (!HttpSendRequestA(hRequest, kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0)) {
+            // No status after a failed send. A connection given up after the
+            // whole receive time-out is a time-out, whatever the error says
+            // (Wine's layer reports it as an aborted connection).
+            DWORD nError = GetLastError();
+            auto nWaited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tSend);
+            bool bWaitedOut = nWaited.count() >= static_cast<long long>(nReceiveMs);
+            result.eFailure = bWaitedOut && (nError == ERROR_INTERNET_CONNECTION_ABORTED ||
+                                             nError == ERROR_INTERNET_CONNECTION_RESET)
+                                  ? kHttpFailTimedOut
+                                  : FailureOf(nError);
+            return;
+        }
 
         char szStatus[80] = {0};
         DWORD nLen = sizeof szStatus;
@@ -195,8 +243,14 @@ void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result
             }
             if (nLen > 0 && location[0] != '\0') {
                 SHttpTarget next;
-                if (nHop >= kHttpMaxRedirects || !FollowLocation(target, std::string(location.data(), nLen), next))
-                    return;  // too many redirects, or one that leads nowhere
+                if (nHop >= kHttpMaxRedirects) {
+                    result.eFailure = kHttpFailTooManyRedirects;
+                    return;
+                }
+                if (!FollowLocation(target, std::string(location.data(), nLen), next)) {
+                    result.eFailure = kHttpFailBadAddress;  // a redirect that leads nowhere
+                    return;
+                }
                 target = next;
                 continue;
             }
@@ -210,6 +264,7 @@ void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result
             std::lock_guard<std::mutex> lock(news.lock);
             news.result.nStatus = nStatus;
             news.result.bHasLength = bHasLength;
+            news.result.eFailure = kHttpFailNone;
             news.bHaveStatus = true;
             news.wake.notify_all();
         }
@@ -258,6 +313,7 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
         if (pNews->bHaveStatus) {
             result.nStatus = pNews->result.nStatus;
             result.bHasLength = pNews->result.bHasLength;
+            result.eFailure = kHttpFailNone;
         }
         pieces.swap(pNews->pieces);
         bool bDone = pNews->bDone;
@@ -268,12 +324,15 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
         }
         pieces.clear();
         if (bDone && bGoOn) {
-            result.bComplete = pNews->result.bComplete;  // written before bDone, under the lock
+            // Written before bDone, under the lock.
+            result.bComplete = pNews->result.bComplete;
+            if (result.nStatus == 0) result.eFailure = pNews->result.eFailure;
             return result;
         }
         if (!bGoOn || bDone || (pAbort && *pAbort != 0)) {
             lock.lock();
             pNews->bAbandoned = true;  // the exchange thread drops the rest
+            if (result.nStatus == 0) result.eFailure = bDone ? pNews->result.eFailure : kHttpFailStopped;
             return result;
         }
         lock.lock();

@@ -144,6 +144,9 @@ bool ReportServiceStatus(StatusHandle hStatus, const SServiceStatus& status) {
     return SetServiceStatus(reinterpret_cast<SERVICE_STATUS_HANDLE>(hStatus), &record) != 0;
 }
 
+// The Service Control Manager keeps no free text about a service.
+void ReportServiceText(const std::string&) {}
+
 EventSourceHandle OpenEventSource(const char* szName) {
     return RegisterEventSourceA(nullptr, szName);
 }

@@ -3,8 +3,9 @@
 //   HttpProbe fetch CONNECT_MS RECEIVE_MS < urls
 //       One fetch per input line (the line is the address as it stands, an
 //       empty line the empty address). For each it prints one line:
-//       "R <status> <ms> <t0> <t1> <length> <hash>" where t0/t1 are the clock's
-//       seconds around the fetch and <hash> the page text's 64-bit FNV-1a hash.
+//       "R <status> <ms> <t0> <t1> <length> <hash> <why>" where t0/t1 are the
+//       clock's seconds around the fetch, <hash> the page text's 64-bit FNV-1a
+//       hash and <why> the platform::EHttpFailure number (0 with a status).
 //   HttpProbe bench COUNT URL
 //       COUNT fetches in a row; prints the status of the last one.
 #include <chrono>
@@ -32,11 +33,12 @@ int RunFetch(int argc, char** argv) {
         CPageFetcher fetcher;
         auto tStart = std::chrono::steady_clock::now();
         long long t0 = static_cast<long long>(GetClock().Now());
-        int nStatus = fetcher.FetchPage(strUrl, strPage);
+        platform::EHttpFailure eWhy = platform::kHttpFailNone;
+        int nStatus = fetcher.FetchPage(strUrl, strPage, &eWhy);
         long long t1 = static_cast<long long>(GetClock().Now());
         long long nMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tStart).count();
-        std::printf("R %d %lld %lld %lld %zu %016llx\n", nStatus, nMs, t0, t1, strPage.size(),
-                    static_cast<unsigned long long>(HashFnv1a(strPage)));
+        std::printf("R %d %lld %lld %lld %zu %016llx %d\n", nStatus, nMs, t0, t1, strPage.size(),
+                    static_cast<unsigned long long>(HashFnv1a(strPage)), static_cast<int>(eWhy));
         std::fflush(stdout);
     }
     return 0;

@@ -18,8 +18,11 @@ bool ParseOutcome(const std::string& strLine, const SHttpScenario& sc, SFetchOut
     std::string strTag, strHash;
     long long nMs = 0;
     size_t nLength = 0;
-    if (!(in >> strTag >> out.nStatus >> nMs >> out.tBefore >> out.tAfter >> nLength >> strHash) || strTag != "R")
+    int nFailure = -1;
+    if (!(in >> strTag >> out.nStatus >> nMs >> out.tBefore >> out.tAfter >> nLength >> strHash >> nFailure) ||
+        strTag != "R")
         return false;
+    out.eFailure = static_cast<platform::EHttpFailure>(nFailure);
     out.nElapsedMs = static_cast<uint32_t>(nMs);
     std::string strExpected = ExpectedPage(sc);
     char szHash[32];

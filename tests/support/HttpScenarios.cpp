@@ -84,6 +84,7 @@ SHttpScenario Ok(const std::string& strName, const std::string& strUrl, const SH
 SHttpScenario Failed(SHttpScenario sc) {
     sc.nStatus = 0;
     sc.strPage = kUntouchedPage;
+    sc.eFailure = platform::kHttpFailOther;  // unless the table of reasons names another
     return sc;
 }
 
@@ -309,6 +310,29 @@ std::vector<SHttpScenario> MakeHttpScenarios() {
         sc.nMaxMs = f.nMaxMs;
         v.push_back(sc);
     }
+
+    // Why the fetches without a status failed, where the layer can tell
+    // (the others give kHttpFailOther).
+    const struct {
+        const char* szName;
+        platform::EHttpFailure eFailure;
+    } reasons[] = {
+        {"RefusedPort", platform::kHttpFailRefused},
+        {"UnresolvableHost", platform::kHttpFailNameNotResolved},
+        {"ConnectTimesOut", platform::kHttpFailTimedOut},
+        {"StallBeforeStatus", platform::kHttpFailTimedOut},
+        {"SelfSignedCertificateRejected", platform::kHttpFailCertificate},
+        {"CaNotTrusted", platform::kHttpFailCertificate},
+        {"CaTrustedOtherHostName", platform::kHttpFailCertificate},
+        {"RedirectLoopGivesUp", platform::kHttpFailTooManyRedirects},
+        {"EmptyAddress", platform::kHttpFailBadAddress},
+        {"OtherScheme", platform::kHttpFailBadAddress},
+    };
+    for (const auto& r : reasons) {
+        for (SHttpScenario& sc : v) {
+            if (sc.strName == r.szName) sc.eFailure = r.eFailure;
+        }
+    }
     return v;
 }
 
@@ -330,6 +354,7 @@ void CheckScenario(const SHttpScenario& sc, const SFetchOutcome& out, const SSce
                    const std::string& strAgent) {
     SCOPED_TRACE(sc.strName);
     EXPECT_EQ(out.nStatus, sc.nStatus);
+    EXPECT_EQ(out.eFailure, sc.eFailure) << "why no status (platform::EHttpFailure)";
     std::string strExpected = ExpectedPage(sc);
     if (strExpected.size() <= 4096) {
         EXPECT_EQ(out.strPage, strExpected);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Http.h"
 #include "support/TestHttpServer.h"
 
 // Time-outs the scenarios run with (connect, receive), in milliseconds.
@@ -45,12 +46,15 @@ struct SHttpScenario {
     // "SSL_CERT_FILE" or "SSL_CERT_DIR": that variable names the test CA
     // (its file or its directory) during the fetch.
     std::string strCaVariable;
+    // Why a fetch with result 0 got no status.
+    platform::EHttpFailure eFailure = platform::kHttpFailNone;
 };
 
 struct SFetchOutcome {
     int nStatus = 0;
     std::string strPage;
     uint32_t nElapsedMs = 0;
+    platform::EHttpFailure eFailure = platform::kHttpFailNone;
     int64_t tBefore = 0;  // clock seconds around the fetch
     int64_t tAfter = 0;
 };

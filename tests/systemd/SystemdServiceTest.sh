@@ -1,8 +1,9 @@
 #!/bin/bash
 # The Linux build under a real systemd as PID 1, in a throw-away machine
 # (tests/systemd/container.sh): -i installs and enables the unit; systemctl
-# start makes it active and a loopback page is refreshed; RTMIN stores
-# Current, RTMIN+1 gives event 106; systemctl stop ends it within 2 s with
+# start makes it active, a loopback page is refreshed and systemctl status
+# shows that last result; RTMIN stores Current, RTMIN+1 gives event 106;
+# systemctl stop ends it within 2 s with
 # Result=success; 20 start --no-block + stop pairs each end within 3 s,
 # none by SIGKILL; SIGHUP leaves it active; SIGKILL is followed by a
 # restart; the unit's journal is UTF-8; -u disables and removes the unit.
@@ -81,6 +82,17 @@ if in_machine grep -aq ' 200 ' "$dir/log/cache.txt" 2>/dev/null; then
   pass "page refreshed: $(in_machine cat "$dir/log/cache.txt" | iconv -f CP936 -t UTF-8 | tail -1)"
 else
   fail "no cache line: $(in_machine cat "$dir/log/cache.txt" 2>&1)"
+fi
+# systemctl status shows the last run: time, status code, result text.
+for _ in $(seq 30); do
+  line=$(in_machine systemctl status --no-pager VlmRefresh 2>&1 | grep -a 'Status: "Last run ')
+  [ -n "$line" ] && break
+  sleep 0.1
+done
+if grep -aqE 'Status: "Last run [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}: 200 ' <<<"$line"; then
+  pass "systemctl status shows the last result:${line#*Status:}"
+else
+  fail "systemctl status without the last result: $(in_machine systemctl status --no-pager VlmRefresh 2>&1 | head -8)"
 fi
 
 # 3. RTMIN stores Current; RTMIN+1 is not handled: event 106.
