@@ -17,6 +17,8 @@
 // whole for the second walk that makes the step-2 text.
 #include "refresh/VisibleText.h"
 
+#include "platform/TextUtil.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -37,8 +39,9 @@ struct CByteTables {
     uint8_t m_keep[256];  // 1 for a byte with kKeep
     CByteTables() {
         for (int i = 0; i < 256; ++i) {
-            m_flags[i] = (i >= 0x81 && i <= 0xFE) ? (kLeadBit | kKeep) : kKeep;
-            m_trail[i] = (i >= 0x40 && i <= 0xFE && i != 0x7F) ? 1 : 0;
+            const unsigned char c = static_cast<unsigned char>(i);
+            m_flags[i] = IsCp936LeadByte(c) ? (kLeadBit | kKeep) : kKeep;
+            m_trail[i] = IsCp936TrailByte(c) ? 1 : 0;
         }
         m_flags[0x0A] = m_flags[0x0D] = m_flags[0x20] = m_flags[0x09] = 0;  // dropped
         m_flags[0x26] = m_flags[0x3C] = m_flags[0x3E] = kSpecial;          // & < >

@@ -10,18 +10,17 @@
 #include "log/LogWriter.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
+#include "platform/TextUtil.h"
 #include "service/Thread.h"
 
 CNTService* CNTService::s_pInstance = nullptr;
 
 namespace {
 
-const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
-const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+const std::string kEventSourceKey = std::string(kServicesKeyPath) + "EventLog\\Application\\";
 // "Velmora·网页定时刷新工具 系统服务"
-const char kServiceDescription[] =
-    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf"
-    " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
+const std::string kServiceDescription =
+    std::string(kProductNameCp936) + " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
 
 // Bounded copy into a fixed buffer: at most nSize - 1 bytes and a zero.
 void CopyBounded(char* szDest, size_t nSize, const char* szSrc) {
@@ -41,8 +40,7 @@ void AppendBounded(char* szDest, size_t nSize, const char* szSrc) {
 // Case-insensitive comparison of ASCII option texts.
 bool SameOption(const char* szArg, const char* szOption) {
     for (;; ++szArg, ++szOption) {
-        char a = *szArg, b = *szOption;
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        char a = AsciiLower(*szArg), b = *szOption;
         if (a != b) return false;
         if (a == '\0') return true;
     }
@@ -151,14 +149,14 @@ int CNTService::InstallService() {
     CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
 
     platform::ServiceHandle hService =
-        platform::CreateOwnProcessService(hManager, m_szName, szFilePath, kServiceDescription);
+        platform::CreateOwnProcessService(hManager, m_szName, szFilePath, kServiceDescription.c_str());
     if (!hService) {
         platform::CloseServiceEntry(hManager);
         return 0;
     }
 
     char szKey[1024];
-    BuildServiceKeyPath(szKey, kEventSourceKey, m_szName, "");
+    BuildServiceKeyPath(szKey, kEventSourceKey.c_str(), m_szName, "");
     platform::RegKeyHandle hKey = platform::CreateRegKey(szKey);
     if (!hKey) {
         platform::CloseServiceEntry(hService);
@@ -169,11 +167,11 @@ int CNTService::InstallService() {
     platform::SetRegDword(hKey, "TypesSupported", 7);
     platform::CloseRegKey(hKey);
 
-    BuildServiceKeyPath(szKey, kServicesKey, m_szName, "");
+    BuildServiceKeyPath(szKey, kServicesKeyPath, m_szName, "");
     hKey = platform::CreateRegKey(szKey);
     if (hKey) {
         char szDescription[260];
-        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription);
+        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription.c_str());
         platform::SetRegText(hKey, "Description", szDescription, false);
         platform::CloseRegKey(hKey);
     }

@@ -31,14 +31,11 @@
 
 #include "EventMessages.h"
 #include "platform/Service.h"
+#include "platform/TextUtil.h"
 
 namespace platform {
 
 namespace {
-
-// "Velmora·网页定时刷新工具", the product name (code page 936).
-const char kProductNameText[] =
-    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf";
 
 const char kStoreDirName[] = "VlmRefresh";
 
@@ -308,23 +305,7 @@ struct SRegKey {
     std::string strPath;
 };
 
-bool SameTextNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char ca = a[i], cb = b[i];
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-        if (ca != cb) return false;
-    }
-    return true;
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos) return std::string();
-    size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
+std::string Trim(const std::string& s) { return Trimmed(s, " \t\r"); }
 
 // The store as lines, with the lookups the registry calls need.
 class CRegStore {
@@ -368,7 +349,7 @@ public:
         for (size_t i = 0; i < m_lines.size(); ++i) {
             std::string strLine = Trim(m_lines[i]);
             if (strLine.size() >= 2 && strLine.front() == '[' && strLine.back() == ']' &&
-                SameTextNoCase(Trim(strLine.substr(1, strLine.size() - 2)), strKey)) {
+                EqualNoCaseAscii(Trim(strLine.substr(1, strLine.size() - 2)), strKey)) {
                 return static_cast<long>(i);
             }
         }
@@ -387,7 +368,7 @@ public:
             }
             if (strLine.empty() || strLine.front() == '#' || strLine.front() == ';') continue;
             size_t nEq = strLine.find('=');
-            if (nEq != std::string::npos && SameTextNoCase(Trim(strLine.substr(0, nEq)), strName)) {
+            if (nEq != std::string::npos && EqualNoCaseAscii(Trim(strLine.substr(0, nEq)), strName)) {
                 return static_cast<long>(i);
             }
         }
@@ -775,7 +756,7 @@ std::string ToConsoleText(const std::string& strLine) {
 }
 
 std::string LoadStringResource(uint32_t nId) {
-    return nId == 1 ? std::string(kProductNameText) : std::string();
+    return nId == 1 ? std::string(kProductNameCp936) : std::string();
 }
 
 }  // namespace platform
