@@ -1,0 +1,29 @@
+// What the parts of the Linux service seam share: the system root, the
+// registry store's place, UTF-8 for files other programs read, and the notify
+// sender. Thread safety: every function is safe from any thread.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The directory name of the registry store below var/lib.
+extern const char kStoreDirName[];
+
+// The system root without a trailing '/': empty for "/", else the directory
+// VLM_SYSTEM_ROOT names (tests only).
+std::string SystemRoot();
+
+// Code page 936 text to UTF-8 for files that other programs read as UTF-8;
+// what cannot be converted is left out.
+std::string Cp936ToUtf8(const std::string& strText);
+
+// Sends one message of the notify protocol to the socket NOTIFY_SOCKET names
+// (nothing when it names none). errno is kept.
+void SendNotify(const std::string& strMessage);
+
+// False when the registry store is there but cannot be read (errno says
+// why); a missing store reads as empty (bExisted false).
+bool LoadRegistryStore(std::string& strBytes, bool& bExisted);
+
+}  // namespace platform
