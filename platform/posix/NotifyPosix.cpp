@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/Service.h"
-#include "platform/posix/ServicePosixInternal.h"
+#include "platform/posix/PosixInternal.h"
 
 namespace platform {
 

@@ -9,6 +9,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Platform.h"
+#include "platform/posix/PosixInternal.h"
 
 namespace platform {
 
@@ -108,24 +109,33 @@ bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, boo
     return bWhole ? WriteInPlace(strPath, strBytes, false) : false;
 }
 
-bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
+int ReadWholeFile(const std::string& strPath, std::string& strOut) {
     strOut.clear();
-    if (strPath.empty()) return false;
     int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(fd);
-        return false;
-    }
+    if (fd < 0) return -1;
     char buf[65536];
+    int nResult = 1;
     for (;;) {
         ssize_t n = read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) nResult = 0;
         if (n <= 0) break;
         strOut.append(buf, static_cast<size_t>(n));
     }
+    int nErr = errno;
     close(fd);
+    errno = nErr;
+    return nResult;
+}
+
+bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
+    int nRead = ReadWholeFile(strPath, strOut);
+    if (nRead < 0) return false;
+    // A directory is no file; a read that fails part way keeps what came.
+    if (nRead == 0 && errno == EISDIR) {
+        strOut.clear();
+        return false;
+    }
     return true;
 }
 

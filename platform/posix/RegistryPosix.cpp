@@ -12,7 +12,7 @@
 
 #include "platform/RegStoreText.h"
 #include "platform/Service.h"
-#include "platform/posix/ServicePosixInternal.h"
+#include "platform/posix/PosixInternal.h"
 
 namespace platform {
 
@@ -64,27 +64,12 @@ bool ReplaceFile(const std::string& strPath, const std::string& strBytes, mode_t
     return true;
 }
 
-// The whole file; false (errno set) when it cannot be opened or a read fails.
+// The whole store; false (errno set) when it cannot be opened or a read
+// fails.
 bool ReadFile(const std::string& strPath, std::string& strOut) {
+    if (ReadWholeFile(strPath, strOut) == 1) return true;
     strOut.clear();
-    int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof(buffer));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int nErr = errno;
-            close(fd);
-            strOut.clear();
-            errno = nErr;
-            return false;
-        }
-        if (n == 0) break;
-        strOut.append(buffer, static_cast<size_t>(n));
-    }
-    close(fd);
-    return true;
+    return false;
 }
 
 bool SaveStore(const std::string& strBytes) {

@@ -21,7 +21,7 @@
 
 #include "platform/Service.h"
 #include "platform/TextUtil.h"
-#include "platform/posix/ServicePosixInternal.h"
+#include "platform/posix/PosixInternal.h"
 
 namespace platform {
 

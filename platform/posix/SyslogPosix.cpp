@@ -12,7 +12,7 @@
 
 #include "EventMessages.h"
 #include "platform/Service.h"
-#include "platform/posix/ServicePosixInternal.h"
+#include "platform/posix/PosixInternal.h"
 
 namespace platform {
 

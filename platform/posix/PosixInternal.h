@@ -1,11 +1,16 @@
-// What the parts of the Linux service seam share: the system root, the
-// registry store's place, UTF-8 for files other programs read, and the notify
-// sender. Thread safety: every function is safe from any thread.
+// What the files of the Linux side share: reading a whole file, the system
+// root, the registry store's place, UTF-8 for files other programs read, and
+// the notify sender. Thread safety: every function is safe from any thread.
 #pragma once
 
 #include <string>
 
 namespace platform {
+
+// Reads the whole file into strOut: 1 when all of it was read, 0 when a read
+// failed part way (strOut holds what came before; errno says why, EISDIR for
+// a directory), -1 when it cannot be opened (errno set).
+int ReadWholeFile(const std::string& strPath, std::string& strOut);
 
 // The directory name of the registry store below var/lib.
 extern const char kStoreDirName[];
