@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <climits>
 
-#include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/posix/PosixInternal.h"
 
@@ -141,37 +140,3 @@ bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
 
 }  // namespace platform
 
-namespace {
-
-class CSystemClock : public CClock {
-public:
-    int64_t Now() override { return static_cast<int64_t>(time(nullptr)); }
-
-    bool ToLocalTime(int64_t tTime, SLocalTime& out) override {
-        time_t t = static_cast<time_t>(tTime);
-        struct tm tmLocal;
-        if (localtime_r(&t, &tmLocal) == nullptr) return false;
-        out.nYear = tmLocal.tm_year + 1900;
-        out.nMonth = tmLocal.tm_mon + 1;
-        out.nDay = tmLocal.tm_mday;
-        out.nHour = tmLocal.tm_hour;
-        out.nMinute = tmLocal.tm_min;
-        out.nSecond = tmLocal.tm_sec;
-        return true;
-    }
-
-    void SleepMs(uint32_t nMs) override {
-        struct timespec ts;
-        ts.tv_sec = static_cast<time_t>(nMs / 1000);
-        ts.tv_nsec = static_cast<long>(nMs % 1000) * 1000000L;
-        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-        }
-    }
-};
-
-}  // namespace
-
-CClock& GetSystemClock() {
-    static CSystemClock clock;
-    return clock;
-}
