@@ -15,7 +15,8 @@ endif()
 # The fuzz targets as replay programs of the committed corpus (the sanitizer
 # presets replay it under their sanitizers).
 if(NOT CMAKE_CROSSCOMPILING)
-  foreach(pair "FuzzVisibleText:visible_text" "FuzzJudge:judge" "FuzzCharSet:charset")
+  foreach(pair "FuzzVisibleText:visible_text" "FuzzJudge:judge" "FuzzCharSet:charset"
+               "FuzzIniText:ini_text" "FuzzRegStore:reg_store")
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 target)
     list(GET pair 1 corpus)
