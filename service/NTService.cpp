@@ -9,6 +9,7 @@
 
 #include "log/LogWriter.h"
 #include "platform/Clock.h"
+#include "platform/Handle.h"
 #include "platform/Platform.h"
 #include "platform/TextUtil.h"
 #include "service/Thread.h"
@@ -21,6 +22,9 @@ const std::string kEventSourceKey = std::string(kServicesKeyPath) + "EventLog\\A
 // "Velmora·网页定时刷新工具 系统服务"
 const std::string kServiceDescription =
     std::string(kProductNameCp936) + " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
+
+typedef CHandle<platform::ServiceHandle, platform::CloseServiceEntry, nullptr> CServiceEntry;
+typedef CHandle<platform::RegKeyHandle, platform::CloseRegKey, nullptr> CRegKey;
 
 // Bounded copy into a fixed buffer: at most nSize - 1 bytes and a zero.
 void CopyBounded(char* szDest, size_t nSize, const char* szSrc) {
@@ -128,78 +132,56 @@ int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
 }
 
 int CNTService::IsServiceInstalled() {
-    platform::ServiceHandle hManager = platform::OpenServiceManager();
-    if (!hManager) return 0;
-    int nResult = 0;
-    platform::ServiceHandle hService =
-        platform::OpenServiceByName(hManager, m_szName, platform::kServiceQueryConfig);
-    if (hService) {
-        nResult = 1;
-        platform::CloseServiceEntry(hService);
-    }
-    platform::CloseServiceEntry(hManager);
-    return nResult;
+    CServiceEntry manager(platform::OpenServiceManager());
+    if (!manager) return 0;
+    CServiceEntry service(
+        platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceQueryConfig));
+    return service ? 1 : 0;
 }
 
 int CNTService::InstallService() {
-    platform::ServiceHandle hManager = platform::OpenServiceManager();
-    if (!hManager) return 0;
+    CServiceEntry manager(platform::OpenServiceManager());
+    if (!manager) return 0;
 
     char szFilePath[260] = {0};
     CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
 
-    platform::ServiceHandle hService =
-        platform::CreateOwnProcessService(hManager, m_szName, szFilePath, kServiceDescription.c_str());
-    if (!hService) {
-        platform::CloseServiceEntry(hManager);
-        return 0;
-    }
+    CServiceEntry service(platform::CreateOwnProcessService(manager.Get(), m_szName, szFilePath,
+                                                            kServiceDescription.c_str()));
+    if (!service) return 0;
 
     char szKey[1024];
     BuildServiceKeyPath(szKey, kEventSourceKey.c_str(), m_szName, "");
-    platform::RegKeyHandle hKey = platform::CreateRegKey(szKey);
-    if (!hKey) {
-        platform::CloseServiceEntry(hService);
-        platform::CloseServiceEntry(hManager);
-        return 0;
-    }
-    platform::SetRegText(hKey, "EventMessageFile", szFilePath, true);
-    platform::SetRegDword(hKey, "TypesSupported", 7);
-    platform::CloseRegKey(hKey);
+    CRegKey eventKey(platform::CreateRegKey(szKey));
+    if (!eventKey) return 0;
+    platform::SetRegText(eventKey.Get(), "EventMessageFile", szFilePath, true);
+    platform::SetRegDword(eventKey.Get(), "TypesSupported", 7);
+    eventKey.Reset();
 
     BuildServiceKeyPath(szKey, kServicesKeyPath, m_szName, "");
-    hKey = platform::CreateRegKey(szKey);
-    if (hKey) {
+    CRegKey serviceKey(platform::CreateRegKey(szKey));
+    if (serviceKey) {
         char szDescription[260];
         CopyBounded(szDescription, sizeof(szDescription), kServiceDescription.c_str());
-        platform::SetRegText(hKey, "Description", szDescription, false);
-        platform::CloseRegKey(hKey);
+        platform::SetRegText(serviceKey.Get(), "Description", szDescription, false);
+        serviceKey.Reset();
     }
 
     WriteEventLog(platform::kEventInformation, kEventInstalled, m_szName);
-
-    platform::CloseServiceEntry(hService);
-    platform::CloseServiceEntry(hManager);
     return 1;
 }
 
 int CNTService::RemoveService() {
-    platform::ServiceHandle hManager = platform::OpenServiceManager();
-    if (!hManager) return 0;
-    platform::ServiceHandle hService =
-        platform::OpenServiceByName(hManager, m_szName, platform::kServiceDelete);
-    if (!hService) {
-        platform::CloseServiceEntry(hManager);
-        return 0;
-    }
-    bool bDeleted = platform::DeleteServiceEntry(hService);
+    CServiceEntry manager(platform::OpenServiceManager());
+    if (!manager) return 0;
+    CServiceEntry service(platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceDelete));
+    if (!service) return 0;
+    bool bDeleted = platform::DeleteServiceEntry(service.Get());
     if (bDeleted) {
         WriteEventLog(platform::kEventInformation, kEventRemoved, m_szName);
     } else {
         WriteEventLog(platform::kEventError, kEventRemoveFailed, m_szName);
     }
-    platform::CloseServiceEntry(hService);
-    platform::CloseServiceEntry(hManager);
     return bDeleted ? 1 : 0;
 }
 

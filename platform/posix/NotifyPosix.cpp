@@ -56,12 +56,12 @@ void SendNotify(const std::string& strMessage) {
     // An abstract socket is named with a leading "@".
     if (addr.sun_path[0] == '@') addr.sun_path[0] = '\0';
     int nSavedErrno = errno;
-    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd >= 0) {
-        sendto(fd, strMessage.data(), strMessage.size(), MSG_NOSIGNAL,
+    CFd sock(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (sock) {
+        sendto(sock.Get(), strMessage.data(), strMessage.size(), MSG_NOSIGNAL,
                reinterpret_cast<struct sockaddr*>(&addr),
                static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + nLen));
-        close(fd);
+        sock.Reset();
     }
     errno = nSavedErrno;
 }

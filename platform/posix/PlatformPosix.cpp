@@ -108,21 +108,23 @@ bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, boo
     return bWhole ? WriteInPlace(strPath, strBytes, false) : false;
 }
 
+void CloseFd(int fd) { close(fd); }
+
 int ReadWholeFile(const std::string& strPath, std::string& strOut) {
     strOut.clear();
-    int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
+    CFd file(open(strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) return -1;
     char buf[65536];
     int nResult = 1;
     for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
+        ssize_t n = read(file.Get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) nResult = 0;
         if (n <= 0) break;
         strOut.append(buf, static_cast<size_t>(n));
     }
     int nErr = errno;
-    close(fd);
+    file.Reset();
     errno = nErr;
     return nResult;
 }

@@ -5,7 +5,14 @@
 
 #include <string>
 
+#include "platform/Handle.h"
+
 namespace platform {
+
+// Closes a file descriptor (the result is not wanted).
+void CloseFd(int fd);
+// The owner of one file descriptor.
+typedef CHandle<int, CloseFd, -1> CFd;
 
 // Reads the whole file into strOut: 1 when all of it was read, 0 when a read
 // failed part way (strOut holds what came before; errno says why, EISDIR for

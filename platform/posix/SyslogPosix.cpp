@@ -66,11 +66,11 @@ bool ReportEventTo(EventSourceHandle hSource, uint16_t nType, uint32_t nEventId,
     bool bSent = false;
     if (strLog.size() < sizeof(addr.sun_path)) {
         memcpy(addr.sun_path, strLog.c_str(), strLog.size());
-        int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0) {
-            bSent = sendto(fd, strMessage.data(), strMessage.size(), MSG_NOSIGNAL,
+        CFd sock(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        if (sock) {
+            bSent = sendto(sock.Get(), strMessage.data(), strMessage.size(), MSG_NOSIGNAL,
                            reinterpret_cast<struct sockaddr*>(&addr), sizeof(addr)) >= 0;
-            close(fd);
+            sock.Reset();
         }
     }
     errno = nSavedErrno;
