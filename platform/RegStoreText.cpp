@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/ErrnoGuard.h"
 #include "platform/TextUtil.h"
 
 namespace platform {
@@ -121,11 +122,14 @@ bool ParseNumber(const std::string& strText, int32_t& nValue) {
         if (!bDigit) return false;
     }
     // strtoull sets errno on overflow; the caller's errno is kept.
-    int nSavedErrno = errno;
-    errno = 0;
-    unsigned long long n = strtoull(strText.c_str() + nAt, nullptr, nBase);
-    bool bOverflow = errno != 0;
-    errno = nSavedErrno;
+    unsigned long long n = 0;
+    bool bOverflow = false;
+    {
+        CErrnoGuard guard;
+        errno = 0;
+        n = strtoull(strText.c_str() + nAt, nullptr, nBase);
+        bOverflow = errno != 0;
+    }
     if (bOverflow) return false;
     if (bNegative ? n > static_cast<unsigned long long>(INT32_MAX) + 1 : n > UINT32_MAX) return false;
     uint32_t nBits = static_cast<uint32_t>(n);

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ErrnoGuard.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 
@@ -55,7 +56,7 @@ void SendNotify(const std::string& strMessage) {
     memcpy(addr.sun_path, szSocket, nLen);
     // An abstract socket is named with a leading "@".
     if (addr.sun_path[0] == '@') addr.sun_path[0] = '\0';
-    int nSavedErrno = errno;
+    CErrnoGuard errnoGuard;
     CFd sock(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (sock) {
         sendto(sock.Get(), strMessage.data(), strMessage.size(), MSG_NOSIGNAL,
@@ -63,7 +64,6 @@ void SendNotify(const std::string& strMessage) {
                static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + nLen));
         sock.Reset();
     }
-    errno = nSavedErrno;
 }
 
 bool RunServiceDispatcher(const char* szName, ServiceEntryFn pfnEntry, bool bConsole) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ErrnoGuard.h"
 #include "platform/Service.h"
 #include "platform/TextUtil.h"
 #include "platform/posix/PosixInternal.h"
@@ -79,9 +80,8 @@ static bool StdoutIsJournal() {
 }
 
 std::string ToConsoleText(const std::string& strLine) {
-    int nSavedErrno = errno;
+    CErrnoGuard errnoGuard;
     std::string strOut = StdoutIsJournal() ? Cp936ToUtf8(strLine) : strLine;
-    errno = nSavedErrno;
     return strOut;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "EventMessages.h"
+#include "platform/ErrnoGuard.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 
@@ -33,7 +34,7 @@ bool ReportEventTo(EventSourceHandle hSource, uint16_t nType, uint32_t nEventId,
                    uint16_t nStrings, const char* const* pStrings) {
     const SEventSource* pSource = static_cast<const SEventSource*>(hSource);
     if (!pSource) return false;
-    int nSavedErrno = errno;
+    CErrnoGuard errnoGuard;
     // Facility daemon (3); priority error (3) or information (6).
     int nPriority = 3 * 8 + (nType == kEventError ? 3 : 6);
     time_t tNow = time(nullptr);
@@ -73,7 +74,6 @@ bool ReportEventTo(EventSourceHandle hSource, uint16_t nType, uint32_t nEventId,
             sock.Reset();
         }
     }
-    errno = nSavedErrno;
     return bSent;
 }
 

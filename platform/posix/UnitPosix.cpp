@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ErrnoGuard.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 
@@ -27,7 +28,7 @@ bool SystemdRunning() {
 
 // Runs systemctl with the arguments, quietly, and waits for it.
 void RunSystemctl(const std::vector<std::string>& args) {
-    int nSavedErrno = errno;
+    CErrnoGuard errnoGuard;
     pid_t pid = fork();
     if (pid == 0) {
         int fdNull = open("/dev/null", O_RDWR);
@@ -48,7 +49,6 @@ void RunSystemctl(const std::vector<std::string>& args) {
         while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
         }
     }
-    errno = nSavedErrno;
 }
 
 struct SScHandle {
