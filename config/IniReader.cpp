@@ -3,14 +3,13 @@
 #include "config/FileUtil.h"
 #include "log/DateTime.h"
 #include "platform/Profile.h"
+#include "platform/TextUtil.h"
 
 // ";Velmora提示：请勿手动修改以下信息！"
 const char* const kIniNotice =
     ";Velmora\xcc\xe1\xca\xbe\xa3\xba\xc7\xeb\xce\xf0\xca\xd6\xb6\xaf\xd0\xde\xb8\xc4\xd2\xd4"
     "\xcf\xc2\xd0\xc5\xcf\xa2\xa3\xa1";
-// "Velmora·网页定时刷新工具"
-const char* const kProductName =
-    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf";
+const char* const kProductName = kProductNameCp936;
 const char* const kSettingsSection = "VlmWebRefresh";
 
 namespace {

@@ -1,5 +1,8 @@
 // config.ini beside the executable: single values of one section, and the
 // fourteen refresh settings of section VlmWebRefresh.
+// Thread safety: every method is const and goes to the file on each call, so
+// the service thread and the worker may use the one reader at once; two
+// writers of the same key at once leave either value.
 #pragma once
 
 #include <string>

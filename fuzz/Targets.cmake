@@ -5,4 +5,6 @@ set(VLM_FUZZ_TARGETS
   "FuzzVisibleText:visible_text"
   "FuzzJudge:judge"
   "FuzzCharSet:charset"
-  "FuzzFastPaths:fast_paths")
+  "FuzzFastPaths:fast_paths"
+  "FuzzIniText:ini_text"
+  "FuzzRegStore:reg_store")

@@ -7,29 +7,23 @@
 #include "http/PageText.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
+#include "platform/TextUtil.h"
 
 namespace {
 
 constexpr size_t kMaxHostLength = 2084;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Bounds of the address without the white space around it.
-void TrimBounds(const std::string& str, size_t& nBegin, size_t& nEnd) {
+void AddressBounds(const std::string& str, size_t& nBegin, size_t& nEnd) {
     nBegin = 0;
     nEnd = str.size();
-    while (nBegin < nEnd && IsBlank(str[nBegin])) ++nBegin;
-    while (nEnd > nBegin && IsBlank(str[nEnd - 1])) --nEnd;
+    TrimBounds(str, nBegin, nEnd, " \t\r\n\v\f");
 }
 
 // True when str[nPos..] begins with the lower-case prefix, in any case.
 bool StartsWithNoCase(const std::string& str, size_t nPos, size_t nEnd, const char* szPrefix) {
     for (; *szPrefix; ++szPrefix, ++nPos) {
-        if (nPos >= nEnd || ToLower(str[nPos]) != *szPrefix) return false;
+        if (nPos >= nEnd || AsciiLower(str[nPos]) != *szPrefix) return false;
     }
     return true;
 }
@@ -78,13 +72,13 @@ std::string CanonicalPath(const std::string& strPath) {
 
 bool IsSecureAddress(const std::string& strUrl) {
     size_t nBegin, nEnd;
-    TrimBounds(strUrl, nBegin, nEnd);
+    AddressBounds(strUrl, nBegin, nEnd);
     return StartsWithNoCase(strUrl, nBegin, nEnd, "https://");
 }
 
 bool SplitAddress(const std::string& strUrl, platform::SHttpTarget& target) {
     size_t nBegin, nEnd;
-    TrimBounds(strUrl, nBegin, nEnd);
+    AddressBounds(strUrl, nBegin, nEnd);
     uint16_t nPort;
     size_t nPos;
     if (StartsWithNoCase(strUrl, nBegin, nEnd, "http://")) {

@@ -1,5 +1,8 @@
 // The log files under log/ beside the executable: the cache file, the daily
 // logs and the system log.
+// Thread safety: one writer belongs to one thread (the worker has its own);
+// writers on different threads may write the same files, each write landing
+// whole.
 #pragma once
 
 #include <string>

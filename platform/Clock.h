@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 struct SLocalTime {
     int nYear;    // full year, e.g. 2026
@@ -39,3 +40,13 @@ bool GetLocalNow(SLocalTime& out);
 
 // The real clock of this build (time, local-time conversion, sleep).
 CClock& GetSystemClock();
+
+// What each side gives the system clock (platform/<side>/Clock*.cpp).
+namespace platform {
+// Calendar time in seconds since 1970-01-01 UTC.
+int64_t SystemTimeNow();
+// The local time as the C library breaks it down; false when it cannot.
+bool SystemLocalTime(int64_t tTime, struct tm& out);
+// Sleeps the calling thread.
+void SystemSleepMs(uint32_t nMs);
+}  // namespace platform

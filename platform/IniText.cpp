@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/TextUtil.h"
+
 namespace platform {
 namespace ini {
 
@@ -20,11 +22,8 @@ struct SSection {
     std::vector<SEntry> entries;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
-bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+// The blanks around lines, names and values.
+const char kBlanks[] = " \t\v\f";
 
 // The bytes as the profile functions see them after their trip through
 // UTF-16: a lead byte with a proper trail byte stays, a lead byte with any
@@ -38,7 +37,7 @@ std::string Normalize(const char* p, size_t n, bool bArgument) {
     while (i < n) {
         unsigned char c = static_cast<unsigned char>(p[i]);
         if (bArgument && c == 0) break;
-        if (!IsLeadByte(c)) {
+        if (!IsCp936LeadByte(c)) {
             out += static_cast<char>(c);
             ++i;
             continue;
@@ -48,7 +47,7 @@ std::string Normalize(const char* p, size_t n, bool bArgument) {
             break;
         }
         unsigned char t = static_cast<unsigned char>(p[i + 1]);
-        if (IsTrailByte(t)) {
+        if (IsCp936TrailByte(t)) {
             out += static_cast<char>(c);
             out += static_cast<char>(t);
             i += 2;
@@ -62,13 +61,9 @@ std::string Normalize(const char* p, size_t n, bool bArgument) {
 
 std::string NormalizeArgument(const std::string& s) { return Normalize(s.data(), s.size(), true); }
 
-void TrimLeft(const std::string& s, size_t& b, size_t e) {
-    while (b < e && IsBlank(s[b])) ++b;
-}
+void TrimLeft(const std::string& s, size_t& b, size_t e) { TrimFront(s, b, e, kBlanks); }
 
-void TrimRight(const std::string& s, size_t b, size_t& e) {
-    while (e > b && IsBlank(s[e - 1])) --e;
-}
+void TrimRight(const std::string& s, size_t b, size_t& e) { TrimBack(s, b, e, kBlanks); }
 
 std::string TrimmedLeft(const std::string& s) {
     size_t b = 0;
@@ -76,12 +71,7 @@ std::string TrimmedLeft(const std::string& s) {
     return s.substr(b);
 }
 
-std::string Trimmed(const std::string& s) {
-    size_t b = 0, e = s.size();
-    TrimLeft(s, b, e);
-    TrimRight(s, b, e);
-    return s.substr(b, e - b);
-}
+std::string Trimmed(const std::string& s) { return ::Trimmed(s, kBlanks); }
 
 // The bytes from b to e, up to the first zero byte among them.
 std::string Slice(const std::string& s, size_t b, size_t e) {
@@ -90,8 +80,10 @@ std::string Slice(const std::string& s, size_t b, size_t e) {
     return s.substr(b, z - b);
 }
 
+// A lead byte here takes the next byte with it whatever it is (after a byte
+// order mark the text is not code page 936; other file text is normalized).
 size_t CharLen(const std::string& s, size_t i) {
-    return IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+    return IsCp936LeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
 }
 
 // Names match without regard to the case of ASCII letters; the trail byte of
@@ -103,10 +95,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
         if (n == 2) {
             if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
         } else {
-            char x = a[i], y = b[i];
-            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-            if (x != y) return false;
+            if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
         }
         i += n;
     }

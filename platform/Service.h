@@ -1,5 +1,8 @@
 // The service-manager seam: service registration, the control dispatcher,
 // status reports, the event log and the registry values of the service.
+// Thread safety: SServiceStatus is read and written by several threads (its
+// fields are atomic); ReportServiceStatus and ReportEventTo may be called from
+// any thread; registration and the dispatcher run on the main thread.
 //
 // Windows: the Service Control Manager, the Application event log and the
 // registry under HKEY_LOCAL_MACHINE.

@@ -1,5 +1,7 @@
 // The thread seam: starting the worker thread, waiting for it, and ending it
 // at process end.
+// Thread safety: a thread record is started, waited for and released by one
+// controlling thread; WaitThreadEnd may run while the thread itself runs.
 //
 // Windows: CreateThread / WaitForSingleObject / TerminateThread.
 // Linux: std::thread with a completion flag. A running thread cannot be ended

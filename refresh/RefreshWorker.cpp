@@ -4,13 +4,13 @@
 #include <exception>
 #include <utility>
 
-#include "config/Cp936.h"
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
 #include "log/DateTime.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/Service.h"
+#include "platform/TextUtil.h"
 #include "refresh/Judge.h"
 #include "refresh/ServiceText.h"
 #include "service/Thread.h"
@@ -52,30 +52,6 @@ bool StartsWith(const std::string& strText, const char* szPrefix) {
 }
 
 }  // namespace
-
-int32_t ParseSettingNumber(const std::string& strText) {
-    size_t i = 0;
-    const size_t n = strText.size();
-    while (i < n && (strText[i] == ' ' || (strText[i] >= '\t' && strText[i] <= '\r'))) ++i;
-    bool bNegative = false;
-    if (i < n && (strText[i] == '+' || strText[i] == '-')) bNegative = strText[i++] == '-';
-    int64_t nValue = 0;
-    for (; i < n && strText[i] >= '0' && strText[i] <= '9'; ++i) {
-        // Beyond 2^31 the result is clamped anyway: stop growing there.
-        if (nValue <= INT64_C(0x80000000)) nValue = nValue * 10 + (strText[i] - '0');
-    }
-    return ClampToInt32(bNegative ? -nValue : nValue);
-}
-
-std::string LowerCaseCp936(const std::string& strText) {
-    std::string strLower(strText);
-    for (size_t i = 0; i < strLower.size();) {
-        size_t nLen = Cp936CharLen(strLower, i);
-        if (nLen == 1 && strLower[i] >= 'A' && strLower[i] <= 'Z') strLower[i] += 'a' - 'A';
-        i += nLen;
-    }
-    return strLower;
-}
 
 std::string FormatDuration(int32_t nSeconds) {
     int64_t s = nSeconds;

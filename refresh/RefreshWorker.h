@@ -95,14 +95,5 @@ int64_t GetFileModTime(const std::string& strPath);
 // longer than 258 bytes or is no existing file, else 1 (deletion attempted).
 int DeleteFileSilent(const std::string& strPath);
 
-// The decimal reading of a setting as the C library's atol gives it
-// (white space, sign, digits up to the first other character), clamped to
-// the signed 32-bit range.
-int32_t ParseSettingNumber(const std::string& strText);
-
-// Copy of the text with the single-byte letters A-Z made lower case;
-// double-byte code page 936 characters are kept as they are.
-std::string LowerCaseCp936(const std::string& strText);
-
 // The host name that the worker refuses to request, in lower case.
 extern const char* const kVendorDomain;

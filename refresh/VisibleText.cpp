@@ -3,6 +3,8 @@
 // sixteen bytes at a time where no neighbour byte matters.
 #include "refresh/VisibleText.h"
 
+#include "platform/TextUtil.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -21,8 +23,6 @@ inline unsigned char ReadBracketRef(const unsigned char* p, size_t i, size_t n) 
     return 0;
 }
 
-inline bool IsLeadByte936(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-inline bool IsTrailByte936(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
 // One step of the plain walk at p[i]: steps 1 and 2 for one byte (or one
 // reference), handing each byte of the step-2 text to emit. nPending holds a
@@ -37,13 +37,13 @@ inline size_t PlainStep(const unsigned char* p, size_t i, size_t n, int& nPendin
     if (nPending >= 0) {
         unsigned char lead = static_cast<unsigned char>(nPending);
         nPending = -1;
-        if (IsTrailByte936(t)) {
+        if (IsCp936TrailByte(t)) {
             if (!(lead == 0xA1 && t == 0xA1)) emit(lead), emit(t);
             return i;
         }
         emit(lead);
     }
-    if (IsLeadByte936(t)) nPending = t;
+    if (IsCp936LeadByte(t)) nPending = t;
     else if (t != '\t') emit(t);
     return i;
 }
@@ -86,9 +86,9 @@ struct CByteTables {
     uint8_t m_keep[256];  // 1 for a byte with kKeep
     CByteTables() {
         for (int i = 0; i < 256; ++i) {
-            unsigned char c = static_cast<unsigned char>(i);
-            m_flags[i] = IsLeadByte936(c) ? (kLeadBit | kKeep) : kKeep;
-            m_trail[i] = IsTrailByte936(c) ? 1 : 0;
+            const unsigned char c = static_cast<unsigned char>(i);
+            m_flags[i] = IsCp936LeadByte(c) ? (kLeadBit | kKeep) : kKeep;
+            m_trail[i] = IsCp936TrailByte(c) ? 1 : 0;
         }
         m_flags[0x0A] = m_flags[0x0D] = m_flags[0x20] = m_flags[0x09] = 0;  // dropped
         m_flags[0x26] = m_flags[0x3C] = m_flags[0x3E] = kSpecial;          // & < >

@@ -4,18 +4,15 @@
 
 #include "platform/Clock.h"
 #include "platform/Service.h"
+#include "platform/TextUtil.h"
 #include "service/Thread.h"
-
-namespace {
-const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
-}  // namespace
 
 CMyService::CMyService()
     : CNTService("VlmRefresh"), m_nCounterStart(0), m_nCounterStep(1), m_nCounter(0) {}
 
 int CMyService::InitService() {
     char szKey[1024];
-    BuildServiceKeyPath(szKey, kServicesKey, m_szName, "\\Parameters");
+    BuildServiceKeyPath(szKey, kServicesKeyPath, m_szName, "\\Parameters");
     platform::RegKeyHandle hKey = platform::OpenRegKeyForQuery(szKey);
     if (hKey) {
         platform::QueryRegValue4(hKey, "Start", m_nCounterStart);
@@ -46,7 +43,7 @@ int CMyService::OnCustomControl(uint32_t nCode) {
 
 void CMyService::SaveCounter() {
     char szKey[1024];
-    BuildServiceKeyPath(szKey, kServicesKey, m_szName, "\\Status");
+    BuildServiceKeyPath(szKey, kServicesKeyPath, m_szName, "\\Status");
     platform::RegKeyHandle hKey = platform::CreateRegKeyForWrite(szKey);
     if (!hKey) return;
     platform::SetRegDword(hKey, "Current", static_cast<uint32_t>(m_nCounter.load()));

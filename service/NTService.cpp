@@ -9,19 +9,22 @@
 
 #include "log/LogWriter.h"
 #include "platform/Clock.h"
+#include "platform/Handle.h"
 #include "platform/Platform.h"
+#include "platform/TextUtil.h"
 #include "service/Thread.h"
 
 CNTService* CNTService::s_pInstance = nullptr;
 
 namespace {
 
-const char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
-const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+const std::string kEventSourceKey = std::string(kServicesKeyPath) + "EventLog\\Application\\";
 // "Velmora·网页定时刷新工具 系统服务"
-const char kServiceDescription[] =
-    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf"
-    " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
+const std::string kServiceDescription =
+    std::string(kProductNameCp936) + " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
+
+typedef CHandle<platform::ServiceHandle, platform::CloseServiceEntry, nullptr> CServiceEntry;
+typedef CHandle<platform::RegKeyHandle, platform::CloseRegKey, nullptr> CRegKey;
 
 // Bounded copy into a fixed buffer: at most nSize - 1 bytes and a zero.
 void CopyBounded(char* szDest, size_t nSize, const char* szSrc) {
@@ -41,8 +44,7 @@ void AppendBounded(char* szDest, size_t nSize, const char* szSrc) {
 // Case-insensitive comparison of ASCII option texts.
 bool SameOption(const char* szArg, const char* szOption) {
     for (;; ++szArg, ++szOption) {
-        char a = *szArg, b = *szOption;
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        char a = AsciiLower(*szArg), b = *szOption;
         if (a != b) return false;
         if (a == '\0') return true;
     }
@@ -130,78 +132,56 @@ int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
 }
 
 int CNTService::IsServiceInstalled() {
-    platform::ServiceHandle hManager = platform::OpenServiceManager();
-    if (!hManager) return 0;
-    int nResult = 0;
-    platform::ServiceHandle hService =
-        platform::OpenServiceByName(hManager, m_szName, platform::kServiceQueryConfig);
-    if (hService) {
-        nResult = 1;
-        platform::CloseServiceEntry(hService);
-    }
-    platform::CloseServiceEntry(hManager);
-    return nResult;
+    CServiceEntry manager(platform::OpenServiceManager());
+    if (!manager) return 0;
+    CServiceEntry service(
+        platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceQueryConfig));
+    return service ? 1 : 0;
 }
 
 int CNTService::InstallService() {
-    platform::ServiceHandle hManager = platform::OpenServiceManager();
-    if (!hManager) return 0;
+    CServiceEntry manager(platform::OpenServiceManager());
+    if (!manager) return 0;
 
     char szFilePath[260] = {0};
     CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
 
-    platform::ServiceHandle hService =
-        platform::CreateOwnProcessService(hManager, m_szName, szFilePath, kServiceDescription);
-    if (!hService) {
-        platform::CloseServiceEntry(hManager);
-        return 0;
-    }
+    CServiceEntry service(platform::CreateOwnProcessService(manager.Get(), m_szName, szFilePath,
+                                                            kServiceDescription.c_str()));
+    if (!service) return 0;
 
     char szKey[1024];
-    BuildServiceKeyPath(szKey, kEventSourceKey, m_szName, "");
-    platform::RegKeyHandle hKey = platform::CreateRegKey(szKey);
-    if (!hKey) {
-        platform::CloseServiceEntry(hService);
-        platform::CloseServiceEntry(hManager);
-        return 0;
-    }
-    platform::SetRegText(hKey, "EventMessageFile", szFilePath, true);
-    platform::SetRegDword(hKey, "TypesSupported", 7);
-    platform::CloseRegKey(hKey);
+    BuildServiceKeyPath(szKey, kEventSourceKey.c_str(), m_szName, "");
+    CRegKey eventKey(platform::CreateRegKey(szKey));
+    if (!eventKey) return 0;
+    platform::SetRegText(eventKey.Get(), "EventMessageFile", szFilePath, true);
+    platform::SetRegDword(eventKey.Get(), "TypesSupported", 7);
+    eventKey.Reset();
 
-    BuildServiceKeyPath(szKey, kServicesKey, m_szName, "");
-    hKey = platform::CreateRegKey(szKey);
-    if (hKey) {
+    BuildServiceKeyPath(szKey, kServicesKeyPath, m_szName, "");
+    CRegKey serviceKey(platform::CreateRegKey(szKey));
+    if (serviceKey) {
         char szDescription[260];
-        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription);
-        platform::SetRegText(hKey, "Description", szDescription, false);
-        platform::CloseRegKey(hKey);
+        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription.c_str());
+        platform::SetRegText(serviceKey.Get(), "Description", szDescription, false);
+        serviceKey.Reset();
     }
 
     WriteEventLog(platform::kEventInformation, kEventInstalled, m_szName);
-
-    platform::CloseServiceEntry(hService);
-    platform::CloseServiceEntry(hManager);
     return 1;
 }
 
 int CNTService::RemoveService() {
-    platform::ServiceHandle hManager = platform::OpenServiceManager();
-    if (!hManager) return 0;
-    platform::ServiceHandle hService =
-        platform::OpenServiceByName(hManager, m_szName, platform::kServiceDelete);
-    if (!hService) {
-        platform::CloseServiceEntry(hManager);
-        return 0;
-    }
-    bool bDeleted = platform::DeleteServiceEntry(hService);
+    CServiceEntry manager(platform::OpenServiceManager());
+    if (!manager) return 0;
+    CServiceEntry service(platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceDelete));
+    if (!service) return 0;
+    bool bDeleted = platform::DeleteServiceEntry(service.Get());
     if (bDeleted) {
         WriteEventLog(platform::kEventInformation, kEventRemoved, m_szName);
     } else {
         WriteEventLog(platform::kEventError, kEventRemoveFailed, m_szName);
     }
-    platform::CloseServiceEntry(hService);
-    platform::CloseServiceEntry(hManager);
     return bDeleted ? 1 : 0;
 }
 

@@ -1,5 +1,8 @@
 // The bridge from the service to the refresh worker: the process-wide stop
 // flag and the object that starts and holds the worker thread.
+// Thread safety: the stop flag is atomic and read by every thread; CThread is
+// started and stopped by the service thread only, the worker reads its
+// config path.
 #pragma once
 
 #include <atomic>

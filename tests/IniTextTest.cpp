@@ -2,13 +2,15 @@
 // profile functions stand on it). Reads and writes of particular files are
 // compared with the Windows profile functions by the corpus test
 // (tests/ini-probe/, tests/ini-corpus/); these are the properties it cannot
-// show: cuts at small buffer sizes, random files, a large file.
+// show: cuts at small buffer sizes, random files, a large file. The Linux
+// registry store's text engine has its table at the end.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
 #include "platform/IniText.h"
+#include "platform/RegStoreText.h"
 
 namespace {
 
@@ -58,6 +60,71 @@ TEST(IniText, LargeFileKeepsEveryEntry) {
     EXPECT_EQ(strOut.size(), strText.size() + 40000);  // every LF became CR LF
     EXPECT_EQ(ReadValue(strOut, "s0", "k", "", 2048), "x");
     EXPECT_EQ(ReadValue(strOut, "s12345", "k", "", 2048), "12345");
+}
+
+// Registry store: each row names the fault it catches.
+TEST(RegStoreText, ReadsNumbers) {
+    const struct {
+        const char* szFault;
+        const char* szStore;
+        const char* szName;
+        bool bFound;
+        int32_t nValue;
+    } cases[] = {
+        {"decimal not read", "[K]\nStart = 10\n", "Start", true, 10},
+        {"leading zero read as octal", "[K]\nStart = 010\n", "Start", true, 10},
+        {"hexadecimal not read", "[K]\nStart = 0X1f\n", "Start", true, 31},
+        {"sign lost", "[K]\nStart = -0x10\n", "Start", true, -16},
+        {"lowest number refused", "[K]\nStart = -2147483648\n", "Start", true, INT32_MIN},
+        {"32-bit pattern refused", "[K]\nStart = 4294967295\n", "Start", true, -1},
+        {"overflow wrapped", "[K]\nStart = 4294967296\n", "Start", false, 0},
+        {"negative overflow wrapped", "[K]\nStart = -2147483649\n", "Start", false, 0},
+        {"blank inside a number skipped", "[K]\nStart = 1 0\n", "Start", false, 0},
+        {"bare 0x read as zero", "[K]\nStart = 0x\n", "Start", false, 0},
+        {"text read as a number", "[K]\nStart = \"10\"\n", "Start", false, 0},
+        {"letter case of names matters", "[k]\nSTART = 3\n", "Start", true, 3},
+        {"CR LF lines not read", "[K]\r\nStart = 5\r\n", "Start", true, 5},
+        {"comment read as a value", "[K]\n#Start = 1\n; Start = 2\nStart = 3\n", "Start", true, 3},
+        {"later key's value taken", "[K]\n[L]\nStart = 1\n", "Start", false, 0},
+        {"second value of a name answers", "[K]\nStart = 1\nStart = 2\n", "Start", true, 1},
+    };
+    for (const auto& c : cases) {
+        int32_t nValue = 0;
+        EXPECT_EQ(platform::regstore::ReadNumber(c.szStore, "K", c.szName, nValue), c.bFound) << c.szFault;
+        if (c.bFound) {
+            EXPECT_EQ(nValue, c.nValue) << c.szFault;
+        }
+    }
+}
+
+TEST(RegStoreText, WritesValuesWhereTheyBelong) {
+    const struct {
+        const char* szFault;
+        const char* szStore;
+        const char* szName;
+        const char* szData;
+        const char* szExpected;
+    } cases[] = {
+        {"value not replaced in place", "[K]\nA = 1\n\n[L]\n", "a", "2", "[K]\na = 2\n\n[L]\n"},
+        {"new value not after the key's last line", "[K]\nA = 1\n\n[L]\nB = 1\n", "C", "3",
+         "[K]\nA = 1\nC = 3\n\n[L]\nB = 1\n"},
+        {"new key not set apart by a blank line", "# admin\n", "A", "1", "# admin\n\n[K]\nA = 1\n"},
+        {"lines without LF lost", "[K]\nA = 1", "B", "2", "[K]\nA = 1\nB = 2\n"},
+        {"other keys' lines touched", "[L]\r\nA=1\r\n", "A", "9", "[L]\r\nA=1\r\n\n[K]\nA = 9\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::regstore::SetValue(c.szStore, true, "K", c.szName, c.szData), c.szExpected)
+            << c.szFault;
+    }
+    // A new store starts with a comment; a key that is there is not added again.
+    std::string strNew = platform::regstore::SetValue("", false, "K", "A", "1");
+    EXPECT_EQ(strNew.front(), '#');
+    EXPECT_EQ(strNew.substr(strNew.find("\n[K]") + 1), "[K]\nA = 1\n");
+    std::string strOut = "untouched";
+    EXPECT_FALSE(platform::regstore::AddKey("[k]\n", true, "K", strOut));
+    EXPECT_EQ(strOut, "untouched");
+    EXPECT_EQ(platform::regstore::TextData("x", true), "expand:\"x\"");
+    EXPECT_EQ(platform::regstore::NumberData(0xFFFFFFFFu), "-1");
 }
 
 }  // namespace

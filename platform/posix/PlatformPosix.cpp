@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <climits>
 
-#include "platform/Clock.h"
 #include "platform/Platform.h"
+#include "platform/posix/PosixInternal.h"
 
 namespace platform {
 
@@ -108,60 +108,37 @@ bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, boo
     return bWhole ? WriteInPlace(strPath, strBytes, false) : false;
 }
 
-bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
+void CloseFd(int fd) { close(fd); }
+
+int ReadWholeFile(const std::string& strPath, std::string& strOut) {
     strOut.clear();
-    if (strPath.empty()) return false;
-    int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(fd);
-        return false;
-    }
+    CFd file(open(strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) return -1;
     char buf[65536];
+    int nResult = 1;
     for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
+        ssize_t n = read(file.Get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) nResult = 0;
         if (n <= 0) break;
         strOut.append(buf, static_cast<size_t>(n));
     }
-    close(fd);
+    int nErr = errno;
+    file.Reset();
+    errno = nErr;
+    return nResult;
+}
+
+bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
+    int nRead = ReadWholeFile(strPath, strOut);
+    if (nRead < 0) return false;
+    // A directory is no file; a read that fails part way keeps what came.
+    if (nRead == 0 && errno == EISDIR) {
+        strOut.clear();
+        return false;
+    }
     return true;
 }
 
 }  // namespace platform
 
-namespace {
-
-class CSystemClock : public CClock {
-public:
-    int64_t Now() override { return static_cast<int64_t>(time(nullptr)); }
-
-    bool ToLocalTime(int64_t tTime, SLocalTime& out) override {
-        time_t t = static_cast<time_t>(tTime);
-        struct tm tmLocal;
-        if (localtime_r(&t, &tmLocal) == nullptr) return false;
-        out.nYear = tmLocal.tm_year + 1900;
-        out.nMonth = tmLocal.tm_mon + 1;
-        out.nDay = tmLocal.tm_mday;
-        out.nHour = tmLocal.tm_hour;
-        out.nMinute = tmLocal.tm_min;
-        out.nSecond = tmLocal.tm_sec;
-        return true;
-    }
-
-    void SleepMs(uint32_t nMs) override {
-        struct timespec ts;
-        ts.tv_sec = static_cast<time_t>(nMs / 1000);
-        ts.tv_nsec = static_cast<long>(nMs % 1000) * 1000000L;
-        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-        }
-    }
-};
-
-}  // namespace
-
-CClock& GetSystemClock() {
-    static CSystemClock clock;
-    return clock;
-}

@@ -34,18 +34,6 @@ void RunRecord(SThreadRecord* pRecord) {
     pRecord->ended.notify_all();
 }
 
-std::atomic<void (*)(int)> g_pfnAtEnd{nullptr};
-
-#ifdef __GLIBC__
-void OnProcessEnd(int nStatus, void*) {
-    if (void (*pfn)(int) = g_pfnAtEnd.load()) pfn(nStatus);
-}
-#else
-void OnProcessEnd() {
-    if (void (*pfn)(int) = g_pfnAtEnd.load()) pfn(0);
-}
-#endif
-
 }  // namespace
 
 ThreadHandle StartThread(ThreadRoutine pfnRoutine, void* pArg) {
@@ -79,15 +67,6 @@ void ReleaseThread(ThreadHandle hThread) {
     if (!hThread) return;
     if (hThread->thread.joinable()) hThread->thread.join();
     delete hThread;
-}
-
-void CallAtProcessEnd(void (*pfnHandler)(int)) {
-    g_pfnAtEnd = pfnHandler;
-#ifdef __GLIBC__
-    on_exit(OnProcessEnd, nullptr);
-#else
-    atexit(OnProcessEnd);
-#endif
 }
 
 }  // namespace platform

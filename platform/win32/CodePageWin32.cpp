@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -16,26 +17,18 @@ bool ConvertUtf8ToAnsi(std::string& strText) {
     strOut.clear();
     int nWide = MultiByteToWideChar(CP_UTF8, 0, strIn.c_str(), -1, nullptr, 0);
     if (nWide <= 0) return true;
-    wchar_t* pWide = new (std::nothrow) wchar_t[static_cast<size_t>(nWide) + 1];
-    if (!pWide) return false;
-    memset(pWide, 0, (static_cast<size_t>(nWide) + 1) * sizeof(wchar_t));
-    MultiByteToWideChar(CP_UTF8, 0, strIn.c_str(), -1, pWide, nWide);
+    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[static_cast<size_t>(nWide) + 1]);
+    if (!wide) return false;
+    memset(wide.get(), 0, (static_cast<size_t>(nWide) + 1) * sizeof(wchar_t));
+    MultiByteToWideChar(CP_UTF8, 0, strIn.c_str(), -1, wide.get(), nWide);
 
-    int nAnsi = WideCharToMultiByte(CP_ACP, 0, pWide, -1, nullptr, 0, nullptr, nullptr);
-    if (nAnsi <= 0) {
-        delete[] pWide;
-        return true;
-    }
-    char* pAnsi = new (std::nothrow) char[static_cast<size_t>(nAnsi) + 1];
-    if (!pAnsi) {
-        delete[] pWide;
-        return false;
-    }
-    memset(pAnsi, 0, static_cast<size_t>(nAnsi) + 1);
-    WideCharToMultiByte(CP_ACP, 0, pWide, -1, pAnsi, nAnsi, nullptr, nullptr);
-    strOut.assign(pAnsi);  // up to the first zero byte
-    delete[] pAnsi;
-    delete[] pWide;
+    int nAnsi = WideCharToMultiByte(CP_ACP, 0, wide.get(), -1, nullptr, 0, nullptr, nullptr);
+    if (nAnsi <= 0) return true;
+    std::unique_ptr<char[]> ansi(new (std::nothrow) char[static_cast<size_t>(nAnsi) + 1]);
+    if (!ansi) return false;
+    memset(ansi.get(), 0, static_cast<size_t>(nAnsi) + 1);
+    WideCharToMultiByte(CP_ACP, 0, wide.get(), -1, ansi.get(), nAnsi, nullptr, nullptr);
+    strOut.assign(ansi.get());  // up to the first zero byte
     return true;
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "platform/Clock.h"
 #include "platform/Platform.h"
 
 namespace platform {
@@ -129,31 +128,3 @@ bool ReadFileBytes(const std::string& strPath, std::string& strOut) {
 
 }  // namespace platform
 
-namespace {
-
-class CSystemClock : public CClock {
-public:
-    int64_t Now() override { return static_cast<int64_t>(_time64(nullptr)); }
-
-    bool ToLocalTime(int64_t tTime, SLocalTime& out) override {
-        __time64_t t = static_cast<__time64_t>(tTime);
-        struct tm tmLocal;
-        if (_localtime64_s(&tmLocal, &t) != 0) return false;
-        out.nYear = tmLocal.tm_year + 1900;
-        out.nMonth = tmLocal.tm_mon + 1;
-        out.nDay = tmLocal.tm_mday;
-        out.nHour = tmLocal.tm_hour;
-        out.nMinute = tmLocal.tm_min;
-        out.nSecond = tmLocal.tm_sec;
-        return true;
-    }
-
-    void SleepMs(uint32_t nMs) override { Sleep(nMs); }
-};
-
-}  // namespace
-
-CClock& GetSystemClock() {
-    static CSystemClock clock;
-    return clock;
-}

@@ -27,12 +27,6 @@ DWORD WINAPI RunRecord(LPVOID pParam) {
 // starts the end).
 const DWORD kTerminateWaitMs = 5000;
 
-std::atomic<void (*)(int)> g_pfnAtEnd{nullptr};
-
-void OnProcessEnd() {
-    if (void (*pfn)(int) = g_pfnAtEnd.load()) pfn(0);
-}
-
 }  // namespace
 
 ThreadHandle StartThread(ThreadRoutine pfnRoutine, void* pArg) {
@@ -63,11 +57,6 @@ void ReleaseThread(ThreadHandle hThread) {
     if (!hThread) return;
     CloseHandle(hThread->hThread);
     delete hThread;
-}
-
-void CallAtProcessEnd(void (*pfnHandler)(int)) {
-    g_pfnAtEnd = pfnHandler;
-    atexit(OnProcessEnd);
 }
 
 }  // namespace platform
