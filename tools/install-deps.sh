@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs what the builds and tests need on a Debian machine, when missing
-# (dpkg-dev: dpkg-shlibdeps, which cpack needs for the package test).
+# (dpkg-dev: dpkg-shlibdeps, which cpack needs for the package test), and
+# the further packages named as arguments (tools/package.sh names its own).
 set -e
-pkgs="cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
+pkgs="$* cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
 libcurl4-openssl-dev libssl-dev openssl g++-mingw-w64-x86-64 wine wine64 locales strace
 systemd systemd-container util-linux iproute2 curl tinyproxy dpkg-dev"
 missing=""

@@ -7,19 +7,8 @@
 # the packages hold.
 set -eu
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
-# What packaging needs beyond the builds.
-missing=""
-for p in dpkg-dev lintian file unzip; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "installing:$missing"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  # shellcheck disable=SC2086
-  apt-get install -y -qq --no-install-recommends $missing >/dev/null
-fi
+# What packaging needs beyond the builds: lintian, file and unzip.
+tools/install-deps.sh lintian file unzip
 
 out=$PWD/build/packages
 rm -rf "$out"
