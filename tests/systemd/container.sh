@@ -87,8 +87,10 @@ container_boot() {
       container_nspawn_pid=""
       return 1
     fi
-    if [ -z "$container_pid1" ]; then
-      container_pid1=$(pgrep -P "$container_nspawn_pid" | head -1)
+    # The machine's init is the child of systemd-nspawn that has become
+    # systemd; a child seen earlier may have been a helper that has ended.
+    if [ -z "$container_pid1" ] || ! kill -0 "$container_pid1" 2>/dev/null; then
+      container_pid1=$(pgrep -x systemd -P "$container_nspawn_pid" | head -1)
     fi
     if [ -n "$container_pid1" ]; then
       state=$(nsenter -t "$container_pid1" -a systemctl is-system-running 2>/dev/null)
@@ -101,7 +103,7 @@ container_boot() {
     fi
     sleep 0.2
   done
-  container_why="not up within ${CONTAINER_BOOT_TIMEOUT:-90} s (state: ${state:-none})"
+  container_why="not up within ${CONTAINER_BOOT_TIMEOUT:-90} s (state: ${state:-none}; init: ${container_pid1:-none}; console: $(tail -3 "$container_dir/console.log" | tr '\n' ' '))"
   return 1
 }
 
