@@ -75,24 +75,15 @@ public:
     ~CTinyproxy() {
         if (m_pid <= 0) return;
         kill(m_pid, SIGTERM);
-        for (int i = 0; i < 100 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
+        WaitChild(m_pid, 2000);
     }
 
     bool Start() {
+        m_nPort = FreeLoopbackPort();
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t nLen = sizeof addr;
-        int nSocket = socket(AF_INET, SOCK_STREAM, 0);
-        bind(nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        getsockname(nSocket, reinterpret_cast<sockaddr*>(&addr), &nLen);
-        close(nSocket);
-        m_nPort = ntohs(addr.sin_port);
+        addr.sin_port = htons(m_nPort);
         WriteWholeFile(m_dir.File("tinyproxy.conf"),
                        "Port " + std::to_string(m_nPort) + "\nListen 127.0.0.1\nTimeout 10\nMaxClients 16\n"
                        "Allow 127.0.0.1\nLogLevel Info\nLogFile \"" + LogPath() + "\"\n");

@@ -3,7 +3,6 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -200,10 +199,8 @@ TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
         writer.WriteCache(200, std::string(2 * nLimit, 'c'));
         _exit(nWritten);
     }
-    int nStatus = 0;
-    ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
-    ASSERT_TRUE(WIFEXITED(nStatus));
-    const int nWritten = WEXITSTATUS(nStatus);
+    const int nWritten = WaitChild(pid, 30000);
+    ASSERT_NE(nWritten, -1);
     ASSERT_NE(nWritten, 100) << "setrlimit failed";
     EXPECT_EQ(nWritten, 21);
 

@@ -3,13 +3,6 @@
 // the tests set.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -561,15 +554,9 @@ TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
 
 // The worker's own request: the reason comes from the HTTP layer.
 TEST_F(RefreshWorkerNotifyTest, RefusedConnectionIsNamed) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t nLen = sizeof addr;
-    int nSocket = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(0, bind(nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
-    ASSERT_EQ(0, getsockname(nSocket, reinterpret_cast<sockaddr*>(&addr), &nLen));
-    close(nSocket);  // nobody listens there now
-    m_ini.SetUrl("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/page");
+    const uint16_t nPort = FreeLoopbackPort();
+    ASSERT_NE(0, nPort);
+    m_ini.SetUrl("http://127.0.0.1:" + std::to_string(nPort) + "/page");
     CRefreshWorker worker(m_ini, m_strConfig);
     EXPECT_EQ(1, worker.Pass());
     Texts sent = Sent();

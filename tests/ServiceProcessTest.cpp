@@ -132,23 +132,6 @@ protected:
         return pid;
     }
 
-    // Waits up to nMs for the process; its exit code, or -1 on a time-out
-    // (the process is then killed) or an abnormal end.
-    int Wait(pid_t pid, int nMs) {
-        int64_t tEnd = SteadyMs() + nMs;
-        int nStatus = 0;
-        for (;;) {
-            pid_t r = waitpid(pid, &nStatus, WNOHANG);
-            if (r == pid) return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-            if (SteadyMs() > tEnd) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &nStatus, 0);
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-
     // Reads what the process writes until strWanted has come or nMs pass.
     bool ReadUntil(const std::string& strWanted, std::string& strOut, int nMs) {
         int64_t tEnd = SteadyMs() + nMs;
@@ -176,10 +159,36 @@ protected:
 
     // Runs to the end; output in strOut, exit code as result.
     int Run(const std::vector<std::string>& args, std::string& strOut) {
-        pid_t pid = Start(args, "");
-        int nExit = Wait(pid, 10000);
+        int nExit = WaitChild(Start(args, ""), 10000);
         strOut = TakeOutput();
         return nExit;
+    }
+
+    // A service run (under the notify protocol or as the console run -f) with
+    // fresh notify and syslog sockets.
+    struct SRunning {
+        std::unique_ptr<CDatagramSink> notify, log;
+        pid_t pid = -1;
+    };
+    SRunning StartService(bool bNotify, std::vector<std::string> consoleArgs) {
+        SRunning run;
+        std::string strNotify = m_strRoot + "/notify.sock";
+        unlink(strNotify.c_str());
+        unlink((m_strRoot + "/dev/log").c_str());
+        run.notify.reset(new CDatagramSink(strNotify));
+        run.log.reset(new CDatagramSink(m_strRoot + "/dev/log"));
+        run.pid = bNotify ? Start({}, strNotify) : Start(consoleArgs, "");
+        return run;
+    }
+    // Stopped by the signal: exit code 0 within 2 s, event 108, and STOPPING=1
+    // under the notify protocol.
+    void ExpectStopsCleanly(SRunning& run, int nSignal, bool bNotify) {
+        kill(run.pid, nSignal);
+        int64_t tStop = SteadyMs();
+        EXPECT_TRUE(!bNotify || run.notify->WaitFor("STOPPING=1", 2000));
+        EXPECT_EQ(0, WaitChild(run.pid, 3000));
+        EXPECT_LT(SteadyMs() - tStop, 2000);
+        EXPECT_TRUE(run.log->WaitFor("event 108", 500));
     }
 
     CTempDir m_exeDir;
@@ -322,25 +331,17 @@ TEST_F(ServiceProcessTest, RunsUnderTheNotifyProtocolAndOnTheConsole) {
         WriteWholeFile(StorePath(), "[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Parameters]\n"
                                     "Start = 10\nInc = 5\n");
         unlink(m_exeDir.File("config.ini").c_str());
-        std::string strNotify = m_strRoot + "/notify.sock";
-        unlink(strNotify.c_str());
-        unlink((m_strRoot + "/dev/log").c_str());
-        CDatagramSink notify(strNotify);
-        CDatagramSink log(m_strRoot + "/dev/log");
-
-        pid_t pid = bNotify ? Start({}, strNotify) : Start({"/F"}, "");
+        SRunning run = StartService(bNotify, {"/F"});
+        const pid_t pid = run.pid;
         ASSERT_GT(pid, 0);
         int64_t tStart = SteadyMs();
-        EXPECT_TRUE(!bNotify || notify.WaitFor("READY=1", 5000));
-        EXPECT_TRUE(log.WaitFor("VlmRefresh[" + std::to_string(pid) + "]: event 105", 5000));
+        EXPECT_TRUE(!bNotify || run.notify->WaitFor("READY=1", 5000));
+        EXPECT_TRUE(run.log->WaitFor("VlmRefresh[" + std::to_string(pid) + "]: event 105", 5000));
 
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         kill(pid, SIGRTMIN);
         std::string strStore;
-        for (int64_t tEnd = SteadyMs() + 2000; SteadyMs() < tEnd; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-            strStore = ReadWholeFile(StorePath());
-            if (strStore.find(strKey) != std::string::npos) break;
-        }
+        WaitUntil([&] { return (strStore = ReadWholeFile(StorePath())).find(strKey) != std::string::npos; }, 2000);
         size_t nAt = strStore.find(strKey);
         ASSERT_NE(std::string::npos, nAt) << strStore;
         long nCurrent = atol(strStore.c_str() + nAt + strKey.size());
@@ -351,20 +352,14 @@ TEST_F(ServiceProcessTest, RunsUnderTheNotifyProtocolAndOnTheConsole) {
 
         // 129 is not handled: an error event, the store unchanged.
         kill(pid, SIGRTMIN + 1);
-        EXPECT_TRUE(log.WaitFor("event 106", 2000));
+        EXPECT_TRUE(run.log->WaitFor("event 106", 2000));
         EXPECT_EQ(strStore, ReadWholeFile(StorePath()));
-
-        kill(pid, bNotify ? SIGTERM : SIGINT);
-        int64_t tStop = SteadyMs();
-        EXPECT_TRUE(!bNotify || notify.WaitFor("STOPPING=1", 2000));
-        EXPECT_EQ(0, Wait(pid, 3000));
-        EXPECT_LT(SteadyMs() - tStop, 2000);
-        EXPECT_TRUE(log.WaitFor("event 108", 500));
+        ExpectStopsCleanly(run, bNotify ? SIGTERM : SIGINT, bNotify);
         EXPECT_EQ(Console({}), TakeOutput());
 
         // Every event carried the service name as syslog identifier and a
         // daemon-facility priority: information 30, error 27.
-        for (const std::string& s : log.Received()) {
+        for (const std::string& s : run.log->Received()) {
             bool bError = s.find("event 106") != std::string::npos;
             EXPECT_EQ(0u, s.find(bError ? "<27>" : "<30>")) << s;
             EXPECT_NE(std::string::npos, s.find(" VlmRefresh[")) << s;
@@ -379,14 +374,10 @@ TEST_F(ServiceProcessTest, RunsUnderTheNotifyProtocolAndOnTheConsole) {
 TEST_F(ServiceProcessTest, StraySignalsAndAClosedOutputDoNotEndTheService) {
     for (bool bNotify : {true, false}) {
         SCOPED_TRACE(bNotify ? "notify" : "console");
-        std::string strNotify = m_strRoot + "/notify.sock";
-        unlink(strNotify.c_str());
-        unlink((m_strRoot + "/dev/log").c_str());
-        CDatagramSink notify(strNotify);
-        CDatagramSink log(m_strRoot + "/dev/log");
-        pid_t pid = bNotify ? Start({}, strNotify) : Start({"-f"}, "");
+        SRunning run = StartService(bNotify, {"-f"});
+        const pid_t pid = run.pid;
         ASSERT_GT(pid, 0);
-        ASSERT_TRUE(log.WaitFor("event 105", 5000));
+        ASSERT_TRUE(run.log->WaitFor("event 105", 5000));
         std::string strOut;
         for (int nSig : {SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM}) {
             kill(pid, nSig);
@@ -402,12 +393,7 @@ TEST_F(ServiceProcessTest, StraySignalsAndAClosedOutputDoNotEndTheService) {
 
         close(m_fdOut);
         m_fdOut = -1;
-        kill(pid, SIGQUIT);
-        int64_t tStop = SteadyMs();
-        EXPECT_EQ(0, Wait(pid, 3000));
-        EXPECT_LT(SteadyMs() - tStop, 2000);
-        EXPECT_TRUE(log.WaitFor("event 108", 500));
-        EXPECT_TRUE(!bNotify || notify.WaitFor("STOPPING=1", 100));
+        ExpectStopsCleanly(run, SIGQUIT, bNotify);
     }
 }
 
@@ -446,7 +432,7 @@ TEST_F(ServiceProcessTest, AStopDuringTheStartIsNeverLost) {
                 run.tStop = SteadyMs();
             }
             for (std::unique_ptr<SRun>& run : runs) {
-                int nExit = Wait(run->pid, static_cast<int>(std::max<int64_t>(0, run->tStop + 2000 - SteadyMs())));
+                int nExit = WaitChild(run->pid, static_cast<int>(std::max<int64_t>(0, run->tStop + 2000 - SteadyMs())));
                 if (nExit != 0) ++nLost;
                 close(run->fdOut);
                 // systemd sees the start end (READY=1) before the stop begins.
@@ -505,7 +491,7 @@ TEST_F(ServiceProcessTest, StopEndsTheServiceDuringAndAfterRequests) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         kill(pid, SIGTERM);
         int64_t tStop = SteadyMs();
-        EXPECT_EQ(0, Wait(pid, 5000));
+        EXPECT_EQ(0, WaitChild(pid, 5000));
         EXPECT_LE(SteadyMs() - tStop, 2000);
         close(m_fdOut);
     }

@@ -4,6 +4,10 @@
 add_executable(EventProbe ${CMAKE_CURRENT_LIST_DIR}/event-probe/EventProbe.cpp)
 target_link_libraries(EventProbe PRIVATE vlmcore)
 set_target_properties(EventProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+if(NOT CMAKE_CROSSCOMPILING)
+  target_sources(EventProbe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support/TestSupport.cpp)
+  target_include_directories(EventProbe PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+endif()
 
 if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME events.SentencesMatchWindows

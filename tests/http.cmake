@@ -9,7 +9,7 @@ set_target_properties(HttpProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINA
 if(NOT CMAKE_CROSSCOMPILING)
   add_executable(HttpWineTests
     ${CMAKE_CURRENT_LIST_DIR}/http-probe/WineHttpTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/support/HttpScenarios.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/support/HttpScenarios.cpp ${CMAKE_CURRENT_LIST_DIR}/support/TestSupport.cpp)
   target_include_directories(HttpWineTests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(HttpWineTests PRIVATE vlmcore vlmpageserver ${VLM_GTEST})
   target_compile_definitions(HttpWineTests PRIVATE ${VLM_TEST_DEFINITIONS})

@@ -13,16 +13,13 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <poll.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cstring>
+#include <vector>
 
 #include "platform/Service.h"
+#include "support/TestSupport.h"
 #endif
 
 namespace {
@@ -68,47 +65,27 @@ int PrintSentences(const char* szExecutable) {
 #else
 
 int PrintSentences(const char*) {
-    char szRoot[] = "/tmp/vlm-event-probe.XXXXXX";
-    if (!mkdtemp(szRoot)) {
-        perror("mkdtemp");
-        return 1;
-    }
-    std::string strDev = std::string(szRoot) + "/dev";
-    std::string strLog = strDev + "/log";
-    mkdir(strDev.c_str(), 0755);
-    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    strncpy(addr.sun_path, strLog.c_str(), sizeof(addr.sun_path) - 1);
+    CTempDir root;
+    const std::string strRoot = root.Path().substr(0, root.Path().size() - 1);
+    mkdir((strRoot + "/dev").c_str(), 0755);
+    CDatagramSink log(strRoot + "/dev/log");
+    setenv("VLM_SYSTEM_ROOT", strRoot.c_str(), 1);
+    platform::EventSourceHandle hSource = platform::OpenEventSource(kServiceName);
     int nResult = 0;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-        perror("syslog socket");
-        nResult = 1;
-    } else {
-        setenv("VLM_SYSTEM_ROOT", szRoot, 1);
-        platform::EventSourceHandle hSource = platform::OpenEventSource(kServiceName);
-        for (const SEventCase& e : kEvents) {
-            const char* pStrings[3] = {kServiceName, nullptr, nullptr};
-            platform::ReportEventTo(hSource, platform::kEventInformation, e.nId, e.bName ? 1 : 0,
-                                    pStrings);
-            pollfd p = {fd, POLLIN, 0};
-            char buffer[2048];
-            ssize_t n = poll(&p, 1, 2000) > 0 ? recv(fd, buffer, sizeof(buffer), 0) : -1;
-            std::string strLine = n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
-            size_t nStart = strLine.find("]: ");
-            if (nStart == std::string::npos) {
-                printf("event %u: nothing arrived in the system log\n", e.nId);
-                nResult = 1;
-            } else {
-                printf("%s\n", strLine.substr(nStart + 3).c_str());
-            }
+    for (const SEventCase& e : kEvents) {
+        const char* pStrings[3] = {kServiceName, nullptr, nullptr};
+        platform::ReportEventTo(hSource, platform::kEventInformation, e.nId, e.bName ? 1 : 0, pStrings);
+        std::vector<std::string> lines;
+        WaitUntil([&] { return !(lines = log.Take(0)).empty(); }, 2000);
+        size_t nStart = lines.empty() ? std::string::npos : lines.front().find("]: ");
+        if (nStart == std::string::npos) {
+            printf("event %u: nothing arrived in the system log\n", e.nId);
+            nResult = 1;
+        } else {
+            printf("%s\n", lines.front().substr(nStart + 3).c_str());
         }
-        platform::CloseEventSource(hSource);
     }
-    if (fd >= 0) close(fd);
-    unlink(strLog.c_str());
-    rmdir(strDev.c_str());
-    rmdir(szRoot);
+    platform::CloseEventSource(hSource);
     return nResult;
 }
 

@@ -34,6 +34,29 @@ winexe="Z:$(echo "$work/VlmRefreshSvc.exe" | tr / '\\')"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok:   $*"; }
+# check DESCRIPTION COMMAND...: pass when the command succeeds, else fail.
+check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; return 1; fi; }
+# wait_for TENTHS COMMAND...: runs the command every 0.1 s until it succeeds.
+wait_for() {
+  local n=$1 i
+  shift
+  for i in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+# ctl ARGS...: ServiceCtl.exe on the service; its lines (CR removed) in ctl[].
+ctl() {
+  "$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh "$@" 2>/dev/null | tr -d '\r' >"$work/ctl.txt"
+  mapfile -t ctl <"$work/ctl.txt"
+}
+# page_server FILE [--hang]: a loopback page server whose address goes to FILE.
+page_server() {
+  local file=$1
+  shift
+  rm -f "$file"
+  "$pageserver" "$@" --seconds 120 --port-file "$file" 2>"$file.log" &
+  wait_for 50 test -s "$file"
+}
+set_url() { sed -i "s#^Url=.*#Url=$1\r#" "$work/config.ini"; }
 
 # The console lines, as code page 936 bytes with CR LF (text-mode stdout).
 banner=$'Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf'
@@ -70,8 +93,7 @@ expect_run() {
 run_exe -v
 if grep -q currently "$work/out"; then run_exe -u; run_exe -v; fi
 expect_run "-v before -i" "VlmRefresh Version 1.0" "The service is not installed"
-[ -f "$work/config.ini" ] && [ -d "$work/log" ] && pass "config.ini and log\\ made by -v" ||
-  fail "-v did not make config.ini and log\\"
+check "config.ini and log\\ made by -v" test -f "$work/config.ini" -a -d "$work/log"
 run_exe /u
 expect_run "/u on a service that is not installed" "VlmRefresh is not installed"
 
@@ -92,11 +114,8 @@ reg add $svckey\\Parameters /v Inc /t REG_DWORD /d 5 /f" >"$work/reg" 2>/dev/nul
 tr -d '\r' <"$work/reg" >"$work/reg.txt"
 description=$'Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7 \xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1'
 while IFS='|' read -r name type data; do
-  if grep -qE "^ +$name +$type +$(printf '%s' "$data" | sed 's/[][\\.^$*]/\\&/g')\$" "$work/reg.txt"; then
-    pass "registry $name $type $data"
-  else
-    fail "registry $name $type $data"
-  fi
+  check "registry $name $type $data" \
+    grep -qE "^ +$name +$type +$(printf '%s' "$data" | sed 's/[][\\.^$*]/\\&/g')\$" "$work/reg.txt"
 done <<EOT
 EventMessageFile|REG_EXPAND_SZ|$winexe
 TypesSupported|REG_DWORD|0x7
@@ -106,108 +125,69 @@ Start|REG_DWORD|0x2
 ErrorControl|REG_DWORD|0x1
 EOT
 # Wine's reg prints in the console's code page; accept UTF-8 or 936 bytes.
-if grep -qF "$description" "$work/reg.txt" ||
-   grep -qF "$(printf '%s' "$description" | iconv -f UTF-8 -t CP936)" "$work/reg.txt"; then
-  pass "registry Description"
-else
-  fail "registry Description"
-  cat "$work/reg.txt"
-fi
+check "registry Description" grep -qF -e "$description" \
+  -e "$(printf '%s' "$description" | iconv -f UTF-8 -t CP936)" "$work/reg.txt" || cat "$work/reg.txt"
 
 # 4. A page on loopback for the service to refresh.
-"$pageserver" --seconds 120 --port-file "$work/url" 2>/dev/null &
+page_server "$work/url"
 server_pid=$!
-for _ in $(seq 50); do [ -s "$work/url" ] && break; sleep 0.1; done
 url=$(cat "$work/url")
-sed -i "s#^Url=.*#Url=$url\r#" "$work/config.ini"
+set_url "$url"
 grep -q "^Url=$url" "$work/config.ini" || fail "could not set Url in config.ini"
-laststart_before=$(grep -a '^LastStart=' "$work/config.ini")
 
 # 5. Start, save the counter, an unhandled control, stop.
 status='SYSTEM\CurrentControlSet\Services\VlmRefresh\Status'
-"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh start wait:4:15000 sleep:3000 \
-  control:128 "reg:$status:Current" "regdelete:$status" control:129 sleep:500 \
-  "reg:$status:Current" control:1 wait:1:5000 query >"$work/ctl" 2>/dev/null
-tr -d '\r' <"$work/ctl" >"$work/ctl.txt"
+ctl start wait:4:15000 sleep:3000 control:128 "reg:$status:Current" "regdelete:$status" control:129 \
+  sleep:500 "reg:$status:Current" control:1 wait:1:5000 query
 cat "$work/ctl.txt"
-mapfile -t ctl <"$work/ctl.txt"
-[ "${ctl[0]:-}" = "start ok" ] && pass "service started" || fail "start: ${ctl[0]:-}"
-[[ "${ctl[1]:-}" =~ ^state\ 4\ after ]] && pass "service running" || fail "running: ${ctl[1]:-}"
-[ "${ctl[3]:-}" = "control 128 ok" ] && pass "control 128 accepted" || fail "control 128: ${ctl[3]:-}"
-if [[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]]; then
-  current=${BASH_REMATCH[1]}
-  # About three seconds after the start: 10 + 5k with k from 2 to 8.
-  if (( (current - 10) % 5 == 0 && current >= 20 && current <= 50 )); then
-    pass "control 128 stored Current=$current (10 + 5k)"
-  else
-    fail "control 128 stored Current=$current, not 10 + 5k for k in 2..8"
-  fi
-else
-  fail "control 128 stored nothing: ${ctl[4]:-}"
-fi
-[ "${ctl[8]:-}" = "reg Current missing" ] && pass "control 129 wrote nothing" ||
-  fail "control 129: ${ctl[8]:-}"
-[ "${ctl[9]:-}" = "control 1 ok" ] && pass "stop accepted" || fail "stop: ${ctl[9]:-}"
-if [[ "${ctl[10]:-}" =~ ^state\ 1\ after\ ([0-9]+)\ ms$ ]] && (( BASH_REMATCH[1] <= 2000 )); then
-  pass "stopped within ${BASH_REMATCH[1]} ms"
-else
-  fail "stop: ${ctl[10]:-}"
-fi
-[ "${ctl[11]:-}" = "state 1 exit 0" ] && pass "exit code 0" || fail "after stop: ${ctl[11]:-}"
+check "start: ${ctl[0]:-}" [ "${ctl[0]:-}" = "start ok" ]
+check "running: ${ctl[1]:-}" grep -q '^state 4 after' <<<"${ctl[1]:-}"
+check "control 128: ${ctl[3]:-}" [ "${ctl[3]:-}" = "control 128 ok" ]
+# About three seconds after the start: 10 + 5k with k from 2 to 8.
+[[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]]
+c=${BASH_REMATCH[1]:--1}
+check "control 128 stored 10 + 5k, k in 2..8: ${ctl[4]:-}" [ $(((c - 10) % 5 == 0 && c >= 20 && c <= 50)) = 1 ]
+check "control 129 wrote nothing: ${ctl[8]:-}" [ "${ctl[8]:-}" = "reg Current missing" ]
+check "stop: ${ctl[9]:-}" [ "${ctl[9]:-}" = "control 1 ok" ]
+[[ "${ctl[10]:-}" =~ ^state\ 1\ after\ ([0-9]+)\ ms$ ]]
+check "stopped within 2000 ms: ${ctl[10]:-}" [ "${BASH_REMATCH[1]:-99999}" -le 2000 ]
+check "exit code 0 after stop: ${ctl[11]:-}" [ "${ctl[11]:-}" = "state 1 exit 0" ]
 
 laststart=$(grep -a '^LastStart=' "$work/config.ini" | tr -d '\r')
-if [[ "$laststart" =~ ^LastStart=[0-9]{4}-[0-9]{2}-[0-9]{2}\ [0-9]{2}:[0-9]{2}:[0-9]{2}$ ]] &&
-   [ "$laststart" != "$(printf '%s' "$laststart_before" | tr -d '\r')" ]; then
-  pass "LastStart written ($laststart)"
-else
-  fail "LastStart not written: '$laststart'"
-fi
-if grep -aq ' 200 ' "$work/log/cache.txt" 2>/dev/null; then
-  pass "page refreshed: $(iconv -f CP936 -t UTF-8 "$work/log/cache.txt" 2>/dev/null)"
-else
-  fail "page not refreshed (log\\cache.txt: $(cat "$work/log/cache.txt" 2>/dev/null))"
-fi
+# Empty until the first start (the runs above made config.ini).
+check "LastStart written: '$laststart'" grep -qxE 'LastStart=[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}' <<<"$laststart"
+check "page refreshed: $(iconv -f CP936 -t UTF-8 "$work/log/cache.txt" 2>&1)" grep -aq ' 200 ' "$work/log/cache.txt"
 
 # 5b. A Start value that is text, not a number, counts as missing: the
 # counter starts at 0 (steps of Inc=5), not at the text's bytes.
 "$src/tools/wine-run.sh" reg add "$svckey\\Parameters" /v Start /t REG_SZ /d 10 /f \
   >/dev/null 2>&1
-"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh start wait:4:15000 sleep:1500 \
-  control:128 "reg:$status:Current" control:1 wait:1:5000 >"$work/ctl" 2>/dev/null
-mapfile -t ctl < <(tr -d '\r' <"$work/ctl")
-if [[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]] &&
-   (( BASH_REMATCH[1] % 5 == 0 && BASH_REMATCH[1] >= 0 && BASH_REMATCH[1] <= 40 )); then
-  pass "text Start ignored (Current=${BASH_REMATCH[1]})"
-else
-  fail "text Start: ${ctl[*]}"
-fi
+ctl start wait:4:15000 sleep:1500 control:128 "reg:$status:Current" control:1 wait:1:5000
+[[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]]
+c=${BASH_REMATCH[1]:--1}
+check "text Start ignored, 5k with k in 0..8: ${ctl[*]}" [ $((c % 5 == 0 && c >= 0 && c <= 40)) = 1 ]
 
 # 5c. Without the Parameters key (the usual case) the running service
 # reports exit code 0: the failed look-up of the key is no exit code.
 "$src/tools/wine-run.sh" reg delete "$svckey\\Parameters" /f >/dev/null 2>&1
-"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh start wait:4:15000 >/dev/null 2>&1
+ctl start wait:4:15000
 "$src/tools/wine-run.sh" sc query VlmRefresh 2>/dev/null | tr -d '\r' >"$work/sc.txt"
-"$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh control:1 wait:1:5000 >/dev/null 2>&1
-if grep -aqE 'STATE +: 4 ' "$work/sc.txt" && grep -aqE 'WIN32_EXIT_CODE +: 0 ' "$work/sc.txt"; then
-  pass "sc query: running with exit code 0 without Parameters"
-else
-  fail "sc query without Parameters: $(tr '\n' ' ' <"$work/sc.txt")"
-fi
+ctl control:1 wait:1:5000
+check "sc query, running with exit code 0 without Parameters: $(tr '\n' ' ' <"$work/sc.txt")" \
+  grep -aqzE 'STATE +: 4 .*WIN32_EXIT_CODE +: 0 ' "$work/sc.txt"
 
 # 5d. A stop while the worker waits for a page that is never answered: the
 # service process ends within 2 s of net stop, and the worker gave the request
 # up by itself (its result line, status 0, was written) instead of being ended
 # forcibly after its grace.
-rm -f "$work/hangurl"
-"$pageserver" --hang --seconds 60 --port-file "$work/hangurl" 2>"$work/hanglog" &
+page_server "$work/hangurl" --hang
 hang_pid=$!
-for _ in $(seq 50); do [ -s "$work/hangurl" ] && break; sleep 0.1; done
-sed -i "s#^Url=.*#Url=$(cat "$work/hangurl")\r#" "$work/config.ini"
+set_url "$(cat "$work/hangurl")"
 rm -f "$work/log/cache.txt"
 "$src/tools/wine-run.sh" net start VlmRefresh >/dev/null 2>&1
-for _ in $(seq 100); do grep -q "page server:" "$work/hanglog" && break; sleep 0.1; done
+wait_for 100 grep -q "page server:" "$work/hangurl.log"
 svc_pid=$(pgrep -f "$(basename "$work").VlmRefreshSvc.exe" | head -1)
-if [ -z "$svc_pid" ] || ! grep -q "page server:" "$work/hanglog"; then
+if [ -z "$svc_pid" ] || ! grep -q "page server:" "$work/hangurl.log"; then
   fail "hanging request: service not running (${svc_pid:-no process}) or page not requested"
 else
   t0=$(date +%s%N)
@@ -216,18 +196,12 @@ else
   running() { [ -r "/proc/$svc_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$svc_pid/stat" 2>/dev/null)" != Z ]; }
   while running && (( $(date +%s%N) - t0 < 5000000000 )); do sleep 0.02; done
   ms=$(( ($(date +%s%N) - t0) / 1000000 ))
-  if running; then
-    fail "hanging request: the service process still runs ${ms} ms after net stop"
-  elif (( ms <= 2000 )); then
-    pass "hanging request: the process ended ${ms} ms after net stop"
-  else
-    fail "hanging request: the process ended ${ms} ms after net stop (over 2000)"
-  fi
-  grep -aq ' 0 ' "$work/log/cache.txt" 2>/dev/null && pass "hanging request given up by the worker" ||
-    fail "hanging request: no result line; the worker was ended forcibly"
+  check "hanging request: the process ended within 2000 ms of net stop ($ms ms, still running: $(running && echo yes))" \
+    eval '! running && [ "$ms" -le 2000 ]'
+  check "hanging request given up by the worker (its result line written)" grep -aq ' 0 ' "$work/log/cache.txt"
 fi
 kill "$hang_pid" 2>/dev/null
-sed -i "s#^Url=.*#Url=$url\r#" "$work/config.ini"
+set_url "$url"
 
 # 6. Removal. (Wine's service manager keeps a removed service marked for
 # deletion until it ends, so a second -u is tested before installation.)
@@ -246,12 +220,10 @@ done
 rm -f "$work/log/cache.txt"
 "$src/tools/wine-run.sh" "$work/VlmRefreshSvc.exe" -f >"$work/out" 2>/dev/null &
 fpid=$!
-for _ in $(seq 150); do [ -s "$work/log/cache.txt" ] && break; sleep 0.1; done
-grep -aq ' 200 ' "$work/log/cache.txt" 2>/dev/null && pass "-f refreshed the page" ||
-  fail "-f did not refresh the page"
+wait_for 150 test -s "$work/log/cache.txt"
+check "-f refreshed the page" grep -aq ' 200 ' "$work/log/cache.txt"
 kill -INT "$fpid"
-for _ in $(seq 30); do kill -0 "$fpid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$fpid" 2>/dev/null; then
+if ! wait_for 30 eval '! kill -0 "$fpid" 2>/dev/null'; then
   kill -KILL "$fpid"
   fail "-f did not end within 3 s of Ctrl+C"
 fi

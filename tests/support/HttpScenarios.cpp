@@ -1,6 +1,7 @@
 #ifndef _WIN32
 
 #include "support/HttpScenarios.h"
+#include "support/TestSupport.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -15,15 +16,14 @@ const char kUntouchedPage[] = "(page before the fetch)";
 
 namespace {
 
-// A socket bound to a free port of 127.0.0.1 (listening when nBacklog >= 0).
+// A socket listening on a free port of 127.0.0.1.
 int BindLoopback(int nBacklog, sockaddr_in& addr) {
     int nSocket = socket(AF_INET, SOCK_STREAM, 0);
     addr = sockaddr_in{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t nLen = sizeof addr;
-    if (bind(nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        (nBacklog >= 0 && listen(nSocket, nBacklog) != 0) ||
+    if (bind(nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(nSocket, nBacklog) != 0 ||
         getsockname(nSocket, reinterpret_cast<sockaddr*>(&addr), &nLen) != 0)
         addr.sin_port = 0;
     return nSocket;
@@ -131,10 +131,8 @@ SScenarioServers::~SScenarioServers() {
 }
 
 bool SScenarioServers::Start() {
-    // A port that was free a moment ago: connecting to it is refused.
+    nRefusedPort = FreeLoopbackPort();  // connecting to it is refused
     sockaddr_in addr;
-    close(BindLoopback(-1, addr));
-    nRefusedPort = ntohs(addr.sin_port);
     // A backlog of 0 holds one connection that is never accepted; the
     // handshake of the next one is not answered.
     nBlackholeListen = BindLoopback(0, addr);

@@ -10,8 +10,12 @@
 #include "platform/Platform.h"
 
 #ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -82,6 +86,28 @@ bool WaitUntil(const std::function<bool()>& condition, int nMs) {
 int64_t SteadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+int WaitChild(int pid, int nMs) {
+    int nStatus = 0;
+    if (!WaitUntil([&] { return waitpid(pid, &nStatus, WNOHANG) == pid; }, nMs)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &nStatus, 0);
+        return -1;
+    }
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+}
+
+uint16_t FreeLoopbackPort() {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t nLen = sizeof addr;
+    int nSocket = socket(AF_INET, SOCK_STREAM, 0);
+    bool bOk = bind(nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+               getsockname(nSocket, reinterpret_cast<sockaddr*>(&addr), &nLen) == 0;
+    close(nSocket);
+    return bOk ? ntohs(addr.sin_port) : 0;
 }
 
 CDatagramSink::CDatagramSink(const std::string& strPath) {

@@ -43,6 +43,11 @@ bool WaitUntil(const std::function<bool()>& condition, int nMs);
 #ifndef _WIN32
 // Milliseconds of the monotonic clock.
 int64_t SteadyMs();
+// Waits up to nMs for the child process; its exit code, or -1 on an
+// abnormal end or a time-out (the child is then killed and reaped).
+int WaitChild(int pid, int nMs);
+// A port of 127.0.0.1 that was free a moment ago (nobody listens there).
+uint16_t FreeLoopbackPort();
 
 // A datagram socket bound to a path, as systemd's notify socket and the
 // syslog socket are; it keeps what it receives.

@@ -26,31 +26,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/systemd/container.sh
 . "$here/container.sh"
 
-if ! container_check; then
-  echo "SKIP: the package test cannot run here: $container_why"
-  exit 77
-fi
-trap container_teardown EXIT
-trap 'exit 1' INT TERM
-if ! container_prepare; then
-  echo "SKIP: the package test cannot run here: $container_why"
-  exit 77
-fi
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
-now_ms() { container_now_ms; }
-in_machine() { container_run "$@"; }
+dir=/opt/vlmrefresh
+unit=/etc/systemd/system/VlmRefresh.service
+wants=/etc/systemd/system/multi-user.target.wants/VlmRefresh.service
+container_begin "package test" "$dir"
 finish() {
   echo "timing: package ${package_ms:-?} ms, boot ${container_boot_ms:-?} ms, install ${install_ms:-?} ms," \
     "first refresh ${refresh_ms:-?} ms, remove ${remove_ms:-?} ms, purge ${purge_ms:-?} ms"
-  if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-  fi
-  echo "all checks passed"
-  exit 0
+  container_result
 }
 
 # The package, from the build under test.
@@ -65,14 +48,9 @@ deb=$(ls "$debdir"/vlmrefresh_*_amd64.deb 2>/dev/null | head -1)
 [ -n "$deb" ] || { fail "cpack made no vlmrefresh_*_amd64.deb"; finish; }
 echo "package: $(basename "$deb") in $package_ms ms"
 
-dir=/opt/vlmrefresh
-unit=/etc/systemd/system/VlmRefresh.service
-wants=/etc/systemd/system/multi-user.target.wants/VlmRefresh.service
-# What this machine's own root may hold of the service must not count; the
-# container's Docker policy (policy-rc.d refusing every start) is not the one
-# of a machine that boots systemd.
-rm -rf "$container_root$unit" "$container_root$wants" "$container_root/var/lib/VlmRefresh" \
-  "$container_root$dir" "$container_root/usr/sbin/policy-rc.d"
+# The container's Docker policy (policy-rc.d refusing every start) is not the
+# one of a machine that boots systemd.
+rm -f "$container_root/usr/sbin/policy-rc.d"
 container_put "$deb" /root/pkg
 container_put "$pageserver" /root/pageserver
 pkg=/root/pkg/$(basename "$deb")
@@ -104,27 +82,23 @@ fi
 t0=$(now_ms)
 apt_get install "$pkg" || fail "apt-get install: $(tail -10 "$container_dir/apt.log")"
 install_ms=$(($(now_ms) - t0))
-[ "$(in_machine systemctl is-enabled VlmRefresh 2>&1)" = enabled ] && pass "installed in $install_ms ms: unit enabled" ||
-  fail "unit not enabled: $(in_machine systemctl is-enabled VlmRefresh 2>&1)"
-[ "$(in_machine systemctl is-active VlmRefresh 2>&1)" = active ] && pass "service active" ||
-  fail "not active after install: $(in_machine systemctl status VlmRefresh 2>&1 | head -15)"
-[ -f "$container_root$dir/config.ini" ] && [ -d "$container_root$dir/log" ] &&
-  pass "config.ini and log/ made beside the executable" || fail "no config.ini or log/ in $dir"
+check "installed in $install_ms ms: unit $(in_machine systemctl is-enabled VlmRefresh 2>&1)" \
+  [ "$(in_machine systemctl is-enabled VlmRefresh 2>&1)" = enabled ]
+check "service active after install" [ "$(in_machine systemctl is-active VlmRefresh 2>&1)" = active ] ||
+  in_machine systemctl status VlmRefresh 2>&1 | head -15
+check "config.ini and log/ made beside the executable" test -f "$container_root$dir/config.ini" -a -d "$container_root$dir/log"
 
 # 2. A loopback page served inside the machine; the running service takes
 # the changed Url within a second and refreshes it.
 in_machine systemd-run --quiet --unit=vlm-page-server /root/pageserver/VlmPageServer --seconds 600 \
   --port-file /root/pageserver/url
-for _ in $(seq 50); do [ -s "$container_root/root/pageserver/url" ] && break; sleep 0.1; done
+wait_for 50 test -s "$container_root/root/pageserver/url"
 url=$(cat "$container_root/root/pageserver/url" 2>/dev/null)
 [ -n "$url" ] || fail "the page server wrote no address"
 t0=$(now_ms)
 in_machine sed -i "s#^Url=.*#Url=$url\r#" "$dir/config.ini"
 in_machine grep -q "^Url=$url" "$dir/config.ini" || fail "could not set Url in config.ini"
-for _ in $(seq 150); do
-  grep -aq ' 200 ' "$container_root$dir/log/cache.txt" 2>/dev/null && break
-  sleep 0.1
-done
+wait_for 150 grep -aq ' 200 ' "$container_root$dir/log/cache.txt" 2>/dev/null
 refresh_ms=$(($(now_ms) - t0))
 if grep -aq ' 200 ' "$container_root$dir/log/cache.txt" 2>/dev/null; then
   pass "page refreshed $refresh_ms ms after the Url was set: $(iconv -f CP936 -t UTF-8 "$container_root$dir/log/cache.txt")"
@@ -150,10 +124,9 @@ else
 fi
 in_machine systemctl cat VlmRefresh >/dev/null 2>&1 && fail "systemd still knows the unit after remove"
 [ -e "$container_root$dir/VlmRefreshSvc" ] && fail "the executable is still there after remove"
-[ -f "$container_root$dir/config.ini" ] && [ -f "$container_root$dir/log/cache.txt" ] &&
-  pass "config.ini and log/ kept" || fail "remove took config.ini or log/"
+check "config.ini and log/ kept by remove" test -f "$container_root$dir/config.ini" -a -f "$container_root$dir/log/cache.txt"
 state=$(in_machine dpkg-query -W -f='${Status}' vlmrefresh 2>&1)
-[ "$state" = "deinstall ok config-files" ] && pass "dpkg: $state" || fail "dpkg state after remove: $state"
+check "dpkg state after remove: $state" [ "$state" = "deinstall ok config-files" ]
 
 # 4. Purge: nothing of the package left.
 t0=$(now_ms)
@@ -163,7 +136,7 @@ left=""
 for p in "$dir" /var/lib/VlmRefresh "$unit" "$wants" /usr/share/doc/vlmrefresh; do
   if [ -e "$container_root$p" ] || [ -L "$container_root$p" ]; then left="$left $p"; fi
 done
-[ -z "$left" ] && pass "purged in $purge_ms ms: nothing left" || fail "left after purge:$left"
+check "purged in $purge_ms ms, left:${left:- nothing}" [ -z "$left" ]
 if in_machine dpkg-query -W vlmrefresh >/dev/null 2>&1; then
   fail "dpkg still lists the package: $(in_machine dpkg -l vlmrefresh 2>&1 | tail -1)"
 else

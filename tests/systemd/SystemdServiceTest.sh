@@ -20,29 +20,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/systemd/container.sh
 . "$here/container.sh"
 
-if ! container_check; then
-  echo "SKIP: the real-systemd test cannot run here: $container_why"
-  exit 77
-fi
-trap container_teardown EXIT
-trap 'exit 1' INT TERM
-if ! container_prepare; then
-  echo "SKIP: the real-systemd test cannot run here: $container_why"
-  exit 77
-fi
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
-now_ms() { container_now_ms; }
-in_machine() { container_run "$@"; }
-
 dir=/opt/vlmrefresh
 svc=$dir/VlmRefreshSvc
-# A unit, store or program left on this machine's own root must not count.
-rm -rf "$container_root/etc/systemd/system/VlmRefresh.service" \
-  "$container_root/etc/systemd/system/multi-user.target.wants/VlmRefresh.service" \
-  "$container_root/var/lib/VlmRefresh" "$container_root$dir"
+container_begin "real-systemd test" "$dir"
 container_put "$pageserver" "$dir"
 cp "$exe" "$container_root$svc"
 
@@ -54,17 +34,16 @@ echo "timing: boot ${container_boot_ms} ms"
 
 # 1. -i installs and enables the unit.
 out=$(in_machine "$svc" -i 2>&1 | iconv -f CP936 -t UTF-8)
-grep -q "^VlmRefresh installed$" <<<"$out" && pass "-i installed" || fail "-i: $out"
-[ "$(in_machine systemctl is-enabled VlmRefresh 2>&1)" = enabled ] && pass "unit enabled" ||
-  fail "unit not enabled: $(in_machine systemctl is-enabled VlmRefresh 2>&1)"
-in_machine grep -q '^Restart=on-failure$' /etc/systemd/system/VlmRefresh.service &&
-  pass "unit restarts on failure" || fail "unit without Restart=on-failure"
+check "-i: $out" grep -q "^VlmRefresh installed$" <<<"$out"
+check "unit enabled ($(in_machine systemctl is-enabled VlmRefresh 2>&1))" \
+  [ "$(in_machine systemctl is-enabled VlmRefresh 2>&1)" = enabled ]
+check "unit restarts on failure" in_machine grep -q '^Restart=on-failure$' /etc/systemd/system/VlmRefresh.service
 
 # A page on loopback, served inside the machine; config.ini (made by -i)
 # points at it.
 in_machine systemd-run --quiet --unit=vlm-page-server "$dir/VlmPageServer" --seconds 600 \
   --port-file "$dir/url"
-for _ in $(seq 50); do [ -s "$container_root$dir/url" ] && break; sleep 0.1; done
+wait_for 50 test -s "$container_root$dir/url"
 url=$(cat "$container_root$dir/url" 2>/dev/null)
 [ -n "$url" ] || fail "the page server wrote no address"
 in_machine sed -i "s#^Url=.*#Url=$url\r#" "$dir/config.ini"
@@ -74,11 +53,7 @@ in_machine grep -q "^Url=$url" "$dir/config.ini" || fail "could not set Url in c
 in_machine systemctl start VlmRefresh
 [ "$(in_machine systemctl is-active VlmRefresh)" = active ] && pass "systemctl start: active" ||
   fail "not active after start: $(in_machine systemctl status VlmRefresh 2>&1 | head -20)"
-for _ in $(seq 150); do
-  in_machine grep -aq ' 200 ' "$dir/log/cache.txt" 2>/dev/null && break
-  sleep 0.1
-done
-if in_machine grep -aq ' 200 ' "$dir/log/cache.txt" 2>/dev/null; then
+if wait_for 150 in_machine grep -aq ' 200 ' "$dir/log/cache.txt" 2>/dev/null; then
   pass "page refreshed: $(in_machine cat "$dir/log/cache.txt" | iconv -f CP936 -t UTF-8 | tail -1)"
 else
   fail "no cache line: $(in_machine cat "$dir/log/cache.txt" 2>&1)"
@@ -98,14 +73,12 @@ fi
 # 3. RTMIN stores Current; RTMIN+1 is not handled: event 106.
 store=/var/lib/VlmRefresh/registry.conf
 in_machine systemctl kill -s RTMIN VlmRefresh
-for _ in $(seq 30); do in_machine grep -q '^Current = ' "$store" 2>/dev/null && break; sleep 0.1; done
+wait_for 30 in_machine grep -q '^Current = ' "$store" 2>/dev/null
 current=$(in_machine grep '^Current = ' "$store" 2>/dev/null)
 [ -n "$current" ] && pass "RTMIN stored $current" || fail "RTMIN stored nothing in $store"
 in_machine systemctl kill -s RTMIN+1 VlmRefresh
-for _ in $(seq 30); do
-  in_machine journalctl -t VlmRefresh -o cat 2>/dev/null | grep -q '^event 106' && break
-  sleep 0.1
-done
+event106() { in_machine journalctl -t VlmRefresh -o cat 2>/dev/null | grep -q '^event 106'; }
+wait_for 30 event106
 # The journal carries the event's sentence, the same as the Windows message table.
 line=$(in_machine journalctl -t VlmRefresh -o cat | grep -a '^event 106' | tail -1)
 [ "$line" = "event 106: The service received a control code that it does not handle." ] &&
@@ -148,11 +121,9 @@ for i in $(seq 20); do
     echo "  pair $i: $t ms, Result=$result"
   fi
 done
-[ "$slow" = 0 ] && pass "20 start/stop pairs, worst $worst_pair ms" ||
-  fail "$slow of 20 start/stop pairs slower than 3 s or not successful (worst $worst_pair ms)"
+check "20 start/stop pairs, $slow slower than 3 s or not successful, worst $worst_pair ms" [ "$slow" = 0 ]
 killed=$(in_machine journalctl -u VlmRefresh -o cat | grep -ciE 'SIGKILL|timed out|Killing')
-[ "$killed" = 0 ] && pass "no stop ended by SIGKILL" ||
-  fail "$killed journal lines of stops that timed out or were killed"
+check "$killed journal lines of stops that timed out or were killed" [ "$killed" = 0 ]
 
 # 6. SIGHUP is harmless; SIGKILL is followed by a restart.
 in_machine systemctl reset-failed VlmRefresh 2>/dev/null
@@ -184,7 +155,7 @@ t0=$(now_ms)
 in_machine systemctl stop VlmRefresh
 t=$(($(now_ms) - t0))
 [ "$t" -gt "$worst_stop" ] && worst_stop=$t
-[ "$t" -le 2000 ] && pass "stop of the restarted service in $t ms" || fail "stop of the restarted service took $t ms"
+check "stop of the restarted service in $t ms (at most 2000)" [ "$t" -le 2000 ]
 
 # 7. The unit's journal is UTF-8 (raw bytes, --all), and the banner is there
 # in UTF-8 (not code page 936).
@@ -201,16 +172,10 @@ grep -aqx "$banner" "$container_dir/journal" && grep -aqx "$banner "$'\xe5\x90\x
 
 # 8. -u disables and removes the unit.
 out=$(in_machine "$svc" -u 2>&1 | iconv -f CP936 -t UTF-8)
-grep -q "^VlmRefresh removed" <<<"$out" && pass "-u removed" || fail "-u: $out"
+check "-u: $out" grep -q "^VlmRefresh removed" <<<"$out"
 in_machine test -e /etc/systemd/system/VlmRefresh.service && fail "unit file still there"
-[ -z "$(in_machine find /etc/systemd/system -name VlmRefresh.service)" ] &&
-  pass "unit file and its enablement link gone" || fail "unit links left"
+check "unit file and its enablement link gone" [ -z "$(in_machine find /etc/systemd/system -name VlmRefresh.service)" ]
 in_machine systemctl is-enabled VlmRefresh >/dev/null 2>&1 && fail "unit still enabled"
 
 echo "timing: boot ${container_boot_ms} ms, worst stop ${worst_stop} ms, worst start/stop pair ${worst_pair} ms"
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
-exit 0
+container_result

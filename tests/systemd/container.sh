@@ -24,6 +24,44 @@ container_why=""
 
 container_now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
+# The start of a test script: a skip (exit code 77, a "SKIP:" line) where no
+# machine can be booted here, else the overlay mounted, the teardown trapped,
+# and the check helpers (pass, fail, check, now_ms, in_machine) defined.
+# Any unit, store or program directory (the argument) of the service on this
+# machine's own root is removed from the machine, so that it cannot count.
+container_begin() {
+  local what=$1 dir=$2
+  container_check && trap container_teardown EXIT && container_prepare || {
+    echo "SKIP: the $what cannot run here: $container_why"
+    exit 77
+  }
+  trap 'exit 1' INT TERM
+  failures=0
+  rm -rf "$container_root/etc/systemd/system/VlmRefresh.service" \
+    "$container_root/etc/systemd/system/multi-user.target.wants/VlmRefresh.service" \
+    "$container_root/var/lib/VlmRefresh" "$container_root$dir"
+}
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok:   $*"; }
+# check DESCRIPTION COMMAND...: pass when the command succeeds, else fail.
+check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; return 1; fi; }
+now_ms() { container_now_ms; }
+in_machine() { container_run "$@"; }
+# The end of a test script: exit code 1 when a check failed, else 0.
+container_result() {
+  [ "$failures" -eq 0 ] && { echo "all checks passed"; exit 0; }
+  echo "$failures check(s) failed"
+  exit 1
+}
+# wait_for TENTHS COMMAND...: runs the command every 0.1 s until it succeeds
+# (true) or TENTHS tries have failed (false).
+wait_for() {
+  local n=$1 i
+  shift
+  for i in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
 # True when a machine can be booted here; otherwise false with the reason
 # in container_why.
 container_check() {
