@@ -1,5 +1,8 @@
-// Linux side of the HTTP seam: one libcurl easy handle per request. Redirects
-// are followed here, hop by hop, so that only the five redirect codes lead on.
+// Linux side of the HTTP seam: one libcurl easy handle per thread, kept from
+// one request to the next with every option set anew, so that the parsed CA
+// store stays with it; its connection is closed at the end of each transfer,
+// so every request has a connection of its own. Redirects are followed here,
+// hop by hop, so that only the five redirect codes lead on.
 #include <curl/curl.h>
 
 #include <chrono>
@@ -143,6 +146,31 @@ const char* NonEmptyEnv(const char* szName) {
 
 std::once_flag g_curlInit;
 
+// How long the CA store parsed from the CA files is reused: a changed bundle
+// is read again within this time.
+constexpr long kCaCacheSeconds = 600;
+
+// The calling thread's easy handle, made at its first request and cleaned up
+// when the thread ends.
+class CThreadHandle {
+public:
+    ~CThreadHandle() {
+        if (m_pCurl) curl_easy_cleanup(m_pCurl);
+    }
+    // The handle with all options at their defaults; nullptr when none can
+    // be made.
+    CURL* Fresh() {
+        if (m_pCurl) curl_easy_reset(m_pCurl);
+        else m_pCurl = curl_easy_init();
+        return m_pCurl;
+    }
+
+private:
+    CURL* m_pCurl = nullptr;
+};
+
+thread_local CThreadHandle t_handle;
+
 // Why a transfer that gave no status failed.
 EHttpFailure FailureOf(CURLcode nCode, const SExchange& ex) {
     if (ex.bAborted) return kHttpFailStopped;
@@ -178,7 +206,7 @@ void PrepareHttpLayer() {
 SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     SHttpResult result;
     PrepareHttpLayer();
-    CURL* pCurl = curl_easy_init();
+    CURL* pCurl = t_handle.Fresh();
     if (!pCurl) return result;
 
     std::string strUrl = target.bSecure ? "https://" : "http://";
@@ -206,6 +234,10 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     curl_easy_setopt(pCurl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(pCurl, CURLOPT_CA_CACHE_TIMEOUT, kCaCacheSeconds);
+    // One connection per request, as with a handle of its own: the kept
+    // handle must not carry a connection over to the next one.
+    curl_easy_setopt(pCurl, CURLOPT_FORBID_REUSE, 1L);
     // The CA files OpenSSL's default paths take from the environment; libcurl
     // has defaults of its own that would ignore them.
     if (const char* szFile = NonEmptyEnv("SSL_CERT_FILE")) {
@@ -262,7 +294,9 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
         break;
     }
 
-    curl_easy_cleanup(pCurl);
+    // Nothing of this request may be used after it: the header list and the
+    // exchange on this stack are dropped from the handle before they go.
+    curl_easy_reset(pCurl);
     curl_slist_free_all(pHeaders);
     return result;
 }
