@@ -8,9 +8,13 @@
 #  2. peak resident memory of one run per page size (1, 16, 64 MiB), for a
 #     page of text lines, a page of <a> tags and an endless body cut at the
 #     64 MiB cap;
-#  3. the judgement with its cache write at 16 and 64 MiB (VlmRefreshBench).
+#  3. the judgement with its cache write at 16 and 64 MiB (VlmRefreshBench);
+#  4. when the Windows build's WorkerDriver.exe and Wine are there, its
+#     processor time per run over HTTP under Wine beside the Linux build's
+#     (both as the driver counts it in its own process; Wine is not Windows).
 # The ratios come last.
-#   bench/run-cost.sh [BUILD_DIR] [RUNS] [PAGE_BYTES]
+#   bench/run-cost.sh [BUILD_DIR] [RUNS] [PAGE_BYTES]   (VLM_WINDOWS_BUILD_DIR
+#   names the Windows build, default build/windows)
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build/linux}
@@ -97,6 +101,25 @@ for scheme in http https; do
        "curl ${cn} ms (1 fetch ${c1} ms), ${cost[$scheme.curl]} us per fetch"
 done
 
+# The driver's own count: processor time of the passes in its process.
+inproc_us() { awk -v n="$runs" '{ printf "%.0f", $4 * 1000 / n }'; }
+wine_exe=${VLM_WINDOWS_BUILD_DIR:-$here/build/windows}/bench/WorkerDriver.exe
+wine_line=""
+if [ -f "$wine_exe" ] && command -v wine >/dev/null; then
+  start_server --page-bytes "$bytes"
+  rm -rf "$work/run/log" "$work/run/config.ini"
+  linux_us=$("$work/run/WorkerDriver" --runs "$runs" SoftOn=1 TimeStartFrom=0 TimeSecond2=1 Log=1 Url="$url" | inproc_us)
+  mkdir -p "$work/wine"
+  cp "$wine_exe" "$work/wine/"
+  : "${VLM_WINEPREFIX:=$work/wineprefix}"
+  export VLM_WINEPREFIX
+  (cd "$work/wine" && "$here/tools/wine-run.sh" ./WorkerDriver.exe --runs 1 SoftOn=0 > /dev/null 2>&1) || true
+  wine_us=$(cd "$work/wine" && "$here/tools/wine-run.sh" ./WorkerDriver.exe --runs "$runs" SoftOn=1 TimeStartFrom=0 \
+    TimeSecond2=1 Log=1 Url="$url" 2>/dev/null | inproc_us)
+  wine_line="processor time per run in the driver's process, HTTP: Linux $linux_us us, Windows build under Wine $wine_us us (Wine is not Windows)"
+  echo "$wine_line"
+fi
+
 declare -A rss
 for kind in lines anchors; do
   for mib in 1 16 64; do
@@ -121,9 +144,10 @@ judge=""
 if [ -x "$textbench" ]; then
   "$textbench" --benchmark_filter='BM_JudgeAnswer/kind:[0-3]/MiB:(16|64)/' --benchmark_min_time=0.5 \
     --benchmark_format=csv 2>/dev/null | grep '^"BM_JudgeAnswer' > "$work/judge.csv" || true
-  judge=$(awk -F, '{ split($1, p, "/"); k = p[2]; m = p[3]; t[k "," m] = $3 }
+  judge=$(awk -F, '{ split($1, p, "/"); k = p[2]; m = p[3]; t[k "," m] = $3; c[k "," m] = $4 }
     END { for (k = 0; k < 4; ++k) { a = t["kind:" k ",MiB:16"]; b = t["kind:" k ",MiB:64"];
-          if (a > 0) printf "judgement kind %d: 16 MiB %.1f ms, 64 MiB %.1f ms, ratio %.2f (at most 4.5)\n", k, a, b, b / a } }' \
+          x = c["kind:" k ",MiB:16"]; y = c["kind:" k ",MiB:64"];
+          if (a > 0 && x > 0) printf "judgement kind %d: 16 MiB %.1f ms, 64 MiB %.1f ms, ratio %.2f (at most 4.5); processor time %.1f / %.1f ms, ratio %.2f\n", k, a, b, b / a, x, y, y / x } }' \
     "$work/judge.csv")
 fi
 
@@ -138,4 +162,5 @@ for kind in lines anchors; do
 done
 awk -v r="${rss[endless]}" 'BEGIN { printf "endless body, 64 MiB cap: peak %.0f MiB = %.2f x the page (at most 160 MiB)\n", r / 1024, r / 1024 / 64 }'
 [ -n "$judge" ] && echo "$judge"
+[ -n "$wine_line" ] && echo "$wine_line"
 exit 0

@@ -8,11 +8,16 @@
 //       N passes on this thread with a clock that does not sleep; with
 //       TimeSecond2=1 every pass is a run (request, judgement, cache and
 //       logs). Prints the processor time of the passes and the peak resident
-//       memory of the process.
+//       memory of the process (on Windows the peak working set).
 //
 // The settings given are written to config.ini first (section VlmWebRefresh).
 // The process-wide objects are the service's own (service/Globals.cpp).
+#if defined(_WIN32)
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -48,11 +53,34 @@ public:
     void SleepMs(uint32_t) override {}
 };
 
+#if defined(_WIN32)
+double CpuMs() {
+    FILETIME tCreate, tExit, tKernel, tUser;
+    if (!GetProcessTimes(GetCurrentProcess(), &tCreate, &tExit, &tKernel, &tUser)) return 0;
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+    };
+    return ms(tKernel) + ms(tUser);
+}
+
+long PeakMemoryKiB() {
+    PROCESS_MEMORY_COUNTERS counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+}
+#else
 double CpuMs() {
     rusage ru;
     getrusage(RUSAGE_SELF, &ru);
     return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
 }
+
+long PeakMemoryKiB() {
+    rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+#endif
 
 int RunPasses(int nRuns) {
     platform::InitHttp(&g_bStopRequested);
@@ -65,9 +93,7 @@ int RunPasses(int nRuns) {
     }
     const double nCpu = CpuMs() - nStart;
     SetClock(nullptr);
-    rusage ru;
-    getrusage(RUSAGE_SELF, &ru);
-    printf("passes %d cpu_ms %.3f max_rss_kib %ld\n", nRuns, nCpu, ru.ru_maxrss);
+    printf("passes %d cpu_ms %.3f max_rss_kib %ld\n", nRuns, nCpu, PeakMemoryKiB());
     return 0;
 }
 
