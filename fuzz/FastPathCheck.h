@@ -18,7 +18,9 @@
 // tag search with the tags the service cuts and with strPattern), or nullptr
 // when all agree.
 inline const char* FastPathDisagreement(const std::string& strText, const std::string& strPattern) {
-    if (ExtractVisibleText(strText) != ExtractVisibleTextPlain(strText)) return "ExtractVisibleText";
+    const std::string strVisible = ExtractVisibleTextPlain(strText);
+    if (ExtractVisibleText(strText) != strVisible) return "ExtractVisibleText";
+    if (ReductionKeeps(strText) && strVisible != strText) return "ReductionKeeps";
     for (const std::string& strTag : {std::string("</script>"), std::string("<script "), std::string("</iframe>"),
                                       std::string("\xa1\xa1"), strPattern}) {
         if (FindOnCharStart(strText, strTag) != FindOnCharStartPlain(strText, strTag)) return "FindOnCharStart";

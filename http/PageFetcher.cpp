@@ -1,6 +1,7 @@
 #include "http/PageFetcher.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -162,28 +163,42 @@ bool CPageTextBuilder::OnBody(const char* pData, size_t nSize) {
     }
     m_nBodyBytes += nSize;
     try {
-        for (size_t i = 0; i < nSize; ++i) {
-            char c = pData[i];
-            if (!m_bInLine) {
-                m_strText += "\r\n";
-                m_bInLine = true;
-                m_bSkipLine = false;
-            }
-            if (c == '\n') {
-                m_bInLine = false;
-                m_nCommitted = m_strText.size();
-            } else if (c == '\0') {
-                m_bSkipLine = true;
-            } else if (c != '\r' && !m_bSkipLine) {
-                m_strText += c;
-            }
-        }
+        AppendLines(pData, pData + nSize);
     } catch (const std::bad_alloc&) {
         // Out of memory: what has ended so far is kept, as after a broken read.
         m_bOverflow = true;
         return false;
     }
     return bGoOn;
+}
+
+// Whole runs at a time: the pieces between line feeds, and within them the
+// runs between carriage returns, up to a zero byte.
+void CPageTextBuilder::AppendLines(const char* p, const char* pEnd) {
+    while (p < pEnd) {
+        if (!m_bInLine) {
+            m_strText += "\r\n";
+            m_bInLine = true;
+            m_bSkipLine = false;
+        }
+        const char* pFeed = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(pEnd - p)));
+        const char* pLineEnd = pFeed ? pFeed : pEnd;
+        if (!m_bSkipLine) {
+            const char* pZero = static_cast<const char*>(memchr(p, '\0', static_cast<size_t>(pLineEnd - p)));
+            const char* pTake = pZero ? pZero : pLineEnd;
+            while (p < pTake) {
+                const char* pCr = static_cast<const char*>(memchr(p, '\r', static_cast<size_t>(pTake - p)));
+                const char* pRunEnd = pCr ? pCr : pTake;
+                m_strText.append(p, static_cast<size_t>(pRunEnd - p));
+                p = pCr ? pCr + 1 : pTake;
+            }
+            if (pZero) m_bSkipLine = true;
+        }
+        if (!pFeed) return;
+        m_bInLine = false;
+        m_nCommitted = m_strText.size();
+        p = pFeed + 1;
+    }
 }
 
 void CPageTextBuilder::Finish(bool bComplete) {
@@ -205,10 +220,16 @@ int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage, platform::
     if (!SplitAddress(strUrl, target)) return 0;
     AddCacheBuster(target.strObject, GetClock().Now());
 
+    // An empty text given lends its buffer: a caller that keeps it from one
+    // request to the next reads a page of the same size without growing it.
     CPageTextBuilder builder;
+    if (strPage.empty()) builder.Text().swap(strPage);
     platform::SHttpResult result = platform::HttpGet(target, builder);
     eWhy = result.nStatus == 0 ? result.eFailure : platform::kHttpFailNone;
-    if (result.nStatus == 0) return 0;
+    if (result.nStatus == 0) {
+        if (strPage.empty()) strPage.swap(builder.Text().erase());
+        return 0;
+    }
     builder.Finish(result.bComplete);
     strPage.swap(builder.Text());
     return result.nStatus;

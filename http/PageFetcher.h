@@ -12,7 +12,8 @@ public:
 
     // The status code of the answer, or 0 when none was obtained. With a
     // status, strPage holds "\r\n" + line for every line of the body; with 0 it
-    // is left exactly as passed. pWhy, when given, receives why there was no
+    // is left exactly as passed. An empty strPage lends its buffer (and its
+    // capacity) to the text being read. pWhy, when given, receives why there was no
     // status (kHttpFailNone with a status).
     int FetchPage(std::string strUrl, std::string& strPage, platform::EHttpFailure* pWhy = nullptr);
 };

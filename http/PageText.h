@@ -42,6 +42,8 @@ public:
     std::string& Text() { return m_strText; }
 
 private:
+    void AppendLines(const char* p, const char* pEnd);
+
     std::string m_strText;
     size_t m_nBodyBytes = 0;
     size_t m_nCommitted = 0;   // length of the text up to the last ended line

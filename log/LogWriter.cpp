@@ -37,49 +37,63 @@ CLogWriter::CLogWriter() {
 
 CLogWriter::~CLogWriter() = default;
 
-int CLogWriter::WriteCache(int nStatus, std::string strText) {
-    strText = ExtractVisibleText(std::move(strText));
-    std::string strTime = GetTimeText();
-    std::string strDate = GetDateText();
-    // The line is made in the text's own buffer (the reduction left room at
-    // its end), so a page of many megabytes is not copied once more.
-    strText.insert(0, MakeLine(strDate, strTime, nStatus, std::string()));
-    return WriteLogFile(kCacheFile, m_strCachePath, std::move(strText), 0, 0);
+int CLogWriter::WriteCache(int nStatus, const std::string& strText) {
+    const std::string strTime = GetTimeText();
+    const std::string strPrefix = MakeLine(GetDateText(), strTime, nStatus, std::string());
+    // The text is written as it is when the reduction would give it back
+    // unchanged (a result of the reduction mostly is); otherwise its reduction
+    // is made beside it.
+    if (ReductionKeeps(strText)) return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, 0);
+    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, ExtractVisibleText(strText), 0, 0);
 }
 
-int CLogWriter::WriteDailyLog(int nStatus, std::string strText) {
-    std::string strTime = GetTimeText();
-    std::string strDate = GetDateText();
-    std::string strLine = MakeLine(strDate, strTime, nStatus, strText);
-    if (strLine == m_strLastLine) return 0;
-    m_strLastLine = strLine;
+int CLogWriter::WriteDailyLog(int nStatus, const std::string& strText) {
+    const std::string strTime = GetTimeText();
+    const std::string strPrefix = MakeLine(GetDateText(), strTime, nStatus, std::string());
+    if (m_strLastLine.size() == strPrefix.size() + strText.size() &&
+        m_strLastLine.compare(0, strPrefix.size(), strPrefix) == 0 &&
+        m_strLastLine.compare(strPrefix.size(), std::string::npos, strText) == 0) {
+        return 0;
+    }
+    // Kept in the same buffer from one line to the next.
+    m_strLastLine.assign(strPrefix).append(strText);
     // The file's date is read anew: a line made just before midnight may land
     // in the next day's file.
     std::string strPath = m_strLogDir + GetDateText() + ".log";
-    return WriteLogFile(kDailyLog, strPath, std::move(strLine), 1, 1);
+    return WriteLogFile(kDailyLog, strPath, strPrefix, strText, 1, 1);
 }
 
 int CLogWriter::WriteSystemLog(std::string strMessage) {
     std::string strTime = GetTimeText();
     std::string strDate = GetDateText();
-    std::string strLine = strDate + ' ' + strTime + ' ' + strMessage;
-    return WriteLogFile(kSystemLog, m_strLogDir + "system.log", std::move(strLine), 1, 1);
+    return WriteLogFile(kSystemLog, m_strLogDir + "system.log", strDate + ' ' + strTime + ' ', strMessage, 1, 1);
 }
 
 int CLogWriter::WriteStatusFile(const std::string& strPath, std::string strText) {
-    return WriteLogFile(kStatusFile, strPath, std::move(strText), 0, 0);
+    return WriteLogFile(kStatusFile, strPath, std::string(), strText, 0, 0);
 }
 
-int CLogWriter::WriteLogFile(EFileKind eKind, const std::string& strPath, std::string strText,
-                             int nLineEnd, int nAppend) {
+int CLogWriter::WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
+                             const std::string& strText, int nLineEnd, int nAppend) {
     if (strPath.empty()) return 0;
     // Notes owed go before a line of system.log, which is newer than they are.
     if (eKind == kSystemLog) WriteLossNotes();
-    const std::string strBytes = MakeTextFileBytes(std::move(strText), nLineEnd);
-    bool bWritten = platform::WriteFileBytes(strPath, strBytes, nAppend != 0);
+    // Text mode: a line feed goes to the file as CR LF. Without one the
+    // pieces are written as they are.
+    std::string strJoined;
+    platform::SFileParts bytes;
+    if (strPrefix.find('\n') == std::string::npos && strText.find('\n') == std::string::npos) {
+        bytes.parts[bytes.nCount++] = strPrefix;
+        bytes.parts[bytes.nCount++] = strText;
+        if (nLineEnd) bytes.parts[bytes.nCount++] = "\r\n";
+    } else {
+        strJoined = MakeTextFileBytes(strPrefix + strText, nLineEnd);
+        bytes.parts[bytes.nCount++] = strJoined;
+    }
+    bool bWritten = platform::WriteFileParts(strPath, bytes, nAppend != 0);
     // log/ removed while the service runs: made again, and written once more.
     if (!bWritten && !PathExists(m_strLogDir, 1) && platform::CreateDir(m_strLogDir)) {
-        bWritten = platform::WriteFileBytes(strPath, strBytes, nAppend != 0);
+        bWritten = platform::WriteFileParts(strPath, bytes, nAppend != 0);
     }
     if (eKind == kSystemLog) return bWritten ? 1 : 0;
 

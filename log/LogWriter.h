@@ -25,10 +25,10 @@ public:
 
     // The cache file holds exactly one line "date time status text" (the text
     // reduced to its visible text), without line end. 1 when written, else 0.
-    int WriteCache(int nStatus, std::string strText);
+    int WriteCache(int nStatus, const std::string& strText);
     // Appends "date time status text" + CR LF to the day's log; 0 when the line
     // equals the previous one of this object or the write failed, else 1.
-    int WriteDailyLog(int nStatus, std::string strText);
+    int WriteDailyLog(int nStatus, const std::string& strText);
     // Appends "date time message" + CR LF to system.log.
     int WriteSystemLog(std::string strMessage);
     // Replaces the worker's status file (a file of the log directory) by the
@@ -41,12 +41,14 @@ private:
     // The files whose failed writes are noted in system.log.
     enum EFileKind { kCacheFile, kDailyLog, kStatusFile, kSystemLog, kNotedKinds = kSystemLog };
 
-    int WriteLogFile(EFileKind eKind, const std::string& strPath, std::string strText,
-                     int nLineEnd, int nAppend);
+    // Writes strPrefix + strText (+ CR LF with nLineEnd), each line feed as
+    // CR LF; the two are joined in memory only when a line feed needs it.
+    int WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
+                     const std::string& strText, int nLineEnd, int nAppend);
     void WriteLossNotes();
 
     std::string m_strLogDir;
-    std::string m_strLastLine;
+    std::string m_strLastLine;  // the last line of the daily log, compared with the next one
     std::string m_strCachePath;
     // Per noted kind: the note owed to system.log ("" when none), and
     // whether the kind is failing (no new note until it succeeds again).

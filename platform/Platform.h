@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -45,7 +46,20 @@ bool DeleteFileSilently(const std::string& strPath);
 // full, file size limit), the file is cut back to the length it had before
 // this call (empty, when replacing). True when all bytes were written; false
 // when the file could not be opened or the write failed.
-bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend);
+// The bytes may come in up to three pieces written one after the other
+// (a line's prefix and a page-sized text are not joined in memory first).
+struct SFileParts {
+    std::string_view parts[3];
+    size_t nCount = 0;
+    size_t Size() const { return parts[0].size() + parts[1].size() + parts[2].size(); }
+};
+bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, bool bAppend);
+inline bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
+    SFileParts bytes;
+    bytes.parts[0] = strBytes;
+    bytes.nCount = 1;
+    return WriteFileParts(strPath, bytes, bAppend);
+}
 
 // Reads a whole file; false when it cannot be opened.
 bool ReadFileBytes(const std::string& strPath, std::string& strOut);

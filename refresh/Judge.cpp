@@ -108,12 +108,13 @@ void SpliceText(std::string& strText, size_t nKeep, const std::string& strInsert
         strText.replace(nKeep, nFrom - nKeep, strInsert);  // one move of the tail
         return;
     }
-    std::string strResult;
-    strResult.reserve(nKeep + strInsert.size() + (strText.size() - nFrom));
-    strResult.append(strText, 0, nKeep);
-    strResult += strInsert;
-    strResult.append(strText, nFrom, std::string::npos);
-    strText.swap(strResult);
+    // The text grows: its tail moves back behind the inserted bytes, in the
+    // same buffer (which has room for it when the page was read into a
+    // buffer that grew by doubling).
+    const size_t nTail = strText.size() - nFrom;
+    strText.resize(nKeep + strInsert.size() + nTail);
+    memmove(&strText[nKeep + strInsert.size()], &strText[nFrom], nTail);
+    if (!strInsert.empty()) memcpy(&strText[nKeep], strInsert.data(), strInsert.size());
 }
 
 // Cuts with the end tag already found at nEnd.

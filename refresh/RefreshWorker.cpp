@@ -239,6 +239,8 @@ void CRefreshWorker::StepInterval() {
 
 void CRefreshWorker::PerformRun() {
     platform::EHttpFailure eWhy = platform::kHttpFailOther;
+    // The last result is not needed any more: the request reads into its buffer.
+    m_state.strPage.clear();
     int nStatus = m_fnFetch ? m_fnFetch(m_state.strUrl, m_state.strPage, eWhy)
                             : m_fetcher.FetchPage(m_state.strUrl, m_state.strPage, &eWhy);
     JudgeAnswer(nStatus, m_state.strPage, m_state.bLogOn, m_logWriter, m_charSet);

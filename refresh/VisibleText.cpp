@@ -391,3 +391,46 @@ std::string ExtractVisibleText(std::string strText) {
     strText.resize(nVisible);
     return strText;
 }
+
+namespace {
+
+// The bytes that stop ReductionKeeps: blanks, tabs, "<", ">" and "&" (which
+// is looked at more closely), and A1.
+struct CKeepTable {
+    bool m_bStop[256] = {};
+    CKeepTable() {
+        for (unsigned char c : {'\n', '\r', ' ', '\t', '<', '>', '&', '\xa1'}) m_bStop[c] = true;
+    }
+};
+const CKeepTable g_keep;
+
+// Sixteen bytes at a time: a mask of the bytes that stop the quick test.
+inline unsigned StopBytes(const unsigned char* p) {
+    CBlock v = LoadBlock(p);
+    return (BytesBelow21(v) & ~HighBytes(v)) | BytesEqual(v, '<') | BytesEqual(v, '>') | BytesEqual(v, '&') |
+           BytesEqual(v, '\xa1');
+}
+
+}  // namespace
+
+bool ReductionKeeps(const std::string& strText) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(strText.data());
+    const size_t n = strText.size();
+    size_t i = 0;
+    for (;;) {
+        // Other bytes below 0x21 (controls the reduction keeps) also stop a
+        // block: the byte test passes them.
+        while (i + kBlock <= n && StopBytes(p + i) == 0) i += kBlock;
+        size_t nEnd = i + kBlock < n ? i + kBlock : n;
+        for (; i < nEnd; ++i) {
+            unsigned char c = p[i];
+            if (!g_keep.m_bStop[c]) continue;
+            if (c == '&') {
+                if (ReadBracketRef(p, i, n)) return false;
+            } else if (c != 0xA1 || (i + 1 < n && p[i + 1] == 0xA1)) {
+                return false;
+            }
+        }
+        if (i >= n) return true;
+    }
+}

@@ -17,4 +17,10 @@
 // service uses, ExtractVisibleText, takes sixteen bytes at a time where it
 // can and must give the same bytes for every input.
 std::string ExtractVisibleText(std::string strText);
+
+// True when ExtractVisibleText gives the text back unchanged because it holds
+// nothing the reduction reads: no blank, tab, "<", ">", "&lt;" or "&gt;", and
+// no two bytes A1 A1 in a row. A result of the reduction rarely holds any of
+// them, so it is mostly its own reduction. False says nothing.
+bool ReductionKeeps(const std::string& strText);
 std::string ExtractVisibleTextPlain(std::string strText);

@@ -57,6 +57,27 @@ TEST_P(HttpFetch, Scenario) {
     }
 }
 
+// The HTTP layer keeps its handle from one request to the next, never its
+// connection: against a server that keeps the connection open, each request
+// comes on a connection of its own, plain and secure.
+TEST_F(HttpFetch, EveryRequestHasItsOwnConnection) {
+    SHttpAnswer answer;
+    answer.strHead = "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\n";
+    answer.strBody = "ok";
+    answer.bKeepOpen = true;
+    setenv("SSL_CERT_FILE", (m_servers.strCaDir + "ca.pem").c_str(), 1);
+    for (CTestHttpServer* pServer : {&m_servers.plain, &m_servers.signedTls}) {
+        pServer->SetAnswer("/kept", answer);
+        for (int i = 0; i < 3; ++i) {
+            std::string strPage;
+            EXPECT_EQ(CPageFetcher().FetchPage(pServer->Url("/kept"), strPage), 200);
+            EXPECT_EQ(strPage, "\r\nok");
+        }
+        EXPECT_EQ(pServer->RequestsFor("/kept").size(), 3u);
+        EXPECT_EQ(pServer->ConnectionCount(), 3);
+    }
+}
+
 std::vector<SHttpScenario> FetchedScenarios() {
     std::vector<SHttpScenario> v;
     for (const SHttpScenario& sc : MakeHttpScenarios()) {

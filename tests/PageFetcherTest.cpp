@@ -145,6 +145,7 @@ TEST(PageRequest, PageText) {
         {"a\rb\r\r\nc", true, "\r\nab\r\nc"},
         {std::string("ab\0cd\nef", 8), true, "\r\nab\r\nef"},
         {std::string("\0\n\0", 3), true, "\r\n\r\n"},
+        {std::string("a\r\0b\rc\n\rd\re", 12), true, "\r\na\r\nde"},
         {"one\ntwo\nthr", false, "\r\none\r\ntwo"},
         {"partial", false, ""},
     };

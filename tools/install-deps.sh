@@ -4,7 +4,7 @@
 # the further packages named as arguments (tools/package.sh names its own).
 set -e
 pkgs="$* cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
-libcurl4-openssl-dev libssl-dev openssl g++-mingw-w64-x86-64 wine wine64 locales strace
+libcurl4-openssl-dev libssl-dev openssl ca-certificates time g++-mingw-w64-x86-64 wine wine64 locales strace
 systemd systemd-container util-linux iproute2 curl tinyproxy dpkg-dev"
 missing=""
 for p in $pkgs; do

@@ -1,6 +1,14 @@
-// Linux side of the HTTP seam: one libcurl easy handle per request. Redirects
+// Linux side of the HTTP seam: one libcurl easy handle per thread, kept from
+// one request to the next with every option set anew; its connection is
+// closed at the end of each transfer, so every request has a connection of
+// its own. The CA files are parsed into a store that the thread keeps for a
+// while and hands to each TLS connection (libcurl's own cache of it is not
+// used while a CA directory is set, and Debian's libcurl sets one). Redirects
 // are followed here, hop by hop, so that only the five redirect codes lead on.
 #include <curl/curl.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -143,6 +151,67 @@ const char* NonEmptyEnv(const char* szName) {
 
 std::once_flag g_curlInit;
 
+// How long the CA store parsed from the CA files is reused: a changed bundle
+// is read again within this time.
+constexpr long kCaCacheSeconds = 600;
+
+// The calling thread's easy handle, made at its first request and cleaned up
+// when the thread ends, and the CA store its TLS connections are given.
+class CThreadHandle {
+public:
+    ~CThreadHandle() {
+        if (m_pCurl) curl_easy_cleanup(m_pCurl);
+        if (m_pStore) X509_STORE_free(m_pStore);
+    }
+    // The handle with all options at their defaults; nullptr when none can
+    // be made.
+    CURL* Fresh() {
+        if (m_pCurl) curl_easy_reset(m_pCurl);
+        else m_pCurl = curl_easy_init();
+        return m_pCurl;
+    }
+    // The CA file and directories loaded as libcurl loads them, with its
+    // verification flags; nullptr when either cannot be loaded (the request
+    // then loads them itself, failing as it would).
+    X509_STORE* CaStore(const std::string& strFile, const std::string& strDir) {
+        const SteadyClock::time_point tNow = SteadyClock::now();
+        if (m_pStore && strFile == m_strFile && strDir == m_strDir &&
+            tNow - m_tMade < std::chrono::seconds(kCaCacheSeconds)) {
+            return m_pStore;
+        }
+        if (m_pStore) X509_STORE_free(m_pStore);
+        m_pStore = X509_STORE_new();
+        bool bLoaded = m_pStore && (strFile.empty() || X509_STORE_load_file(m_pStore, strFile.c_str()) == 1) &&
+                       (strDir.empty() || X509_STORE_load_path(m_pStore, strDir.c_str()) == 1);
+        if (!bLoaded) {
+            ERR_clear_error();
+            if (m_pStore) X509_STORE_free(m_pStore);
+            m_pStore = nullptr;
+            return nullptr;
+        }
+        X509_STORE_set_flags(m_pStore, X509_V_FLAG_TRUSTED_FIRST | X509_V_FLAG_PARTIAL_CHAIN);
+        m_strFile = strFile;
+        m_strDir = strDir;
+        m_tMade = tNow;
+        return m_pStore;
+    }
+
+private:
+    CURL* m_pCurl = nullptr;
+    X509_STORE* m_pStore = nullptr;
+    std::string m_strFile, m_strDir;
+    SteadyClock::time_point m_tMade;
+};
+
+// Gives a TLS connection the thread's CA store in place of the one libcurl
+// would make.
+CURLcode OnSslContext(CURL*, void* pSslCtx, void* pStore) {
+    SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(pSslCtx), static_cast<X509_STORE*>(pStore));
+    return CURLE_OK;
+}
+
+thread_local CThreadHandle t_handle;
+
 // Why a transfer that gave no status failed.
 EHttpFailure FailureOf(CURLcode nCode, const SExchange& ex) {
     if (ex.bAborted) return kHttpFailStopped;
@@ -178,7 +247,7 @@ void PrepareHttpLayer() {
 SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     SHttpResult result;
     PrepareHttpLayer();
-    CURL* pCurl = curl_easy_init();
+    CURL* pCurl = t_handle.Fresh();
     if (!pCurl) return result;
 
     std::string strUrl = target.bSecure ? "https://" : "http://";
@@ -206,15 +275,38 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     curl_easy_setopt(pCurl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYHOST, 2L);
+    // One connection per request, as with a handle of its own: the kept
+    // handle must not carry a connection over to the next one.
+    curl_easy_setopt(pCurl, CURLOPT_FORBID_REUSE, 1L);
+    // Nor a TLS session (each request makes the full handshake and checks the
+    // certificate against the CA files in force), nor a resolved address.
+    curl_easy_setopt(pCurl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    curl_easy_setopt(pCurl, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
     // The CA files OpenSSL's default paths take from the environment; libcurl
     // has defaults of its own that would ignore them.
-    if (const char* szFile = NonEmptyEnv("SSL_CERT_FILE")) {
+    const char* szFile = NonEmptyEnv("SSL_CERT_FILE");
+    const char* szDir = NonEmptyEnv("SSL_CERT_DIR");
+    if (szFile) {
         curl_easy_setopt(pCurl, CURLOPT_CAINFO, szFile);
         curl_easy_setopt(pCurl, CURLOPT_PROXY_CAINFO, szFile);
     }
-    if (const char* szDir = NonEmptyEnv("SSL_CERT_DIR")) {
+    if (szDir) {
         curl_easy_setopt(pCurl, CURLOPT_CAPATH, szDir);
         curl_easy_setopt(pCurl, CURLOPT_PROXY_CAPATH, szDir);
+    }
+    if (target.bSecure) {
+        // The same files, loaded once for a while: libcurl is told to load
+        // none of its own for the origin.
+        const curl_version_info_data* pInfo = curl_version_info(CURLVERSION_NOW);
+        std::string strFile = szFile ? szFile : (pInfo->cainfo ? pInfo->cainfo : "");
+        std::string strDir = szDir ? szDir : (pInfo->capath ? pInfo->capath : "");
+        if (X509_STORE* pStore = t_handle.CaStore(strFile, strDir)) {
+            curl_easy_setopt(pCurl, CURLOPT_CAINFO, nullptr);
+            curl_easy_setopt(pCurl, CURLOPT_CAPATH, nullptr);
+            curl_easy_setopt(pCurl, CURLOPT_SSL_CTX_FUNCTION, OnSslContext);
+            curl_easy_setopt(pCurl, CURLOPT_SSL_CTX_DATA, pStore);
+            curl_easy_setopt(pCurl, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+        }
     }
     curl_easy_setopt(pCurl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -262,7 +354,9 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
         break;
     }
 
-    curl_easy_cleanup(pCurl);
+    // Nothing of this request may be used after it: the header list and the
+    // exchange on this stack are dropped from the handle before they go.
+    curl_easy_reset(pCurl);
     curl_slist_free_all(pHeaders);
     return result;
 }

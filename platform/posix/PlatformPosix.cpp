@@ -43,22 +43,24 @@ bool DeleteFileSilently(const std::string& strPath) {
 
 namespace {
 
-// Writes all bytes to fd; false when a write fails part way (disk full, file
-// size limit).
-bool WriteAll(int fd, const std::string& strBytes) {
-    const char* p = strBytes.data();
-    size_t nLeft = strBytes.size();
-    while (nLeft > 0) {
-        ssize_t n = write(fd, p, nLeft);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        nLeft -= static_cast<size_t>(n);
+// Writes all pieces to fd; false when a write fails part way (disk full,
+// file size limit).
+bool WriteAll(int fd, const SFileParts& bytes) {
+    for (size_t i = 0; i < bytes.nCount; ++i) {
+        const char* p = bytes.parts[i].data();
+        size_t nLeft = bytes.parts[i].size();
+        while (nLeft > 0) {
+            ssize_t n = write(fd, p, nLeft);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            p += n;
+            nLeft -= static_cast<size_t>(n);
+        }
     }
     return true;
 }
 
-bool WriteInPlace(const std::string& strPath, const std::string& strBytes, bool bAppend) {
+bool WriteInPlace(const std::string& strPath, const SFileParts& bytes, bool bAppend) {
     int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_TRUNC);
     int fd = open(strPath.c_str(), nFlags, 0644);
     if (fd < 0) return false;
@@ -69,7 +71,7 @@ bool WriteInPlace(const std::string& strPath, const std::string& strBytes, bool 
         struct stat st;
         if (fstat(fd, &st) == 0) nStart = st.st_size;
     }
-    bool bWhole = WriteAll(fd, strBytes);
+    bool bWhole = WriteAll(fd, bytes);
     if (!bWhole) {
         while (ftruncate(fd, nStart) != 0 && errno == EINTR) {
         }
@@ -80,32 +82,32 @@ bool WriteInPlace(const std::string& strPath, const std::string& strBytes, bool 
 
 }  // namespace
 
-bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
+bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, bool bAppend) {
     if (strPath.empty()) return false;
-    if (bAppend) return WriteInPlace(strPath, strBytes, true);
+    if (bAppend) return WriteInPlace(strPath, bytes, true);
     // A replacement is written beside the file and renamed over it, so that a
     // reader never sees it empty or half written, and a full disk leaves the
     // old contents. Where that cannot be done (a link, a directory that may
     // not be written), the file is rewritten in place.
     struct stat st;
     bool bExists = lstat(strPath.c_str(), &st) == 0;
-    if (bExists && !S_ISREG(st.st_mode)) return WriteInPlace(strPath, strBytes, false);
+    if (bExists && !S_ISREG(st.st_mode)) return WriteInPlace(strPath, bytes, false);
     std::string strTemp = strPath + ".tmp" + std::to_string(static_cast<long>(getpid()));
     int fd = open(strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return WriteInPlace(strPath, strBytes, false);
+    if (fd < 0) return WriteInPlace(strPath, bytes, false);
     if (bExists) {
         // The file keeps its owner and mode (both fail quietly without rights).
         if (fchown(fd, st.st_uid, st.st_gid) != 0) {
         }
         fchmod(fd, st.st_mode & 07777);
     }
-    bool bWhole = WriteAll(fd, strBytes);
+    bool bWhole = WriteAll(fd, bytes);
     if (close(fd) != 0 && errno != EINTR) bWhole = false;
     if (bWhole && rename(strTemp.c_str(), strPath.c_str()) == 0) return true;
     int nErr = errno;
     unlink(strTemp.c_str());
     errno = nErr;
-    return bWhole ? WriteInPlace(strPath, strBytes, false) : false;
+    return bWhole ? WriteInPlace(strPath, bytes, false) : false;
 }
 
 void CloseFd(int fd) { close(fd); }

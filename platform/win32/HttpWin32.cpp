@@ -49,16 +49,23 @@ struct SExchangeNews {
     bool bAbandoned = false;   // the caller reads no more
     SHttpResult result;
     std::vector<std::string> pieces;  // body bytes not yet handed on
+    size_t nQueued = 0;               // their size
 };
+
+// Body bytes the exchange thread reads ahead of the caller at most: beyond
+// this it waits, so that a page is not held twice when the caller is slower.
+constexpr size_t kMaxQueuedBody = 1u << 20;
 
 // Passes the body to the caller's thread; false once the caller has gone.
 class CNewsSink : public IHttpBodySink {
 public:
     explicit CNewsSink(SExchangeNews& news) : m_news(news) {}
     bool OnBody(const char* pData, size_t nSize) override {
-        std::lock_guard<std::mutex> lock(m_news.lock);
+        std::unique_lock<std::mutex> lock(m_news.lock);
+        m_news.wake.wait(lock, [this] { return m_news.bAbandoned || m_news.nQueued < kMaxQueuedBody; });
         if (m_news.bAbandoned) return false;
         m_news.pieces.emplace_back(pData, nSize);
+        m_news.nQueued += nSize;
         m_news.wake.notify_all();
         return true;
     }
@@ -316,6 +323,10 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
             result.eFailure = kHttpFailNone;
         }
         pieces.swap(pNews->pieces);
+        if (pNews->nQueued != 0) {
+            pNews->nQueued = 0;
+            pNews->wake.notify_all();  // the exchange thread may read on
+        }
         bool bDone = pNews->bDone;
         lock.unlock();
         bool bGoOn = true;
@@ -332,6 +343,7 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
         if (!bGoOn || bDone || (pAbort && *pAbort != 0)) {
             lock.lock();
             pNews->bAbandoned = true;  // the exchange thread drops the rest
+            pNews->wake.notify_all();
             if (result.nStatus == 0) result.eFailure = bDone ? pNews->result.eFailure : kHttpFailStopped;
             return result;
         }

@@ -53,7 +53,7 @@ namespace {
 
 // 1 when all bytes were written, 0 when the write failed part way (and was
 // taken back), -1 when the file could not be opened.
-int WriteToHandle(const std::string& strPath, const std::string& strBytes, bool bAppend,
+int WriteToHandle(const std::string& strPath, const SFileParts& bytes, bool bAppend,
                   DWORD dwDisposition) {
     // Plain write access (not append-only data access), so that a write cut
     // short can be undone with SetEndOfFile; an append starts at the end.
@@ -66,17 +66,19 @@ int WriteToHandle(const std::string& strPath, const std::string& strBytes, bool 
     LARGE_INTEGER nZero;
     nZero.QuadPart = 0;
     bool bWhole = !bAppend || SetFilePointerEx(h, nZero, &nStart, FILE_END) != 0;
-    const char* p = strBytes.data();
-    size_t nLeft = strBytes.size();
-    while (bWhole && nLeft > 0) {
-        DWORD dwChunk = nLeft > 0x10000000u ? 0x10000000u : static_cast<DWORD>(nLeft);
-        DWORD dwWritten = 0;
-        if (!WriteFile(h, p, dwChunk, &dwWritten, nullptr) || dwWritten == 0) {
-            bWhole = false;
-            break;
+    for (size_t i = 0; bWhole && i < bytes.nCount; ++i) {
+        const char* p = bytes.parts[i].data();
+        size_t nLeft = bytes.parts[i].size();
+        while (nLeft > 0) {
+            DWORD dwChunk = nLeft > 0x10000000u ? 0x10000000u : static_cast<DWORD>(nLeft);
+            DWORD dwWritten = 0;
+            if (!WriteFile(h, p, dwChunk, &dwWritten, nullptr) || dwWritten == 0) {
+                bWhole = false;
+                break;
+            }
+            p += dwWritten;
+            nLeft -= dwWritten;
         }
-        p += dwWritten;
-        nLeft -= dwWritten;
     }
     // A record cut short (disk full) is taken back whole: the file ends
     // where it ended before this call.
@@ -87,27 +89,27 @@ int WriteToHandle(const std::string& strPath, const std::string& strBytes, bool 
 
 }  // namespace
 
-bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
+bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, bool bAppend) {
     if (strPath.empty()) return false;
-    if (bAppend) return WriteToHandle(strPath, strBytes, true, OPEN_ALWAYS) == 1;
+    if (bAppend) return WriteToHandle(strPath, bytes, true, OPEN_ALWAYS) == 1;
     // A replacement is written beside the file and moved over it, so that a
     // reader never sees it empty or half written, and a full disk leaves the
     // old contents. Where that cannot be done, the file is rewritten in place.
     DWORD dwAttr = GetFileAttributesA(strPath.c_str());
     if (dwAttr != INVALID_FILE_ATTRIBUTES &&
         (dwAttr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-        return WriteToHandle(strPath, strBytes, false, CREATE_ALWAYS) == 1;
+        return WriteToHandle(strPath, bytes, false, CREATE_ALWAYS) == 1;
     }
     std::string strTemp = strPath + ".tmp" + std::to_string(static_cast<unsigned long>(GetCurrentProcessId()));
-    int nTemp = WriteToHandle(strTemp, strBytes, false, CREATE_ALWAYS);
+    int nTemp = WriteToHandle(strTemp, bytes, false, CREATE_ALWAYS);
     // The new file could not be made (a directory that may not be written):
     // the file itself is rewritten.
-    if (nTemp < 0) return WriteToHandle(strPath, strBytes, false, CREATE_ALWAYS) == 1;
+    if (nTemp < 0) return WriteToHandle(strPath, bytes, false, CREATE_ALWAYS) == 1;
     if (nTemp == 1 && MoveFileExA(strTemp.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     DeleteFileA(strTemp.c_str());
     // A full disk leaves the old contents; a move refused (the file held
     // open without delete sharing) falls back to writing in place.
-    return nTemp == 1 && WriteToHandle(strPath, strBytes, false, CREATE_ALWAYS) == 1;
+    return nTemp == 1 && WriteToHandle(strPath, bytes, false, CREATE_ALWAYS) == 1;
 }
 
 bool ReadFileBytes(const std::string& strPath, std::string& strOut) {

@@ -157,7 +157,7 @@ void SendAnswer(CConn& conn, const SHttpAnswer& a) {
         conn.Stall(a.nMs);
         if (!SendBody(conn, a, nCut, nTotal)) return;
     }
-    conn.Finish();
+    if (!a.bKeepOpen) conn.Finish();
 }
 
 }  // namespace
@@ -367,21 +367,26 @@ void CLoopbackServer::Serve(int nSocket) {
             return;
         }
     }
-    if (!ReadRequest(conn, rec)) return;
-    SHttpAnswer answer;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_requests.push_back(rec);
-        auto it = m_answers.find(PathOf(rec.strTarget));
-        if (it != m_answers.end()) {
-            answer = it->second;
-        } else if (m_pDefault) {
-            answer = *m_pDefault;
-        } else {
-            answer.strHead = "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n";
+    // Requests on this connection until an answer that closes it.
+    for (;;) {
+        if (!ReadRequest(conn, rec)) return;
+        SHttpAnswer answer;
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_requests.push_back(rec);
+            auto it = m_answers.find(PathOf(rec.strTarget));
+            if (it != m_answers.end()) {
+                answer = it->second;
+            } else if (m_pDefault) {
+                answer = *m_pDefault;
+            } else {
+                answer.strHead = "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n";
+            }
         }
+        SendAnswer(conn, answer);
+        if (!answer.bKeepOpen || m_bStop) return;
+        rec = SHttpRequestRecord();
     }
-    SendAnswer(conn, answer);
 }
 
 #endif  // _WIN32

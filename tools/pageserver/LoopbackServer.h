@@ -44,6 +44,7 @@ struct SHttpAnswer {
     EFault eFault = kNone;
     uint64_t nAt = 0;
     uint32_t nMs = 0;
+    bool bKeepOpen = false;  // after the answer the connection waits for another request
 };
 
 struct SHttpRequestRecord {

@@ -1,13 +1,17 @@
 // A small web server for trying the service, its process tests and the
 // benchmark: serves one page on 127.0.0.1 to every GET, for a bounded time.
 //
-//   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N] [--hang]
+//   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N] [--anchors]
+//                 [--endless] [--tls CA_DIR] [--hang]
 //
 // Listens on a free port of 127.0.0.1; writes "http://127.0.0.1:PORT/" to
 // FILE (or standard output), logs one line per request on standard error
 // ("page server: GET /... HTTP/1.1") and ends by itself after N seconds
 // (default 60). The page is a fixed UTF-8 page, or N bytes of page lines
-// (--page-bytes); --hang reads each request and never answers it.
+// (--page-bytes), of <a> tags without line feeds with --anchors; --endless
+// sends page lines without end and without a length; --hang reads each
+// request and never answers it. --tls serves HTTPS with a certificate signed
+// by a CA made now, whose certificate goes to CA_DIR/ca.pem.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,11 +30,20 @@ const char kPage[] =
     "<p>\xe4\xbd\xa0\xe5\xa5\xbd\xef\xbc\x8c\xe4\xb8\x96\xe7\x95\x8c</p>\n"  // 你好，世界
     "</body></html>\n";
 
-SHttpAnswer MakeAnswer(long nPageBytes, bool bHang, double nSeconds) {
+const char kPageLine[] = "<p>refreshed page line with some text in it, padded to eighty bytes....</p>\n";
+const char kAnchor[] = "<a href=\"/news/item?id=1024\">item</a>";
+
+SHttpAnswer MakeAnswer(long nPageBytes, bool bAnchors, bool bEndless, bool bHang, double nSeconds) {
     SHttpAnswer answer;
     if (bHang) {
         answer.eFault = SHttpAnswer::kStallFirst;
         answer.nMs = static_cast<uint32_t>(nSeconds * 1000);
+        return answer;
+    }
+    if (bEndless) {
+        answer.strHead = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n";
+        for (int i = 0; i < 800; ++i) answer.strBody += kPageLine;
+        answer.nRepeat = 0;
         return answer;
     }
     if (nPageBytes < 0) {
@@ -39,7 +52,7 @@ SHttpAnswer MakeAnswer(long nPageBytes, bool bHang, double nSeconds) {
                          std::to_string(answer.strBody.size()) + "\r\nConnection: close\r\n\r\n";
         return answer;
     }
-    const std::string strLine = "<p>refreshed page line with some text in it, padded to eighty bytes....</p>\n";
+    const std::string strLine = bAnchors ? kAnchor : kPageLine;
     while (answer.strBody.size() < static_cast<size_t>(nPageBytes)) answer.strBody += strLine;
     answer.strBody.resize(static_cast<size_t>(nPageBytes));
     return answer;
@@ -51,20 +64,24 @@ int main(int argc, char** argv) {
     double nSeconds = 60;
     const char* szPortFile = nullptr;
     long nPageBytes = -1;
-    bool bHang = false;
+    bool bHang = false, bAnchors = false, bEndless = false;
+    const char* szCaDir = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--hang") == 0) bHang = true;
+        if (strcmp(argv[i], "--anchors") == 0) bAnchors = true;
+        if (strcmp(argv[i], "--endless") == 0) bEndless = true;
         if (i + 1 >= argc) continue;
         if (strcmp(argv[i], "--seconds") == 0) nSeconds = atof(argv[i + 1]);
         if (strcmp(argv[i], "--port-file") == 0) szPortFile = argv[i + 1];
         if (strcmp(argv[i], "--page-bytes") == 0) nPageBytes = atol(argv[i + 1]);
+        if (strcmp(argv[i], "--tls") == 0) szCaDir = argv[i + 1];
     }
     CLoopbackServer server;
-    if (!server.Start()) {
+    if (!(szCaDir ? server.StartWithCa(std::string(szCaDir) + "/") : server.Start())) {
         perror("page server");
         return 1;
     }
-    server.SetDefaultAnswer(MakeAnswer(nPageBytes, bHang, nSeconds));
+    server.SetDefaultAnswer(MakeAnswer(nPageBytes, bAnchors, bEndless, bHang, nSeconds));
     std::string strUrl = server.Url("/");
     if (szPortFile) {
         // Written under another name and renamed: a reader sees all or nothing.
