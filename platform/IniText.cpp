@@ -128,7 +128,12 @@ void ParseLine(const std::string& s, size_t b, size_t e, SDocument& doc) {
     SEntry entry;
     size_t q = b;
     while (q < e && s[q] != '=') ++q;
+    std::vector<SEntry>& entries = doc.sections.back().entries;
     if (q < e) {
+        // A line starting with '=' right after an entry whose name reads
+        // empty is not kept. A name that is empty only because it starts
+        // with a zero byte counts as a name here: such a line stays.
+        if (q == b && !entries.empty() && entries.back().strName.empty()) return;
         size_t ne = q, vb = q + 1;
         TrimRight(s, b, ne);
         TrimLeft(s, vb, e);
@@ -136,9 +141,6 @@ void ParseLine(const std::string& s, size_t b, size_t e, SDocument& doc) {
     } else {
         entry = SEntry{Slice(s, b, e), std::string(), false};
     }
-    std::vector<SEntry>& entries = doc.sections.back().entries;
-    // A nameless entry right after another nameless one is not kept.
-    if (entry.strName.empty() && !entries.empty() && entries.back().strName.empty()) return;
     entries.push_back(std::move(entry));
 }
 

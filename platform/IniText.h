@@ -9,7 +9,9 @@
 //    value are dropped; "[ name ]junk" is the header of section "name" (up
 //    to the last ']'); "key = value" an entry; a line without '=' an entry
 //    without value (kept, read as missing). Lines starting with ';' are no
-//    different: ";key=v" is an entry named ";key".
+//    different: ";key=v" is an entry named ";key". Names and values end at
+//    a zero byte; a line starting with '=' right after an entry whose name
+//    reads empty is dropped (one starting with a zero byte is not).
 //  - Names match without regard to ASCII letter case. The first section of a
 //    name answers and takes new keys (appended after its last entry); within
 //    it, the first entry of a name. A new section goes to the end of the file.
