@@ -22,8 +22,9 @@ struct SSection {
     std::vector<SEntry> entries;
 };
 
-// The blanks around lines, names and values.
-const char kBlanks[] = " \t\v\f";
+// The blanks around lines, names and values; Ctrl-Z (0x1A, an old end-of-file
+// mark) counts as one.
+const char kBlanks[] = " \t\v\f\x1a";
 
 // The bytes as the profile functions see them after their trip through
 // UTF-16: a lead byte with a proper trail byte stays, a lead byte with any
@@ -216,10 +217,10 @@ std::string ReadValue(const std::string& strText, const std::string& strSection,
     SSection* pSection = FindSection(doc, Trimmed(NormalizeArgument(strSection)));
     SEntry* pEntry = pSection ? FindEntry(*pSection, Trimmed(NormalizeArgument(strKey))) : nullptr;
     if (!pEntry || !pEntry->bHasValue) {
-        // The default loses its trailing blanks.
+        // The default loses its trailing spaces (other blanks stay).
         std::string d = NormalizeArgument(strDefault);
         size_t e = d.size();
-        TrimRight(d, 0, e);
+        while (e > 0 && d[e - 1] == ' ') --e;
         return CutToBuffer(d.substr(0, e), nSize);
     }
     std::string v = pEntry->strValue;

@@ -5,8 +5,8 @@
 //
 //  - Lines end at CR or LF; blank lines are dropped when the file is written
 //    back, and every line is written back with CR LF.
-//  - Blanks (space, tab, vertical tab, form feed) around a line, a name and a
-//    value are dropped; "[ name ]junk" is the header of section "name" (up
+//  - Blanks (space, tab, vertical tab, form feed, Ctrl-Z) around a line, a
+//    name and a value are dropped; "[ name ]junk" is the header of section "name" (up
 //    to the last ']'); "key = value" an entry; a line without '=' an entry
 //    without value (kept, read as missing). Lines starting with ';' are no
 //    different: ";key=v" is an entry named ";key". Names and values end at
@@ -30,8 +30,8 @@ namespace platform {
 namespace ini {
 
 // The value of key in section of the INI text, cut to at most nSize - 1
-// bytes of whole characters; the default (cut likewise) when the section or
-// the key is missing.
+// bytes of whole characters; the default (without its trailing spaces, cut
+// likewise) when the section or the key is missing.
 std::string ReadValue(const std::string& strText, const std::string& strSection,
                       const std::string& strKey, const std::string& strDefault, size_t nSize);
 
