@@ -14,7 +14,7 @@ namespace {
 
 const size_t kReadSize = 1 << 16;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a'; }
 
 // A value that reads as itself: quotes around it and blanks at its ends
 // are dropped by a read.
