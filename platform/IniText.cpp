@@ -22,8 +22,9 @@ struct SSection {
     std::vector<SEntry> entries;
 };
 
-// The blanks around lines, names and values.
-const char kBlanks[] = " \t\v\f";
+// The blanks around lines, names and values; Ctrl-Z (0x1A, an old end-of-file
+// mark) counts as one.
+const char kBlanks[] = " \t\v\f\x1a";
 
 // The bytes as the profile functions see them after their trip through
 // UTF-16: a lead byte with a proper trail byte stays, a lead byte with any
@@ -128,7 +129,12 @@ void ParseLine(const std::string& s, size_t b, size_t e, SDocument& doc) {
     SEntry entry;
     size_t q = b;
     while (q < e && s[q] != '=') ++q;
+    std::vector<SEntry>& entries = doc.sections.back().entries;
     if (q < e) {
+        // A line starting with '=' right after an entry whose name reads
+        // empty is not kept. A name that is empty only because it starts
+        // with a zero byte counts as a name here: such a line stays.
+        if (q == b && !entries.empty() && entries.back().strName.empty()) return;
         size_t ne = q, vb = q + 1;
         TrimRight(s, b, ne);
         TrimLeft(s, vb, e);
@@ -136,9 +142,6 @@ void ParseLine(const std::string& s, size_t b, size_t e, SDocument& doc) {
     } else {
         entry = SEntry{Slice(s, b, e), std::string(), false};
     }
-    std::vector<SEntry>& entries = doc.sections.back().entries;
-    // A nameless entry right after another nameless one is not kept.
-    if (entry.strName.empty() && !entries.empty() && entries.back().strName.empty()) return;
     entries.push_back(std::move(entry));
 }
 
@@ -214,10 +217,10 @@ std::string ReadValue(const std::string& strText, const std::string& strSection,
     SSection* pSection = FindSection(doc, Trimmed(NormalizeArgument(strSection)));
     SEntry* pEntry = pSection ? FindEntry(*pSection, Trimmed(NormalizeArgument(strKey))) : nullptr;
     if (!pEntry || !pEntry->bHasValue) {
-        // The default loses its trailing blanks.
+        // The default loses its trailing spaces (other blanks stay).
         std::string d = NormalizeArgument(strDefault);
         size_t e = d.size();
-        TrimRight(d, 0, e);
+        while (e > 0 && d[e - 1] == ' ') --e;
         return CutToBuffer(d.substr(0, e), nSize);
     }
     std::string v = pEntry->strValue;

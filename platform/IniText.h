@@ -5,11 +5,13 @@
 //
 //  - Lines end at CR or LF; blank lines are dropped when the file is written
 //    back, and every line is written back with CR LF.
-//  - Blanks (space, tab, vertical tab, form feed) around a line, a name and a
-//    value are dropped; "[ name ]junk" is the header of section "name" (up
+//  - Blanks (space, tab, vertical tab, form feed, Ctrl-Z) around a line, a
+//    name and a value are dropped; "[ name ]junk" is the header of section "name" (up
 //    to the last ']'); "key = value" an entry; a line without '=' an entry
 //    without value (kept, read as missing). Lines starting with ';' are no
-//    different: ";key=v" is an entry named ";key".
+//    different: ";key=v" is an entry named ";key". Names and values end at
+//    a zero byte; a line starting with '=' right after an entry whose name
+//    reads empty is dropped (one starting with a zero byte is not).
 //  - Names match without regard to ASCII letter case. The first section of a
 //    name answers and takes new keys (appended after its last entry); within
 //    it, the first entry of a name. A new section goes to the end of the file.
@@ -28,8 +30,8 @@ namespace platform {
 namespace ini {
 
 // The value of key in section of the INI text, cut to at most nSize - 1
-// bytes of whole characters; the default (cut likewise) when the section or
-// the key is missing.
+// bytes of whole characters; the default (without its trailing spaces, cut
+// likewise) when the section or the key is missing.
 std::string ReadValue(const std::string& strText, const std::string& strSection,
                       const std::string& strKey, const std::string& strDefault, size_t nSize);
 
