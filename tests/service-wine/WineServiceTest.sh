@@ -36,18 +36,8 @@ WINEPREFIX="$VLM_WINEPREFIX" wineserver -p
 cp "$win/VlmRefreshSvc.exe" "$win/ServiceCtl.exe" "$work/"
 winexe="Z:$(echo "$work/VlmRefreshSvc.exe" | tr / '\\')"
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
-# check DESCRIPTION COMMAND...: pass when the command succeeds, else fail.
-check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; return 1; fi; }
-# wait_for TENTHS COMMAND...: runs the command every 0.1 s until it succeeds.
-wait_for() {
-  local n=$1 i
-  shift
-  for i in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
+# shellcheck source=tests/support/checks.sh
+. "$src/tests/support/checks.sh"
 # ctl ARGS...: ServiceCtl.exe on the service; its lines (CR removed) in ctl[].
 ctl() {
   "$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh "$@" 2>/dev/null | tr -d '\r' >"$work/ctl.txt"

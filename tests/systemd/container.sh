@@ -15,6 +15,10 @@
 # Needs root, systemd-nspawn (Debian: systemd-container), nsenter and the
 # overlay file system.
 
+# pass, fail, check and wait_for.
+# shellcheck source=tests/support/checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
+
 container_dir=""
 container_root=""
 container_nspawn_pid=""
@@ -26,7 +30,8 @@ container_now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # The start of a test script: a skip (exit code 77, a "SKIP:" line) where no
 # machine can be booted here, else the overlay mounted, the teardown trapped,
-# and the check helpers (pass, fail, check, now_ms, in_machine) defined.
+# and the helpers now_ms and in_machine defined (pass, fail, check and
+# wait_for come from tests/support/checks.sh).
 # Any unit, store or program directory (the argument) of the service on this
 # machine's own root is removed from the machine, so that it cannot count.
 container_begin() {
@@ -41,10 +46,6 @@ container_begin() {
     "$container_root/etc/systemd/system/multi-user.target.wants/VlmRefresh.service" \
     "$container_root/var/lib/VlmRefresh" "$container_root$dir"
 }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
-# check DESCRIPTION COMMAND...: pass when the command succeeds, else fail.
-check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; return 1; fi; }
 now_ms() { container_now_ms; }
 in_machine() { container_run "$@"; }
 # The end of a test script: exit code 1 when a check failed, else 0.
@@ -52,14 +53,6 @@ container_result() {
   [ "$failures" -eq 0 ] && { echo "all checks passed"; exit 0; }
   echo "$failures check(s) failed"
   exit 1
-}
-# wait_for TENTHS COMMAND...: runs the command every 0.1 s until it succeeds
-# (true) or TENTHS tries have failed (false).
-wait_for() {
-  local n=$1 i
-  shift
-  for i in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-  return 1
 }
 
 # True when a machine can be booted here; otherwise false with the reason
