@@ -238,18 +238,8 @@ EHttpFailure FailureOf(CURLcode nCode, const SExchange& ex) {
     }
 }
 
-}  // namespace
-
-void PrepareHttpLayer() {
-    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
-    SHttpResult result;
-    PrepareHttpLayer();
-    CURL* pCurl = t_handle.Fresh();
-    if (!pCurl) return result;
-
+// The address of the first hop; a literal IPv6 host goes in brackets.
+std::string TargetUrl(const SHttpTarget& target) {
     std::string strUrl = target.bSecure ? "https://" : "http://";
     if (target.strHost.find(':') != std::string::npos) {
         strUrl += "[" + target.strHost + "]";
@@ -257,13 +247,20 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
         strUrl += target.strHost;
     }
     strUrl += ":" + std::to_string(target.nPort) + target.strObject;
-    std::string strAgent = GetHttpAgentName();
+    return strUrl;
+}
 
-    // The same header lines as the Windows build sends: no Accept, and a
-    // plain request asks to keep its connection.
+// The same header lines as the Windows build sends: no Accept, and a
+// plain request asks to keep its connection.
+curl_slist* RequestHeaders(bool bSecure) {
     curl_slist* pHeaders = curl_slist_append(nullptr, "Accept:");
     pHeaders = curl_slist_append(pHeaders, "Content-Type: application/x-www-form-urlencoded");
-    if (!target.bSecure) pHeaders = curl_slist_append(pHeaders, "Connection: Keep-Alive");
+    if (!bSecure) pHeaders = curl_slist_append(pHeaders, "Connection: Keep-Alive");
+    return pHeaders;
+}
+
+// The request itself and what the kept handle may carry over: nothing.
+void SetRequestOptions(CURL* pCurl, curl_slist* pHeaders, const std::string& strAgent) {
     curl_easy_setopt(pCurl, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
@@ -282,8 +279,11 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     // certificate against the CA files in force), nor a resolved address.
     curl_easy_setopt(pCurl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
     curl_easy_setopt(pCurl, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
-    // The CA files OpenSSL's default paths take from the environment; libcurl
-    // has defaults of its own that would ignore them.
+}
+
+// The CA files OpenSSL's default paths take from the environment; libcurl
+// has defaults of its own that would ignore them.
+void SetCaOptions(CURL* pCurl, bool bSecure) {
     const char* szFile = NonEmptyEnv("SSL_CERT_FILE");
     const char* szDir = NonEmptyEnv("SSL_CERT_DIR");
     if (szFile) {
@@ -294,68 +294,109 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
         curl_easy_setopt(pCurl, CURLOPT_CAPATH, szDir);
         curl_easy_setopt(pCurl, CURLOPT_PROXY_CAPATH, szDir);
     }
-    if (target.bSecure) {
-        // The same files, loaded once for a while: libcurl is told to load
-        // none of its own for the origin.
-        const curl_version_info_data* pInfo = curl_version_info(CURLVERSION_NOW);
-        std::string strFile = szFile ? szFile : (pInfo->cainfo ? pInfo->cainfo : "");
-        std::string strDir = szDir ? szDir : (pInfo->capath ? pInfo->capath : "");
-        if (X509_STORE* pStore = t_handle.CaStore(strFile, strDir)) {
-            curl_easy_setopt(pCurl, CURLOPT_CAINFO, nullptr);
-            curl_easy_setopt(pCurl, CURLOPT_CAPATH, nullptr);
-            curl_easy_setopt(pCurl, CURLOPT_SSL_CTX_FUNCTION, OnSslContext);
-            curl_easy_setopt(pCurl, CURLOPT_SSL_CTX_DATA, pStore);
-            curl_easy_setopt(pCurl, CURLOPT_CA_CACHE_TIMEOUT, 0L);
-        }
+    if (!bSecure) return;
+    // The same files, loaded once for a while: libcurl is told to load
+    // none of its own for the origin.
+    const curl_version_info_data* pInfo = curl_version_info(CURLVERSION_NOW);
+    std::string strFile = szFile ? szFile : (pInfo->cainfo ? pInfo->cainfo : "");
+    std::string strDir = szDir ? szDir : (pInfo->capath ? pInfo->capath : "");
+    if (X509_STORE* pStore = t_handle.CaStore(strFile, strDir)) {
+        curl_easy_setopt(pCurl, CURLOPT_CAINFO, nullptr);
+        curl_easy_setopt(pCurl, CURLOPT_CAPATH, nullptr);
+        curl_easy_setopt(pCurl, CURLOPT_SSL_CTX_FUNCTION, OnSslContext);
+        curl_easy_setopt(pCurl, CURLOPT_SSL_CTX_DATA, pStore);
+        curl_easy_setopt(pCurl, CURLOPT_CA_CACHE_TIMEOUT, 0L);
     }
+}
+
+void SetCallbacks(CURL* pCurl) {
     curl_easy_setopt(pCurl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(pCurl, CURLOPT_WRITEFUNCTION, OnWrite);
     curl_easy_setopt(pCurl, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(pCurl, CURLOPT_NOPROGRESS, 0L);
+}
 
+// One hop: the request to strUrl and its answer, read into ex, which the
+// callbacks are given.
+CURLcode PerformHop(CURL* pCurl, const std::string& strUrl, IHttpBodySink& sink, SExchange& ex) {
+    ex.pCurl = pCurl;
+    ex.pSink = &sink;
+    ex.pAbort = GetHttpAbortFlag();
+    ex.nReceiveMs = GetHttpReceiveTimeoutMs();
+    ex.tLastByte = SteadyClock::now();
+    curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str());
+    curl_easy_setopt(pCurl, CURLOPT_HEADERDATA, &ex);
+    curl_easy_setopt(pCurl, CURLOPT_WRITEDATA, &ex);
+    curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &ex);
+    return curl_easy_perform(pCurl);
+}
+
+// Takes the address a followed redirect leads to into strUrl; false, with
+// the failure set, when the exchange ends here.
+bool NextHop(CURL* pCurl, const SExchange& ex, int nHop, std::string& strUrl, SHttpResult& result) {
+    const char* szNext = nullptr;
+    curl_easy_getinfo(pCurl, CURLINFO_REDIRECT_URL, &szNext);
+    // Too many redirects, one that leads nowhere, or a stop: no status.
+    if (ex.bAborted || !szNext || nHop >= kHttpMaxRedirects) {
+        result.eFailure = ex.bAborted ? kHttpFailStopped
+                          : !szNext   ? kHttpFailBadAddress
+                                      : kHttpFailTooManyRedirects;
+        return false;
+    }
+    strUrl = szNext;
+    return true;
+}
+
+// The result of the hop that gave the final answer.
+void TakeAnswer(CURL* pCurl, CURLcode nCode, const SExchange& ex, SHttpResult& result) {
+    result.nStatus = ex.nFinalStatus;
+    // A head whose status line cannot be read gives no status either.
+    result.eFailure = result.nStatus != 0 ? kHttpFailNone : kHttpFailOther;
+    result.bComplete = nCode == CURLE_OK;
+    curl_off_t nLength = -1;
+    curl_easy_getinfo(pCurl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &nLength);
+    result.bHasLength = nLength >= 0;
+}
+
+// The hops of one request, redirect after redirect, up to its result.
+void RunHops(CURL* pCurl, std::string strUrl, IHttpBodySink& sink, SHttpResult& result) {
     for (int nHop = 0;; ++nHop) {
         SExchange ex;
-        ex.pCurl = pCurl;
-        ex.pSink = &sink;
-        ex.pAbort = GetHttpAbortFlag();
-        ex.nReceiveMs = GetHttpReceiveTimeoutMs();
-        ex.tLastByte = SteadyClock::now();
-        curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str());
-        curl_easy_setopt(pCurl, CURLOPT_HEADERDATA, &ex);
-        curl_easy_setopt(pCurl, CURLOPT_WRITEDATA, &ex);
-        curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &ex);
-        CURLcode nCode = curl_easy_perform(pCurl);
-
+        CURLcode nCode = PerformHop(pCurl, strUrl, sink, ex);
         if (ex.nFinalBlocks == 0) {  // no answer, or only interim ones
             result.eFailure = FailureOf(nCode, ex);
-            break;
+            return;
         }
-        if (ex.FollowsRedirect()) {
-            const char* szNext = nullptr;
-            curl_easy_getinfo(pCurl, CURLINFO_REDIRECT_URL, &szNext);
-            // Too many redirects, one that leads nowhere, or a stop: no status.
-            if (ex.bAborted || !szNext || nHop >= kHttpMaxRedirects) {
-                result.eFailure = ex.bAborted ? kHttpFailStopped
-                                  : !szNext   ? kHttpFailBadAddress
-                                              : kHttpFailTooManyRedirects;
-                break;
-            }
-            strUrl = szNext;
-            continue;
+        if (!ex.FollowsRedirect()) {
+            TakeAnswer(pCurl, nCode, ex, result);
+            return;
         }
-        result.nStatus = ex.nFinalStatus;
-        // A head whose status line cannot be read gives no status either.
-        result.eFailure = result.nStatus != 0 ? kHttpFailNone : kHttpFailOther;
-        result.bComplete = nCode == CURLE_OK;
-        curl_off_t nLength = -1;
-        curl_easy_getinfo(pCurl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &nLength);
-        result.bHasLength = nLength >= 0;
-        break;
+        if (!NextHop(pCurl, ex, nHop, strUrl, result)) return;
     }
+}
+
+}  // namespace
+
+void PrepareHttpLayer() {
+    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
+    SHttpResult result;
+    PrepareHttpLayer();
+    CURL* pCurl = t_handle.Fresh();
+    if (!pCurl) return result;
+
+    std::string strAgent = GetHttpAgentName();
+    curl_slist* pHeaders = RequestHeaders(target.bSecure);
+    SetRequestOptions(pCurl, pHeaders, strAgent);
+    SetCaOptions(pCurl, target.bSecure);
+    SetCallbacks(pCurl);
+    RunHops(pCurl, TargetUrl(target), sink, result);
 
     // Nothing of this request may be used after it: the header list and the
-    // exchange on this stack are dropped from the handle before they go.
+    // exchange on the stack are dropped from the handle before they go.
     curl_easy_reset(pCurl);
     curl_slist_free_all(pHeaders);
     return result;

@@ -30,6 +30,11 @@ public:
         if (m_h) InternetCloseHandle(m_h);
         m_h = nullptr;
     }
+    // Takes h in place of the handle held, which is closed.
+    void Reset(HINTERNET h) {
+        Close();
+        m_h = h;
+    }
     HINTERNET Get() const { return m_h; }
 
 private:
@@ -179,6 +184,166 @@ void RunExchange(const SHttpTarget& first, SExchangeNews& news) {
     news.wake.notify_all();
 }
 
+// The connection to target, with the session's time-outs set once it is
+// made; false, with the failure set, when it cannot be made.
+bool Connect(HINTERNET hSession, const SHttpTarget& target, DWORD nReceiveMs, CInetHandle& connection,
+             SHttpResult& result) {
+    connection.Reset(InternetConnectA(hSession, target.strHost.c_str(), target.nPort, nullptr, nullptr,
+                                      INTERNET_SERVICE_HTTP, 0, 1));
+    if (!connection.Get()) {
+        result.eFailure = FailureOf(GetLastError());
+        return false;
+    }
+    SetTimeout(hSession, INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
+    // A stalled answer ends after the receive time-out instead of never.
+    SetTimeout(hSession, INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
+    SetTimeout(hSession, INTERNET_OPTION_SEND_TIMEOUT, nReceiveMs);
+    return true;
+}
+
+// The GET request on the connection, with its own time-outs; false, with
+// the failure set, when it cannot be made.
+bool OpenRequest(HINTERNET hConnection, const SHttpTarget& target, DWORD nReceiveMs, CInetHandle& request,
+                 SHttpResult& result) {
+    DWORD nFlags = (target.bSecure ? INTERNET_FLAG_SECURE : INTERNET_FLAG_KEEP_CONNECTION) |
+                   INTERNET_FLAG_NO_AUTO_REDIRECT;
+    request.Reset(HttpOpenRequestA(hConnection, "GET", target.strObject.c_str(), "HTTP/1.0", nullptr, nullptr,
+                                   nFlags, 1));
+    if (!request.Get()) {
+        result.eFailure = FailureOf(GetLastError());
+        return false;
+    }
+    // The connection took the session's options when it was made, before
+    // the connect time-out above was set: the request gets it itself.
+    SetTimeout(request.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
+    SetTimeout(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
+    return true;
+}
+
+// Sends the request and waits for the head of its answer; false, with the
+// failure set, when that fails.
+bool SendRequest(HINTERNET hRequest, DWORD nReceiveMs, SHttpResult& result) {
+    auto tSend = std::chrono::steady_clock::now();
+    if (HttpSendRequestA(hRequest, kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0)) return true;
+    // No status after a failed send. A connection given up after the
+    // whole receive time-out is a time-out, whatever the error says
+    // (Wine's layer reports it as an aborted connection).
+    DWORD nError = GetLastError();
+    auto nWaited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tSend);
+    bool bWaitedOut = nWaited.count() >= static_cast<long long>(nReceiveMs);
+    result.eFailure = bWaitedOut && (nError == ERROR_INTERNET_CONNECTION_ABORTED ||
+                                     nError == ERROR_INTERNET_CONNECTION_RESET)
+                          ? kHttpFailTimedOut
+                          : FailureOf(nError);
+    return false;
+}
+
+// The status of the answer; 0 when it has none that counts.
+int ReadStatus(HINTERNET hRequest) {
+    char szStatus[80] = {0};
+    DWORD nLen = sizeof szStatus;
+    if (!HttpQueryInfoA(hRequest, HTTP_QUERY_STATUS_CODE, szStatus, &nLen, nullptr)) return 0;
+    // The layer makes up a status for an answer without a status line, and
+    // reads four digits: only a three-digit status line with header lines
+    // after it counts.
+    std::string strLine = StatusLine(hRequest);
+    int nStatus = ParseHttpStatusLine(strLine.data(), strLine.size());
+    if (nStatus <= 0 || nStatus != std::atoi(szStatus)) return 0;
+    return nStatus;
+}
+
+// The answer's Location; empty when it has none.
+std::string LocationOf(HINTERNET hRequest) {
+    std::vector<char> location(4096);
+    DWORD nLen = static_cast<DWORD>(location.size() - 1);
+    if (!HttpQueryInfoA(hRequest, HTTP_QUERY_LOCATION, location.data(), &nLen, nullptr) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        location.resize(nLen + 1);
+        nLen = static_cast<DWORD>(location.size() - 1);
+        if (!HttpQueryInfoA(hRequest, HTTP_QUERY_LOCATION, location.data(), &nLen, nullptr)) nLen = 0;
+    }
+    if (nLen > 0 && location[0] != '\0') return std::string(location.data(), nLen);
+    return std::string();
+}
+
+// Moves target on to where a redirect leads; false, with the failure set,
+// when it is not followed.
+bool FollowRedirect(SHttpTarget& target, int nHop, const std::string& strLocation, SHttpResult& result) {
+    SHttpTarget next;
+    if (nHop >= kHttpMaxRedirects) {
+        result.eFailure = kHttpFailTooManyRedirects;
+        return false;
+    }
+    if (!FollowLocation(target, strLocation, next)) {
+        result.eFailure = kHttpFailBadAddress;  // a redirect that leads nowhere
+        return false;
+    }
+    target = next;
+    return true;
+}
+
+// Hands the status and whether a length was announced to the caller's
+// thread; the announced length, 0 when there is none.
+unsigned long long ReportStatus(HINTERNET hRequest, int nStatus, bool& bHasLength, SExchangeNews& news) {
+    char szLength[32];
+    DWORD nLen = sizeof szLength;
+    bHasLength = HttpQueryInfoA(hRequest, HTTP_QUERY_CONTENT_LENGTH, szLength, &nLen, nullptr) != FALSE;
+    unsigned long long nAnnounced = bHasLength ? std::strtoull(szLength, nullptr, 10) : 0;
+    std::lock_guard<std::mutex> lock(news.lock);
+    news.result.nStatus = nStatus;
+    news.result.bHasLength = bHasLength;
+    news.result.eFailure = kHttpFailNone;
+    news.bHaveStatus = true;
+    news.wake.notify_all();
+    return nAnnounced;
+}
+
+// Reads the body into the sink until it ends, breaks off or is refused.
+void ReadBody(HINTERNET hRequest, bool bHasLength, unsigned long long nAnnounced, IHttpBodySink& sink,
+              SHttpResult& result) {
+    std::vector<char> buffer(bHasLength ? 4096 : 10240);
+    unsigned long long nReceived = 0;
+    for (;;) {
+        // Ask what has arrived first: a read of a whole buffer would wait
+        // for all of it, and a stall would take the bytes before it along.
+        DWORD nAvailable = 0;
+        if (!InternetQueryDataAvailable(hRequest, &nAvailable, 0, 0)) break;
+        DWORD nWant = nAvailable == 0 ? 1 : nAvailable;
+        if (nWant > buffer.size()) nWant = static_cast<DWORD>(buffer.size());
+        DWORD nRead = 0;
+        if (!InternetReadFile(hRequest, buffer.data(), nWant, &nRead)) break;
+        if (nRead == 0) {
+            // An answer that ends before its announced length broke off.
+            result.bComplete = !bHasLength || nReceived >= nAnnounced;
+            break;
+        }
+        nReceived += nRead;
+        if (!sink.OnBody(buffer.data(), nRead)) break;
+    }
+}
+
+// One hop of the exchange, on a connection and request of its own; true
+// when it was a redirect that is followed, with target moved on to it.
+bool ExchangeHop(HINTERNET hSession, SHttpTarget& target, int nHop, DWORD nReceiveMs, IHttpBodySink& sink,
+                 SHttpResult& result, SExchangeNews& news) {
+    CInetHandle connection;
+    if (!Connect(hSession, target, nReceiveMs, connection, result)) return false;
+    CInetHandle request;
+    if (!OpenRequest(connection.Get(), target, nReceiveMs, request, result)) return false;
+    HINTERNET hRequest = request.Get();
+    if (!SendRequest(hRequest, nReceiveMs, result)) return false;
+    int nStatus = ReadStatus(hRequest);
+    if (nStatus == 0) return false;
+    if (IsRedirect(nStatus)) {
+        std::string strLocation = LocationOf(hRequest);
+        if (!strLocation.empty()) return FollowRedirect(target, nHop, strLocation, result);
+    }
+    bool bHasLength = false;
+    unsigned long long nAnnounced = ReportStatus(hRequest, nStatus, bHasLength, news);
+    ReadBody(hRequest, bHasLength, nAnnounced, sink, result);
+    return false;  // the handles close in the order request, connection
+}
+
 void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news) {
     std::string strAgent = GetHttpAgentName();
     CInetHandle session(InternetOpenA(strAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -188,116 +353,9 @@ void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result
 
     // Redirects are followed here rather than by the layer, which would follow
     // a redirect loop without end.
-    for (int nHop = 0;; ++nHop) {
-        CInetHandle connection(InternetConnectA(session.Get(), target.strHost.c_str(), target.nPort, nullptr,
-                                                nullptr, INTERNET_SERVICE_HTTP, 0, 1));
-        if (!connection.Get()) {
-            result.eFailure = FailureOf(GetLastError());
-            return;
-        }
-        SetTimeout(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
-        // A stalled answer ends after the receive time-out instead of never.
-        SetTimeout(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
-        SetTimeout(session.Get(), INTERNET_OPTION_SEND_TIMEOUT, nReceiveMs);
-
-        DWORD nFlags = (target.bSecure ? INTERNET_FLAG_SECURE : INTERNET_FLAG_KEEP_CONNECTION) |
-                       INTERNET_FLAG_NO_AUTO_REDIRECT;
-        CInetHandle request(HttpOpenRequestA(connection.Get(), "GET", target.strObject.c_str(), "HTTP/1.0",
-                                             nullptr, nullptr, nFlags, 1));
-        if (!request.Get()) {
-            result.eFailure = FailureOf(GetLastError());
-            return;
-        }
-        HINTERNET hRequest = request.Get();
-        // The connection took the session's options when it was made, before
-        // the connect time-out above was set: the request gets it itself.
-        SetTimeout(hRequest, INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
-        SetTimeout(hRequest, INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
-
-        auto tSend = std::chrono::steady_clock::now();
-        if (!HttpSendRequestA(hRequest, kHeaderLine, static_cast<DWORD>(sizeof kHeaderLine - 1), nullptr, 0)) {
-            // No status after a failed send. A connection given up after the
-            // whole receive time-out is a time-out, whatever the error says
-            // (Wine's layer reports it as an aborted connection).
-            DWORD nError = GetLastError();
-            auto nWaited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tSend);
-            bool bWaitedOut = nWaited.count() >= static_cast<long long>(nReceiveMs);
-            result.eFailure = bWaitedOut && (nError == ERROR_INTERNET_CONNECTION_ABORTED ||
-                                             nError == ERROR_INTERNET_CONNECTION_RESET)
-                                  ? kHttpFailTimedOut
-                                  : FailureOf(nError);
-            return;
-        }
-
-        char szStatus[80] = {0};
-        DWORD nLen = sizeof szStatus;
-        if (!HttpQueryInfoA(hRequest, HTTP_QUERY_STATUS_CODE, szStatus, &nLen, nullptr)) return;
-        // The layer makes up a status for an answer without a status line, and
-        // reads four digits: only a three-digit status line with header lines
-        // after it counts.
-        std::string strLine = StatusLine(hRequest);
-        int nStatus = ParseHttpStatusLine(strLine.data(), strLine.size());
-        if (nStatus <= 0 || nStatus != std::atoi(szStatus)) return;
-
-        if (IsRedirect(nStatus)) {
-            std::vector<char> location(4096);
-            nLen = static_cast<DWORD>(location.size() - 1);
-            if (!HttpQueryInfoA(hRequest, HTTP_QUERY_LOCATION, location.data(), &nLen, nullptr) &&
-                GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-                location.resize(nLen + 1);
-                nLen = static_cast<DWORD>(location.size() - 1);
-                if (!HttpQueryInfoA(hRequest, HTTP_QUERY_LOCATION, location.data(), &nLen, nullptr)) nLen = 0;
-            }
-            if (nLen > 0 && location[0] != '\0') {
-                SHttpTarget next;
-                if (nHop >= kHttpMaxRedirects) {
-                    result.eFailure = kHttpFailTooManyRedirects;
-                    return;
-                }
-                if (!FollowLocation(target, std::string(location.data(), nLen), next)) {
-                    result.eFailure = kHttpFailBadAddress;  // a redirect that leads nowhere
-                    return;
-                }
-                target = next;
-                continue;
-            }
-        }
-
-        char szLength[32];
-        nLen = sizeof szLength;
-        bool bHasLength = HttpQueryInfoA(hRequest, HTTP_QUERY_CONTENT_LENGTH, szLength, &nLen, nullptr) != FALSE;
-        unsigned long long nAnnounced = bHasLength ? std::strtoull(szLength, nullptr, 10) : 0;
-        {
-            std::lock_guard<std::mutex> lock(news.lock);
-            news.result.nStatus = nStatus;
-            news.result.bHasLength = bHasLength;
-            news.result.eFailure = kHttpFailNone;
-            news.bHaveStatus = true;
-            news.wake.notify_all();
-        }
-
-        std::vector<char> buffer(bHasLength ? 4096 : 10240);
-        unsigned long long nReceived = 0;
-        for (;;) {
-            // Ask what has arrived first: a read of a whole buffer would wait
-            // for all of it, and a stall would take the bytes before it along.
-            DWORD nAvailable = 0;
-            if (!InternetQueryDataAvailable(hRequest, &nAvailable, 0, 0)) break;
-            DWORD nWant = nAvailable == 0 ? 1 : nAvailable;
-            if (nWant > buffer.size()) nWant = static_cast<DWORD>(buffer.size());
-            DWORD nRead = 0;
-            if (!InternetReadFile(hRequest, buffer.data(), nWant, &nRead)) break;
-            if (nRead == 0) {
-                // An answer that ends before its announced length broke off.
-                result.bComplete = !bHasLength || nReceived >= nAnnounced;
-                break;
-            }
-            nReceived += nRead;
-            if (!sink.OnBody(buffer.data(), nRead)) break;
-        }
-        return;  // the handles close in the order request, connection, session
+    for (int nHop = 0; ExchangeHop(session.Get(), target, nHop, nReceiveMs, sink, result, news); ++nHop) {
     }
-}
+}  // the session closes last, after each hop's request and connection
 
 }  // namespace
 
