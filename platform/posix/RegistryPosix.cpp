@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "platform/Platform.h"
 #include "platform/RegStoreText.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
@@ -36,34 +37,6 @@ bool MakeDirs(const std::string& strPath) {
     return true;
 }
 
-// Writes a whole file through a temporary file and a rename, so that a
-// reader sees either the old or the new content.
-bool ReplaceFile(const std::string& strPath, const std::string& strBytes, mode_t nMode) {
-    std::string strTemp = strPath + ".tmp";
-    int fd = open(strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, nMode);
-    if (fd < 0) return false;
-    size_t nDone = 0;
-    while (nDone < strBytes.size()) {
-        ssize_t n = write(fd, strBytes.data() + nDone, strBytes.size() - nDone);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            int nErr = errno;
-            close(fd);
-            unlink(strTemp.c_str());
-            errno = nErr;
-            return false;
-        }
-        nDone += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0 || rename(strTemp.c_str(), strPath.c_str()) != 0) {
-        int nErr = errno;
-        unlink(strTemp.c_str());
-        errno = nErr;
-        return false;
-    }
-    return true;
-}
-
 // The whole store; false (errno set) when it cannot be opened or a read
 // fails.
 bool ReadFile(const std::string& strPath, std::string& strOut) {
@@ -73,7 +46,9 @@ bool ReadFile(const std::string& strPath, std::string& strOut) {
 }
 
 bool SaveStore(const std::string& strBytes) {
-    return MakeDirs(StoreDir()) && ReplaceFile(StorePath(), strBytes, 0644);
+    // Written beside the store and renamed over it: a reader sees the old
+    // store or the new one.
+    return MakeDirs(StoreDir()) && WriteFileBytes(StorePath(), strBytes, false);
 }
 
 RegKeyHandle CreateKeyInStore(const char* szPath) {
