@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "config/Cp936.h"
+#include "platform/TextUtil.h"
 #include "platform/Platform.h"
 
 std::string GetModuleDir() {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "config/Cp936.h"
+#include "platform/TextUtil.h"
 #include "fuzz/FuzzCheck.h"
 #include "refresh/VisibleText.h"
 

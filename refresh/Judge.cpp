@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "config/Cp936.h"
+#include "platform/TextUtil.h"
 #include "http/CharSet.h"
 #include "log/LogWriter.h"
 #include "refresh/VisibleText.h"

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "platform/Http.h"
+#include "platform/TextUtil.h"
 
 namespace platform {
 
@@ -36,9 +37,7 @@ bool IsLocationLine(const char* pData, size_t nSize) {
     static const char kName[] = "location:";
     if (nSize < sizeof kName - 1) return false;
     for (size_t i = 0; i < sizeof kName - 1; ++i) {
-        char c = pData[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kName[i]) return false;
+        if (AsciiLower(pData[i]) != kName[i]) return false;
     }
     for (size_t i = sizeof kName - 1; i < nSize; ++i) {
         if (pData[i] != ' ' && pData[i] != '\t' && pData[i] != '\r' && pData[i] != '\n') return true;
