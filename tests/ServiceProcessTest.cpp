@@ -39,8 +39,6 @@ std::string Console(const std::vector<std::string>& lines) {
     return strOut + kClosing + "\n";
 }
 
-bool PathExistsHere(const std::string& strPath) { return access(strPath.c_str(), F_OK) == 0; }
-
 // The executable under test copied into the directory; its path there.
 std::string CopyExecutable(const CTempDir& dir) {
     std::string strExe = dir.File("VlmRefreshSvc");
@@ -116,10 +114,11 @@ protected:
         return pid;
     }
 
-    // Reads what the process writes until strWanted has come or nMs pass.
+    // Reads what the process writes until strWanted has come (true), the
+    // output ends or nMs pass; an empty strWanted reads to the end.
     bool ReadUntil(const std::string& strWanted, std::string& strOut, int nMs) {
         int64_t tEnd = SteadyMs() + nMs;
-        while (strOut.find(strWanted) == std::string::npos) {
+        while (strWanted.empty() || strOut.find(strWanted) == std::string::npos) {
             int64_t nLeft = tEnd - SteadyMs();
             struct pollfd p = {m_fdOut, POLLIN, 0};
             if (nLeft <= 0 || poll(&p, 1, static_cast<int>(nLeft)) <= 0) return false;
@@ -134,9 +133,7 @@ protected:
     // The rest of the output up to its end; the pipe is closed.
     std::string TakeOutput() {
         std::string strOut;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(m_fdOut, buffer, sizeof(buffer))) > 0) strOut.append(buffer, n);
+        ReadUntil("", strOut, 10000);
         close(m_fdOut);
         return strOut;
     }
@@ -176,7 +173,7 @@ TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
         std::string strOut;
         EXPECT_EQ(0, Run(step.args, strOut)) << step.args[0];
         EXPECT_EQ(Console(step.lines), strOut) << step.args[0];
-        EXPECT_EQ(step.bUnitAfter, PathExistsHere(UnitPath())) << step.args[0];
+        EXPECT_EQ(step.bUnitAfter, (access(UnitPath().c_str(), F_OK) == 0)) << step.args[0];
         if (step.args[0] != "-i") continue;
         std::string strUnit = ReadWholeFile(UnitPath());
         for (const std::string& strLine : std::vector<std::string>{
@@ -196,15 +193,6 @@ TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
                                                    "\"\nTypesSupported = 7\n"))
             << strStore;
     }
-}
-
-TEST_F(ServiceProcessTest, WithoutTheUnitDirectoryNothingIsInstalled) {
-    rmdir((m_strRoot + "/etc/systemd/system").c_str());
-    std::string strOut;
-    EXPECT_EQ(0, Run({"-v"}, strOut));
-    EXPECT_EQ(Console({"VlmRefresh Version 1.0", "The service is not installed"}), strOut);
-    EXPECT_EQ(0, Run({"-i"}, strOut));
-    EXPECT_EQ(Console({"VlmRefresh failed to install. Error 2"}), strOut);
 }
 
 // The banner and the closing line are code page 936 on a console or in a
@@ -227,19 +215,26 @@ TEST_F(ServiceProcessTest, ConsoleLinesAreUtf8OnlyIntoTheJournal) {
     }
 }
 
-// A store that is there but cannot be read (the service has no right to
-// override file permissions) is never replaced: -i fails and the
-// administrator's Start and Inc stay.
-TEST_F(ServiceProcessTest, InstallNeverReplacesAStoreItCannotRead) {
-    MakeDirs({"/var", "/var/lib", "/var/lib/VlmRefresh"});
+// -i fails and changes nothing where the unit directory is missing (-v then
+// says "not installed") and where a store is there but cannot be read (the
+// service has no right to override file permissions): such a store is never
+// replaced, the administrator's Start and Inc stay.
+TEST_F(ServiceProcessTest, InstallFailsWithoutUnitDirectoryOrReadableStore) {
+    std::string strOut;
+    rmdir((m_strRoot + "/etc/systemd/system").c_str());
+    EXPECT_EQ(0, Run({"-v"}, strOut));
+    EXPECT_EQ(Console({"VlmRefresh Version 1.0", "The service is not installed"}), strOut);
+    EXPECT_EQ(0, Run({"-i"}, strOut));
+    EXPECT_EQ(Console({"VlmRefresh failed to install. Error 2"}), strOut);
+
+    MakeDirs({"/etc/systemd/system", "/var", "/var/lib", "/var/lib/VlmRefresh"});
     const std::string strStore = kParameters + "Start = 10\nInc = 5\n";
     WriteWholeFile(StorePath(), strStore);
     chmod(StorePath().c_str(), 0);
     m_bNoFileOverride = true;
-    std::string strOut;
     EXPECT_EQ(0, Run({"-i"}, strOut));
     EXPECT_EQ(Console({"VlmRefresh failed to install. Error 13"}), strOut);
-    EXPECT_FALSE(PathExistsHere(UnitPath()));
+    EXPECT_NE(0, access(UnitPath().c_str(), F_OK));
     chmod(StorePath().c_str(), 0644);
     EXPECT_EQ(strStore, ReadWholeFile(StorePath()));
 }
