@@ -138,11 +138,10 @@ protected:
         return strOut;
     }
 
-    // Runs to the end; output in strOut, exit code as result.
-    int Run(const std::vector<std::string>& args, std::string& strOut) {
-        int nExit = WaitChild(Start(args), 10000);
-        strOut = TakeOutput();
-        return nExit;
+    // Runs to the end: exit code 0 and exactly the expected output.
+    void ExpectRun(const std::vector<std::string>& args, const std::string& strExpected) {
+        EXPECT_EQ(0, WaitChild(Start(args), 10000)) << ::testing::PrintToString(args);
+        EXPECT_EQ(strExpected, TakeOutput()) << ::testing::PrintToString(args);
     }
 
     CTempDir m_exeDir;
@@ -170,10 +169,8 @@ TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
         {{"/u"}, {"VlmRefresh is not installed"}, false},
     };
     for (const SStep& step : steps) {
-        std::string strOut;
-        EXPECT_EQ(0, Run(step.args, strOut)) << step.args[0];
-        EXPECT_EQ(Console(step.lines), strOut) << step.args[0];
-        EXPECT_EQ(step.bUnitAfter, (access(UnitPath().c_str(), F_OK) == 0)) << step.args[0];
+        ExpectRun(step.args, Console(step.lines));
+        EXPECT_EQ(step.bUnitAfter, access(UnitPath().c_str(), F_OK) == 0) << step.args[0];
         if (step.args[0] != "-i") continue;
         std::string strUnit = ReadWholeFile(UnitPath());
         for (const std::string& strLine : std::vector<std::string>{
@@ -207,11 +204,9 @@ TEST_F(ServiceProcessTest, ConsoleLinesAreUtf8OnlyIntoTheJournal) {
                                 strBannerUtf8 + " \xe5\x90\xaf\xe5\x8a\xa8\xe5\xae\x8c\xe6\xaf\x95\n";
     for (const char* szStream : {"pipe", "", "1:2"}) {
         m_strJournal = szStream;
-        std::string strOut;
-        EXPECT_EQ(0, Run({"-v"}, strOut)) << szStream;
-        EXPECT_EQ(m_strJournal == "pipe" ? strUtf8 : Console({"VlmRefresh Version 1.0", "The service is not installed"}),
-                  strOut)
-            << szStream;
+        SCOPED_TRACE(szStream);
+        ExpectRun({"-v"}, m_strJournal == "pipe" ? strUtf8
+                                                 : Console({"VlmRefresh Version 1.0", "The service is not installed"}));
     }
 }
 
@@ -220,20 +215,16 @@ TEST_F(ServiceProcessTest, ConsoleLinesAreUtf8OnlyIntoTheJournal) {
 // service has no right to override file permissions): such a store is never
 // replaced, the administrator's Start and Inc stay.
 TEST_F(ServiceProcessTest, InstallFailsWithoutUnitDirectoryOrReadableStore) {
-    std::string strOut;
     rmdir((m_strRoot + "/etc/systemd/system").c_str());
-    EXPECT_EQ(0, Run({"-v"}, strOut));
-    EXPECT_EQ(Console({"VlmRefresh Version 1.0", "The service is not installed"}), strOut);
-    EXPECT_EQ(0, Run({"-i"}, strOut));
-    EXPECT_EQ(Console({"VlmRefresh failed to install. Error 2"}), strOut);
+    ExpectRun({"-v"}, Console({"VlmRefresh Version 1.0", "The service is not installed"}));
+    ExpectRun({"-i"}, Console({"VlmRefresh failed to install. Error 2"}));
 
     MakeDirs({"/etc/systemd/system", "/var", "/var/lib", "/var/lib/VlmRefresh"});
     const std::string strStore = kParameters + "Start = 10\nInc = 5\n";
     WriteWholeFile(StorePath(), strStore);
     chmod(StorePath().c_str(), 0);
     m_bNoFileOverride = true;
-    EXPECT_EQ(0, Run({"-i"}, strOut));
-    EXPECT_EQ(Console({"VlmRefresh failed to install. Error 13"}), strOut);
+    ExpectRun({"-i"}, Console({"VlmRefresh failed to install. Error 13"}));
     EXPECT_NE(0, access(UnitPath().c_str(), F_OK));
     chmod(StorePath().c_str(), 0644);
     EXPECT_EQ(strStore, ReadWholeFile(StorePath()));
@@ -243,11 +234,9 @@ TEST_F(ServiceProcessTest, WithoutServiceManagerTheDispatcherFailsAtOnce) {
     CDatagramSink log(m_strRoot + "/dev/log");
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{}, {"--i"}, {"i"}, {"-x"}}) {
-        std::string strOut;
         int64_t tStart = SteadyMs();
-        EXPECT_EQ(0, Run(args, strOut));
+        ExpectRun(args, Console({}));
         EXPECT_LT(SteadyMs() - tStart, 3000);
-        EXPECT_EQ(Console({}), strOut);
     }
     // Nothing was started: no event, and LastStart left as it was.
     EXPECT_FALSE(log.WaitFor("event", 100));

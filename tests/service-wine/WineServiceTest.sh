@@ -91,8 +91,7 @@ svckey='HKLM\SYSTEM\CurrentControlSet\Services\VlmRefresh'
 srckey='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VlmRefresh'
 "$src/tools/wine-run.sh" cmd /c "reg query $srckey & reg query $svckey & \
 reg add $svckey\\Parameters /v Start /t REG_DWORD /d 10 /f & \
-reg add $svckey\\Parameters /v Inc /t REG_DWORD /d 5 /f" >"$work/reg" 2>/dev/null
-tr -d '\r' <"$work/reg" >"$work/reg.txt"
+reg add $svckey\\Parameters /v Inc /t REG_DWORD /d 5 /f" 2>/dev/null | tr -d '\r' >"$work/reg.txt"
 description=$'Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7 \xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1'
 while IFS='|' read -r name type data; do
   check "registry $name $type $data" \
