@@ -203,5 +203,4 @@ wait "$fpid"
 rc=$?
 expect_out "-f ended by Ctrl+C"
 
-echo "$failures failure(s)"
-[ "$failures" = 0 ]
+checks_result

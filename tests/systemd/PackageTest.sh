@@ -33,7 +33,7 @@ container_begin "package test" "$dir"
 finish() {
   echo "timing: package ${package_ms:-?} ms, boot ${container_boot_ms:-?} ms, install ${install_ms:-?} ms," \
     "first refresh ${refresh_ms:-?} ms, remove ${remove_ms:-?} ms, purge ${purge_ms:-?} ms"
-  container_result
+  checks_result
 }
 # apt_get STEP ARGS...: apt-get inside the machine; STEP_ms is how long it took.
 apt_get() {

@@ -104,4 +104,4 @@ in_machine "$dir/VlmRefreshSvc" -u >/dev/null 2>&1
 check "-u removed the unit file and its enablement link" [ -z "$(in_machine find /etc/systemd/system -name VlmRefresh.service)" ]
 
 echo "timing: boot ${container_boot_ms} ms, worst start/stop pair ${worst_pair} ms"
-container_result
+checks_result

@@ -7,7 +7,7 @@
 #   container_put /path/to/program /opt/vlmrefresh       # copy into the machine
 #   container_boot || exit 1                             # a failed check when it does not boot
 #   in_machine systemctl is-system-running               # run inside it
-#   container_result                                     # exit code 1 when a check failed
+#   checks_result                                        # exit code 1 when a check failed
 #
 # Variables after container_boot: container_root (the machine's / as seen
 # from here), container_dir (a scratch directory for the test's own files),
@@ -45,12 +45,6 @@ container_begin() {
   rm -rf "$container_root/etc/systemd/system/VlmRefresh.service" \
     "$container_root/etc/systemd/system/multi-user.target.wants/VlmRefresh.service" \
     "$container_root/var/lib/VlmRefresh" "${container_root:?}$2"
-}
-# The end of a test script: exit code 1 when a check failed, else 0.
-container_result() {
-  [ "$failures" -eq 0 ] && { echo "all checks passed"; exit 0; }
-  echo "$failures check(s) failed"
-  exit 1
 }
 
 # True when a machine can be booted here; otherwise false with the reason
