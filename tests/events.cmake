@@ -7,9 +7,6 @@ set_target_properties(EventProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BIN
 if(NOT CMAKE_CROSSCOMPILING)
   target_sources(EventProbe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support/TestSupport.cpp)
   target_include_directories(EventProbe PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-endif()
-
-if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME events.SentencesMatchWindows
     COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/event-probe/compare.sh
       $<TARGET_FILE:EventProbe> ${VLM_WINDOWS_BUILD_DIR}/tests/EventProbe.exe

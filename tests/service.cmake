@@ -23,13 +23,11 @@ else()
   add_test(NAME service.systemd
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/systemd/SystemdServiceTest.sh
             $<TARGET_FILE:VlmRefreshSvc> $<TARGET_FILE:VlmPageServer>)
-  set_tests_properties(service.systemd PROPERTIES LABELS systemd TIMEOUT 240 RUN_SERIAL TRUE
-                       SKIP_RETURN_CODE 77)
   # The Debian package (made with cpack from this build) installed, run,
   # removed and purged under a real systemd, with the same skip rules.
   add_test(NAME package.systemd
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/systemd/PackageTest.sh
             ${CMAKE_BINARY_DIR} $<TARGET_FILE:VlmPageServer>)
-  set_tests_properties(package.systemd PROPERTIES LABELS systemd TIMEOUT 300 RUN_SERIAL TRUE
-                       SKIP_RETURN_CODE 77)
+  set_tests_properties(service.systemd package.systemd PROPERTIES LABELS systemd TIMEOUT 300
+                       RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
 endif()

@@ -34,13 +34,15 @@ struct SEventCase {
 const SEventCase kEvents[] = {{100, true},  {101, true},  {102, true},  {103, false},
                               {104, false}, {105, false}, {106, false}, {108, false}};
 
+}  // namespace
+
 #ifdef _WIN32
 
-int PrintSentences(const char* szExecutable) {
-    HMODULE hModule = LoadLibraryExA(szExecutable, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+int main(int argc, char** argv) {
+    HMODULE hModule = argc == 2 ? LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
     if (!hModule) {
-        printf("cannot load %s: error %lu\n", szExecutable, GetLastError());
-        return 1;
+        printf("usage: EventProbe.exe <VlmRefreshSvc.exe> (which must load: error %lu)\n", GetLastError());
+        return 2;
     }
     for (const SEventCase& e : kEvents) {
         DWORD_PTR args[1] = {reinterpret_cast<DWORD_PTR>(kServiceName)};
@@ -48,15 +50,9 @@ int PrintSentences(const char* szExecutable) {
         DWORD nLen = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
                                     hModule, e.nId, 0, szText, sizeof(szText),
                                     reinterpret_cast<va_list*>(e.bName ? args : nullptr));
-        if (nLen == 0) {
-            printf("event %u: no message text, error %lu\n", e.nId, GetLastError());
-            continue;
-        }
-        std::string strText(szText, nLen);
-        while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r')) {
-            strText.pop_back();
-        }
-        printf("event %u: %s\n", e.nId, strText.c_str());
+        if (nLen == 0) printf("event %u: no message text, error %lu\n", e.nId, GetLastError());
+        while (nLen > 0 && (szText[nLen - 1] == '\n' || szText[nLen - 1] == '\r')) --nLen;
+        if (nLen > 0) printf("event %u: %.*s\n", e.nId, static_cast<int>(nLen), szText);
     }
     FreeLibrary(hModule);
     return 0;
@@ -64,7 +60,7 @@ int PrintSentences(const char* szExecutable) {
 
 #else
 
-int PrintSentences(const char*) {
+int main() {
     CTempDir root;
     const std::string strRoot = root.Path().substr(0, root.Path().size() - 1);
     mkdir((strRoot + "/dev").c_str(), 0755);
@@ -90,17 +86,3 @@ int PrintSentences(const char*) {
 }
 
 #endif
-
-}  // namespace
-
-int main(int argc, char** argv) {
-#ifdef _WIN32
-    if (argc != 2) {
-        printf("usage: EventProbe.exe <VlmRefreshSvc.exe>\n");
-        return 2;
-    }
-#endif
-    int nResult = PrintSentences(argc > 1 ? argv[1] : nullptr);
-    fflush(stdout);
-    return nResult;
-}

@@ -14,8 +14,8 @@ for f in "$linux_exe" "$windows_exe"; do
 done
 work=$(mktemp -d /tmp/vlm-first-start.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=tests/support/checks.sh
+. "$source/tests/support/checks.sh"
 
 # The file as it must be, with SetupTime left out.
 expected() {
@@ -31,29 +31,28 @@ expected() {
 }
 expected > "$work/expected"
 
-# start <build> <dir>: runs that build's executable in the directory. Every
-# start makes config.ini, whatever its option; -v is used because a start
-# without option waits about 10 s in Wine's service dispatcher before it fails.
+# start <build> <dir> <which start>: runs that build's executable in the
+# directory; its exit code must be 0. Every start makes config.ini, whatever
+# its option; -v is used because a start without option waits about 10 s in
+# Wine's service dispatcher before it fails.
 start() {
   if [ "$1" = linux ]; then
-    (cd "$2" && VLM_SYSTEM_ROOT="$work" ./VlmRefreshSvc -v > /dev/null 2>&1)
+    (cd "$2" && VLM_SYSTEM_ROOT="$work" ./VlmRefreshSvc -v)
   else
-    (cd "$2" && "$source/tools/wine-run.sh" ./VlmRefreshSvc.exe -v > /dev/null 2>&1)
-  fi
+    (cd "$2" && "$source/tools/wine-run.sh" ./VlmRefreshSvc.exe -v)
+  fi > /dev/null 2>&1 || fail "$1: $3: exit code $?"
 }
 
-# setup <build> <name>: a fresh directory holding only the executable.
+# setup <build> <name>: $dir, a fresh directory holding only the executable.
 setup() {
-  local dir="$work/$1-$2"
+  dir="$work/$1-$2"
   mkdir "$dir"
   if [ "$1" = linux ]; then cp "$linux_exe" "$dir/"; else cp "$windows_exe" "$dir/"; fi
-  echo "$dir"
 }
 
 for build in linux windows; do
-  dir=$(setup $build first)
-  start $build "$dir"; rc=$?
-  [ $rc -eq 0 ] || fail "$build: first start exit code $rc"
+  setup $build first
+  start $build "$dir" "first start"
   ini="$dir/config.ini"
   if [ ! -f "$ini" ]; then fail "$build: no config.ini"; continue; fi
   stamp=$(grep -a '^SetupTime=' "$ini" | tr -d '\r' | cut -d= -f2)
@@ -67,26 +66,22 @@ for build in linux windows; do
   cp "$ini" "$work/$build.before"
   mtime=$(stat -c %Y "$ini")
   sleep 1  # a rewrite would show in the time as well as in the bytes
-  start $build "$dir"; rc=$?
-  [ $rc -eq 0 ] || fail "$build: second start exit code $rc"
+  start $build "$dir" "second start"
   cmp -s "$ini" "$work/$build.before" || fail "$build: second start changed config.ini"
   [ "$(stat -c %Y "$ini")" = "$mtime" ] || fail "$build: second start rewrote config.ini"
 
-  dir=$(setup $build empty)
+  setup $build empty
   : > "$dir/config.ini"
-  start $build "$dir"; rc=$?
-  [ $rc -eq 0 ] || fail "$build: start with an empty config.ini exit code $rc"
+  start $build "$dir" "start with an empty config.ini"
   [ -f "$dir/config.ini" ] && [ ! -s "$dir/config.ini" ] || fail "$build: empty config.ini was filled"
 
-  dir=$(setup $build directory)
+  setup $build directory
   mkdir "$dir/config.ini"
-  start $build "$dir"; rc=$?
-  [ $rc -eq 0 ] || fail "$build: start with a directory config.ini exit code $rc"
+  start $build "$dir" "start with a directory config.ini"
   [ -d "$dir/config.ini" ] || fail "$build: the directory config.ini is gone"
 done
 if [ -f "$work/linux.masked" ] && [ -f "$work/windows.masked" ]; then
   cmp -s "$work/linux.masked" "$work/windows.masked" ||
     fail "the two builds' config.ini differ beyond SetupTime"
 fi
-[ $failures -eq 0 ] && echo "both builds: config.ini as expected"
-exit $((failures != 0))
+checks_result

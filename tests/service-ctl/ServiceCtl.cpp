@@ -7,47 +7,29 @@
 //   start             StartServiceA                 "start ok" / "start error E"
 //   wait:STATE:MS     polls until the state is STATE "state S after T ms" (or "timeout S")
 //   control:CODE      ControlService(CODE)          "control CODE ok" / "... error E"
-//   sleep:MS          waits
+//   sleep:MS          waits                         "slept"
 //   query             QueryServiceStatus            "state S exit E"
 //   reg:KEY:VALUE     reads a DWORD under HKLM      "reg VALUE N" / "reg VALUE missing"
-//   regdelete:KEY     deletes a key under HKLM      "regdelete ok" / "regdelete error E"
 // Exit code: 0 when the service could be opened, else 1.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
+#include <cstring>
 
 namespace {
 
-std::vector<std::string> Split(const std::string& strStep) {
-    std::vector<std::string> parts;
-    size_t nStart = 0;
-    for (;;) {
-        size_t nColon = strStep.find(':', nStart);
-        parts.push_back(strStep.substr(nStart, nColon - nStart));
-        if (nColon == std::string::npos) break;
-        nStart = nColon + 1;
-    }
-    return parts;
-}
-
-void RunStep(SC_HANDLE hService, const std::string& strStep) {
-    std::vector<std::string> parts = Split(strStep);
-    const std::string& strVerb = parts[0];
-    const char* szArg1 = parts.size() > 1 ? parts[1].c_str() : "";
+void RunStep(SC_HANDLE hService, const char* szStep) {
     SERVICE_STATUS status = {};
-    if (strVerb == "start") {
+    unsigned long nArg = 0, nLimit = 0;
+    char szKey[512], szValue[128];
+    if (strcmp(szStep, "start") == 0) {
         if (StartServiceA(hService, 0, nullptr)) printf("start ok\n");
         else printf("start error %lu\n", GetLastError());
-    } else if (strVerb == "wait" && parts.size() == 3) {
-        DWORD nState = strtoul(szArg1, nullptr, 10);
-        ULONGLONG nLimit = strtoull(parts[2].c_str(), nullptr, 10), tStart = GetTickCount64();
-        for (;; Sleep(20)) {
+    } else if (sscanf(szStep, "wait:%lu:%lu", &nArg, &nLimit) == 2) {
+        for (ULONGLONG tStart = GetTickCount64();; Sleep(20)) {
             bool bQueried = QueryServiceStatus(hService, &status) != 0;
             ULONGLONG nElapsed = GetTickCount64() - tStart;
-            if (bQueried && status.dwCurrentState == nState) {
+            if (bQueried && status.dwCurrentState == nArg) {
                 printf("state %lu after %llu ms\n", status.dwCurrentState, nElapsed);
                 break;
             }
@@ -56,32 +38,26 @@ void RunStep(SC_HANDLE hService, const std::string& strStep) {
                 break;
             }
         }
-    } else if (strVerb == "control" && parts.size() == 2) {
-        DWORD nCode = strtoul(szArg1, nullptr, 10);
-        if (ControlService(hService, nCode, &status)) printf("control %lu ok\n", nCode);
-        else printf("control %lu error %lu\n", nCode, GetLastError());
-    } else if (strVerb == "sleep" && parts.size() == 2) {
-        Sleep(strtoul(szArg1, nullptr, 10));
+    } else if (sscanf(szStep, "control:%lu", &nArg) == 1) {
+        if (ControlService(hService, nArg, &status)) printf("control %lu ok\n", nArg);
+        else printf("control %lu error %lu\n", nArg, GetLastError());
+    } else if (sscanf(szStep, "sleep:%lu", &nArg) == 1) {
+        Sleep(nArg);
         printf("slept\n");
-    } else if (strVerb == "query") {
+    } else if (strcmp(szStep, "query") == 0) {
         if (QueryServiceStatus(hService, &status)) printf("state %lu exit %lu\n", status.dwCurrentState, status.dwWin32ExitCode);
         else printf("query error %lu\n", GetLastError());
-    } else if (strVerb == "reg" && parts.size() == 3) {
+    } else if (sscanf(szStep, "reg:%511[^:]:%127s", szKey, szValue) == 2) {
         HKEY hKey = nullptr;
         DWORD nValue = 0, nSize = sizeof(nValue);
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, szArg1, 0, KEY_QUERY_VALUE, &hKey) == ERROR_SUCCESS &&
-            RegQueryValueExA(hKey, parts[2].c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&nValue), &nSize) ==
-                ERROR_SUCCESS)
-            printf("reg %s %ld\n", parts[2].c_str(), static_cast<long>(static_cast<int32_t>(nValue)));
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, szKey, 0, KEY_QUERY_VALUE, &hKey) == ERROR_SUCCESS &&
+            RegQueryValueExA(hKey, szValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&nValue), &nSize) == ERROR_SUCCESS)
+            printf("reg %s %ld\n", szValue, static_cast<long>(static_cast<LONG>(nValue)));
         else
-            printf("reg %s missing\n", parts[2].c_str());
+            printf("reg %s missing\n", szValue);
         if (hKey) RegCloseKey(hKey);
-    } else if (strVerb == "regdelete" && parts.size() == 2) {
-        LONG nResult = RegDeleteKeyA(HKEY_LOCAL_MACHINE, szArg1);
-        if (nResult == ERROR_SUCCESS) printf("regdelete ok\n");
-        else printf("regdelete error %ld\n", nResult);
     } else {
-        printf("bad step %s\n", strStep.c_str());
+        printf("bad step %s\n", szStep);
     }
     fflush(stdout);
 }

@@ -2,12 +2,13 @@
 # The Windows build as the Service Control Manager runs it, under Wine in a
 # private prefix: -v before and after -i, -i twice, the registry values that
 # installation writes, a real start with LastStart and a page refresh from a
-# loopback server, the counter saved by control 128 (Start=10, Inc=5), 129
-# not handled, the stop within about a second with exit code 0, exit code 0
-# in the running status without the Parameters key (sc query), a stop while a
-# request waits for a server that never answers (PAGE_SERVER --hang), -u
-# naming the executable's full path, the runs
-# without a recognised option, and the console run -f ended by Ctrl+C.
+# loopback server, the counter saved by control 128 (Start=10, Inc=5), the
+# stop within about a second with exit code 0, a Start value that is text,
+# exit code 0 in the running status without the Parameters key, a stop while
+# a request waits for a server that never answers (PAGE_SERVER --hang), -u
+# naming the executable's full path, the runs without a recognised option,
+# and the console run -f ended by Ctrl+C. (What control 129 does is the
+# same code in both builds: ServiceCounterTest.)
 #
 #   WineServiceTest.sh WINDOWS_BUILD_DIR PAGE_SERVER
 set -u
@@ -45,11 +46,9 @@ ctl() {
 }
 # page_server FILE [--hang]: a loopback page server whose address goes to FILE.
 page_server() {
-  local file=$1
-  shift
-  rm -f "$file"
-  "$pageserver" "$@" --seconds 120 --port-file "$file" 2>"$file.log" &
-  wait_for 50 test -s "$file"
+  rm -f "$1"
+  "$pageserver" "${@:2}" --seconds 120 --port-file "$1" 2>"$1.log" &
+  wait_for 50 test -s "$1"
 }
 set_url() { sed -i "s#^Url=.*#Url=$1\r#" "$work/config.ini"; }
 
@@ -57,56 +56,42 @@ set_url() { sed -i "s#^Url=.*#Url=$1\r#" "$work/config.ini"; }
 banner=$'Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf'
 closing="$banner"$' \xc6\xf4\xb6\xaf\xcd\xea\xb1\xcf'
 
-# run_exe ARGS... : runs the service executable from a console; stdout in
-# $work/out, exit code in $rc.
+# run_exe ARGS: runs the service executable from a console with the
+# (blank-separated) ARGS; stdout in $work/out, exit code in $rc.
 run_exe() {
-  "$src/tools/wine-run.sh" "$work/VlmRefreshSvc.exe" "$@" >"$work/out" 2>/dev/null
+  # shellcheck disable=SC2086
+  "$src/tools/wine-run.sh" "$work/VlmRefreshSvc.exe" $1 >"$work/out" 2>/dev/null
   rc=$?
 }
-
-# expect_run DESCRIPTION LINE... : the last run printed exactly the banner,
+# expect_out DESCRIPTION LINE...: the last run printed exactly the banner,
 # the given lines and the closing line, and ended with exit code 0.
-expect_run() {
-  local what=$1
-  shift
-  {
-    printf '%s\r\n' "$banner"
-    for line in "$@"; do printf '%s\r\n' "$line"; done
-    printf '%s\r\n' "$closing"
-  } >"$work/expected"
-  if ! cmp -s "$work/expected" "$work/out"; then
-    fail "$what: output differs"
+expect_out() {
+  printf '%s\r\n' "$banner" "${@:2}" "$closing" >"$work/expected"
+  check "$1 (exit code $rc)" eval 'cmp -s "$work/expected" "$work/out" && [ "$rc" = 0 ]' ||
     diff <(od -c "$work/expected") <(od -c "$work/out") | head -20
-  elif [ "$rc" != 0 ]; then
-    fail "$what: exit code $rc"
-  else
-    pass "$what"
-  fi
 }
+# run ARGS LINE...: run_exe ARGS, then expect_out.
+run() { run_exe "$1"; expect_out "run with '$1'" "${@:2}"; }
 
-# 1. Before installation (a run left over from an aborted test is removed).
+# 1. Before installation (a service left over from an aborted test is
+# removed first); every run makes config.ini and log\.
 run_exe -v
 if grep -q currently "$work/out"; then run_exe -u; run_exe -v; fi
-expect_run "-v before -i" "VlmRefresh Version 1.0" "The service is not installed"
+expect_out "-v before -i" "VlmRefresh Version 1.0" "The service is not installed"
 check "config.ini and log\\ made by -v" test -f "$work/config.ini" -a -d "$work/log"
-run_exe /u
-expect_run "/u on a service that is not installed" "VlmRefresh is not installed"
+run /u "VlmRefresh is not installed"
 
 # 2. Installation, twice, and the version option afterwards.
-run_exe -i
-expect_run "-i" "VlmRefresh installed"
-run_exe /I
-expect_run "/I on an installed service" "VlmRefresh is already installed"
-run_exe -V
-expect_run "-V after -i" "VlmRefresh Version 1.0" "The service is currently installed"
+run -i "VlmRefresh installed"
+run /I "VlmRefresh is already installed"
+run -V "VlmRefresh Version 1.0" "The service is currently installed"
 
 # 3. What installation wrote, and the counter parameters. One cmd runs all.
 svckey='HKLM\SYSTEM\CurrentControlSet\Services\VlmRefresh'
 srckey='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VlmRefresh'
 "$src/tools/wine-run.sh" cmd /c "reg query $srckey & reg query $svckey & \
 reg add $svckey\\Parameters /v Start /t REG_DWORD /d 10 /f & \
-reg add $svckey\\Parameters /v Inc /t REG_DWORD /d 5 /f" >"$work/reg" 2>/dev/null
-tr -d '\r' <"$work/reg" >"$work/reg.txt"
+reg add $svckey\\Parameters /v Inc /t REG_DWORD /d 5 /f" 2>/dev/null | tr -d '\r' >"$work/reg.txt"
 description=$'Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7 \xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1'
 while IFS='|' read -r name type data; do
   check "registry $name $type $data" \
@@ -130,27 +115,28 @@ url=$(cat "$work/url")
 set_url "$url"
 grep -q "^Url=$url" "$work/config.ini" || fail "could not set Url in config.ini"
 
-# 5. Start, save the counter, an unhandled control, stop.
-status='SYSTEM\CurrentControlSet\Services\VlmRefresh\Status'
-ctl start wait:4:15000 sleep:3000 control:128 "reg:$status:Current" "regdelete:$status" control:129 \
-  sleep:500 "reg:$status:Current" control:1 wait:1:5000 query
-cat "$work/ctl.txt"
-check "start: ${ctl[0]:-}" [ "${ctl[0]:-}" = "start ok" ]
-check "running: ${ctl[1]:-}" grep -q '^state 4 after' <<<"${ctl[1]:-}"
-check "control 128: ${ctl[3]:-}" [ "${ctl[3]:-}" = "control 128 ok" ]
-# About three seconds after the start: 10 + 5k with k from 2 to 8.
-[[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]]
-c=${BASH_REMATCH[1]:--1}
-check "control 128 stored 10 + 5k, k in 2..8: ${ctl[4]:-}" [ $(((c - 10) % 5 == 0 && c >= 20 && c <= 50)) = 1 ]
-check "control 129 wrote nothing: ${ctl[8]:-}" [ "${ctl[8]:-}" = "reg Current missing" ]
-check "stop: ${ctl[9]:-}" [ "${ctl[9]:-}" = "control 1 ok" ]
-[[ "${ctl[10]:-}" =~ ^state\ 1\ after\ ([0-9]+)\ ms$ ]]
-check "stopped within 2000 ms: ${ctl[10]:-}" [ "${BASH_REMATCH[1]:-99999}" -le 2000 ]
-check "exit code 0 after stop: ${ctl[11]:-}" [ "${ctl[11]:-}" = "state 1 exit 0" ]
+# counter BASE LOW HIGH: the fifth ServiceCtl line read Current = BASE + 5k
+# with k from LOW to HIGH.
+counter() {
+  [[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]] || return 1
+  local c=$((BASH_REMATCH[1] - $1))
+  [ $((c % 5 == 0 && c >= 5 * $2 && c <= 5 * $3)) = 1 ]
+}
 
-laststart=$(grep -a '^LastStart=' "$work/config.ini" | tr -d '\r')
-# Empty until the first start (the runs above made config.ini).
-check "LastStart written: '$laststart'" grep -qxE 'LastStart=[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}' <<<"$laststart"
+# 5. Start, save the counter, stop.
+status='SYSTEM\CurrentControlSet\Services\VlmRefresh\Status'
+ctl start wait:4:15000 sleep:3000 control:128 "reg:$status:Current" control:1 wait:1:5000 query
+cat "$work/ctl.txt"
+check "started and running: ${ctl[0]:-}, ${ctl[1]:-}" eval '[ "${ctl[0]:-}" = "start ok" ] && [[ "${ctl[1]:-}" = "state 4 after"* ]]'
+# About three seconds after the start: 10 + 5k with k from 2 to 8.
+check "control 128 stored 10 + 5k, k in 2..8: ${ctl[3]:-}, ${ctl[4]:-}" counter 10 2 8
+[[ "${ctl[6]:-}" =~ ^state\ 1\ after\ ([0-9]+)\ ms$ ]]
+check "stopped within 2000 ms: ${ctl[5]:-}, ${ctl[6]:-}" [ "${BASH_REMATCH[1]:-99999}" -le 2000 ]
+check "exit code 0 after stop: ${ctl[7]:-}" [ "${ctl[7]:-}" = "state 1 exit 0" ]
+
+# LastStart was empty until the first start (the runs above made config.ini).
+check "LastStart written: $(grep -a '^LastStart=' "$work/config.ini")" \
+  grep -aqE $'^LastStart=[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}\r$' "$work/config.ini"
 check "page refreshed: $(iconv -f CP936 -t UTF-8 "$work/log/cache.txt" 2>&1)" grep -aq ' 200 ' "$work/log/cache.txt"
 
 # Wine reports a service stopped as soon as it says so, while its process
@@ -164,21 +150,14 @@ wait_for 50 svc_gone
 "$src/tools/wine-run.sh" reg add "$svckey\\Parameters" /v Start /t REG_SZ /d 10 /f \
   >/dev/null 2>&1
 ctl start wait:4:15000 sleep:1500 control:128 "reg:$status:Current" control:1 wait:1:5000
-[[ "${ctl[4]:-}" =~ ^reg\ Current\ (-?[0-9]+)$ ]]
-c=${BASH_REMATCH[1]:--1}
-fresh=0
-[ "${ctl[0]:-}" = "start ok" ] && [ $((c % 5 == 0 && c >= 0 && c <= 40)) = 1 ] && fresh=1
-check "text Start ignored, a fresh start and 5k with k in 0..8: ${ctl[*]}" [ $fresh = 1 ]
+check "text Start ignored, a fresh start and 5k with k in 0..8: ${ctl[*]}" eval '[ "${ctl[0]:-}" = "start ok" ] && counter 0 0 8'
 
 # 5c. Without the Parameters key (the usual case) the running service
 # reports exit code 0: the failed look-up of the key is no exit code.
 "$src/tools/wine-run.sh" reg delete "$svckey\\Parameters" /f >/dev/null 2>&1
 wait_for 50 svc_gone
-ctl start wait:4:15000
-"$src/tools/wine-run.sh" sc query VlmRefresh 2>/dev/null | tr -d '\r' >"$work/sc.txt"
-ctl control:1 wait:1:5000
-check "sc query, running with exit code 0 without Parameters: $(tr '\n' ' ' <"$work/sc.txt")" \
-  grep -aqzE 'STATE +: 4 .*WIN32_EXIT_CODE +: 0 ' "$work/sc.txt"
+ctl start wait:4:15000 query control:1 wait:1:5000
+check "running with exit code 0 without Parameters: ${ctl[2]:-}" [ "${ctl[2]:-}" = "state 4 exit 0" ]
 
 # 5d. A stop while the worker waits for a page that is never answered: the
 # service process ends within 2 s of net stop, and the worker gave the request
@@ -192,33 +171,24 @@ wait_for 50 svc_gone
 "$src/tools/wine-run.sh" net start VlmRefresh >/dev/null 2>&1
 wait_for 100 grep -q "page server:" "$work/hangurl.log"
 svc_pid=$(pgrep -f "$(basename "$work").VlmRefreshSvc.exe" | head -1)
-if [ -z "$svc_pid" ] || ! grep -q "page server:" "$work/hangurl.log"; then
-  fail "hanging request: service not running (${svc_pid:-no process}) or page not requested"
-else
-  t0=$(date +%s%N)
-  "$src/tools/wine-run.sh" net stop VlmRefresh >/dev/null 2>&1
-  # Ended: gone, or a zombie that its Wine parent has not reaped yet.
-  running() { [ -r "/proc/$svc_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$svc_pid/stat" 2>/dev/null)" != Z ]; }
-  while running && (( $(date +%s%N) - t0 < 5000000000 )); do sleep 0.02; done
-  ms=$(( ($(date +%s%N) - t0) / 1000000 ))
-  check "hanging request: the process ended within 2000 ms of net stop ($ms ms, still running: $(running && echo yes))" \
-    eval '! running && [ "$ms" -le 2000 ]'
-  check "hanging request given up by the worker (its result line written)" grep -aq ' 0 ' "$work/log/cache.txt"
-fi
+# Ended: gone, or a zombie that its Wine parent has not reaped yet.
+running() { [ -n "$svc_pid" ] && [ -r "/proc/$svc_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$svc_pid/stat" 2>/dev/null)" != Z ]; }
+check "hanging request: service running (${svc_pid:-no process}), page requested" eval 'running && grep -q "page server:" "$work/hangurl.log"'
+t0=$(date +%s%N)
+"$src/tools/wine-run.sh" net stop VlmRefresh >/dev/null 2>&1
+while running && (( $(date +%s%N) - t0 < 5000000000 )); do sleep 0.02; done
+ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+check "hanging request: the process ended within 2000 ms of net stop ($ms ms)" eval '! running && [ "$ms" -le 2000 ]'
+check "hanging request given up by the worker (its result line written)" grep -aq ' 0 ' "$work/log/cache.txt"
 kill "$hang_pid" 2>/dev/null
 set_url "$url"
 
 # 6. Removal. (Wine's service manager keeps a removed service marked for
 # deletion until it ends, so a second -u is tested before installation.)
-run_exe -u
-expect_run "-u" "VlmRefresh removed. (You must delete the file ($winexe) yourself.)"
+run -u "VlmRefresh removed. (You must delete the file ($winexe) yourself.)"
 
 # 7. No option, and arguments that are not options: the dispatcher fails at once.
-for args in "" "--i" "i" "-x"; do
-  # shellcheck disable=SC2086
-  run_exe $args
-  expect_run "run with '${args}'"
-done
+for args in "" "--i" "i" "-x"; do run "$args"; done
 
 # 8. The console run: -f refreshes the page until Ctrl+C (Wine turns the
 # SIGINT of its process into CTRL_C_EVENT).
@@ -228,13 +198,9 @@ fpid=$!
 wait_for 150 test -s "$work/log/cache.txt"
 check "-f refreshed the page" grep -aq ' 200 ' "$work/log/cache.txt"
 kill -INT "$fpid"
-if ! wait_for 30 eval '! kill -0 "$fpid" 2>/dev/null'; then
-  kill -KILL "$fpid"
-  fail "-f did not end within 3 s of Ctrl+C"
-fi
+wait_for 30 eval '! kill -0 "$fpid" 2>/dev/null' || { kill -KILL "$fpid"; fail "-f did not end within 3 s of Ctrl+C"; }
 wait "$fpid"
 rc=$?
-expect_run "-f ended by Ctrl+C"
+expect_out "-f ended by Ctrl+C"
 
-echo "$failures failure(s)"
-[ "$failures" = 0 ]
+checks_result
