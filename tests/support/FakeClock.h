@@ -13,15 +13,10 @@ public:
 
     int64_t Now() override { return m_nNowMs.load() / 1000; }
     bool ToLocalTime(int64_t tTime, SLocalTime& out) override;
-    void SleepMs(uint32_t nMs) override {
-        m_nNowMs.fetch_add(nMs);
-        m_nSleptMs.fetch_add(nMs);
-    }
+    void SleepMs(uint32_t nMs) override { m_nNowMs.fetch_add(nMs); }
 
     void Set(int64_t tSeconds) { m_nNowMs.store(tSeconds * 1000); }
-    void SetMs(int64_t nMs) { m_nNowMs.store(nMs); }
     int64_t NowMs() const { return m_nNowMs.load(); }
-    int64_t SleptMs() const { return m_nSleptMs.load(); }
     void SetConversionFails(bool b) { m_bFail.store(b); }
 
     // Seconds since 1970 of a UTC calendar time.
@@ -29,7 +24,6 @@ public:
 
 private:
     std::atomic<int64_t> m_nNowMs;
-    std::atomic<int64_t> m_nSleptMs{0};
     std::atomic<bool> m_bFail{false};
 };
 
