@@ -20,9 +20,10 @@ std::string P(std::string s) {
 }
 
 TEST(GetModuleDir, CutsAtTheLastRealSeparator) {
+    const std::string strLong = "C:|" + std::string(300, 'd') + "|";  // beyond the Windows path limit
     struct {
-        const char* szModule;
-        const char* szDir;
+        std::string strModule;
+        std::string strDir;
     } const cases[] = {
         {"C:|VlmRefreshSvc.exe", "C:|"},          // root of a drive
         {"|VlmRefreshSvc.exe", "|"},               // root of the file system
@@ -32,14 +33,12 @@ TEST(GetModuleDir, CutsAtTheLastRealSeparator) {
         {"C:|d\x95\x5cx.exe", "C:|"},
         {"C:|\x95\x5c|\x95\x5c.exe", "C:|\x95\x5c|"},
         {"VlmRefreshSvc.exe", ""},                 // no separator at all
+        {strLong + "VlmRefreshSvc.exe", strLong},
     };
     for (const auto& c : cases) {
-        platform::SetModulePathOverride(P(c.szModule));
-        EXPECT_EQ(GetModuleDir(), P(c.szDir)) << c.szModule;
+        platform::SetModulePathOverride(P(c.strModule));
+        EXPECT_EQ(GetModuleDir(), P(c.strDir)) << c.strModule;
     }
-    std::string strLongDir = P("C:|") + std::string(300, 'd') + P("|");
-    platform::SetModulePathOverride(strLongDir + "VlmRefreshSvc.exe");
-    EXPECT_EQ(GetModuleDir(), strLongDir);
     platform::SetModulePathOverride(TestHomeDir() + "VlmRefreshSvc.exe");
     EXPECT_EQ(GetModuleDir(), TestHomeDir());
 }
