@@ -41,6 +41,8 @@ const int64_t kStart = CFakeClock::At(2026, 12, 6, 9, 0, 0);
 
 std::string Sec(int n) { return std::to_string(n) + "\xc3\xeb"; }                       // n秒
 std::string MinSec(int m, int s) { return std::to_string(m) + "\xb7\xd6" + Sec(s); }  // m分s秒
+// The text n times over.
+std::string Times(const std::string& str, int n) { return n > 0 ? str + Times(str, n - 1) : std::string(); }
 // "2026-12-06 09:00:ss", a simulated time within the first minute.
 std::string Stamp(int64_t t) { return "2026-12-06 09:00:" + std::to_string(100 + t - kStart).substr(1); }
 
@@ -138,16 +140,15 @@ protected:
     std::unique_ptr<CRefreshWorker> m_pWorker;
 };
 
+// (Minutes, hours and the largest count: the statuses of the hourly table.)
 TEST(RefreshWorkerTextTest, FormatDuration) {
     const std::string kPast = "\xd2\xd1\xb9\xfd\xa3\xba";  // 已过：
     const struct {
         int32_t nSeconds;
         std::string strText;
     } cases[] = {
-        {0, Sec(0)}, {65, MinSec(1, 5)}, {3599, MinSec(59, 59)}, {3600, "1" + kHour + MinSec(0, 0)},
-        {86400, "1" + kDay + "0" + kHour + MinSec(0, 0)}, {90061, "1" + kDay + "1" + kHour + MinSec(1, 1)},
-        {-5, kPast + Sec(5)}, {INT32_MAX, "24855" + kDay + "3" + kHour + MinSec(14, 7)},
-        {INT32_MIN, kPast + "24855" + kDay + "3" + kHour + MinSec(14, 8)},
+        {0, Sec(0)}, {86400, "1" + kDay + "0" + kHour + MinSec(0, 0)}, {90061, "1" + kDay + "1" + kHour + MinSec(1, 1)},
+        {-5, kPast + Sec(5)}, {INT32_MIN, kPast + "24855" + kDay + "3" + kHour + MinSec(14, 8)},
     };
     for (const auto& c : cases) EXPECT_EQ(c.strText, FormatDuration(c.nSeconds)) << c.nSeconds;
 }
@@ -174,11 +175,8 @@ TEST_F(RefreshWorkerTest, IntervalSequence) {
         NewWorker();
         m_ini.SetTimeSecond2(c.szSecond2);
         Texts expected;
-        for (int nRun = 0; nRun < 2; ++nRun) {
-            expected.push_back(kDone);
-            for (int n = c.nInterval - 1; n >= 1; --n) expected.push_back(Sec(n));
-        }
-        expected.push_back(kDone);
+        for (int k = 0; k <= 2 * c.nInterval; ++k)
+            expected.push_back(k % c.nInterval ? Sec(c.nInterval - k % c.nInterval) : kDone);
         const int64_t tStart = m_clock.Now();
         EXPECT_EQ(expected, Passes(static_cast<int>(expected.size())));
         ASSERT_EQ(3u, m_fetches.size());
@@ -330,9 +328,9 @@ TEST_F(RefreshWorkerTest, HourlyTailAndOneRunPerClockHour) {
     EXPECT_EQ((Texts{MinSec(59, 55), MinSec(59, 57)}), Passes(2));
     ASSERT_EQ(1u, m_fetches.size());
     EXPECT_EQ(tStart + 1, m_fetches[0].tWhen);
-    const std::vector<std::pair<uint32_t, std::string>> expected = {
-        {1000, kNoFile}, {1100, ""}, {1100, MinSec(59, 57)}, {1100, MinSec(59, 56)}, {1000, MinSec(59, 55)}};
-    EXPECT_EQ(expected, m_clock.m_sleeps);
+    EXPECT_EQ((std::vector<std::pair<uint32_t, std::string>>{
+                  {1000, kNoFile}, {1100, ""}, {1100, MinSec(59, 57)}, {1100, MinSec(59, 56)}, {1000, MinSec(59, 55)}}),
+              m_clock.m_sleeps);
     EXPECT_EQ(tStart * 1000 + 5300, m_clock.NowMs());
 
     // The clock is put back into the window: this hour has had its run.
@@ -375,18 +373,13 @@ TEST_F(RefreshWorkerTest, APassThatThrowsIsNotedAndTheWorkerGoesOn) {
 // why there was none. (The worker's own lines: RefreshWorkerNotifyTest.)
 TEST(ServiceTextTest, Composition) {
     const std::string strZhong = "\xd6\xd0";  // 中, one character of two bytes
-    auto Repeat = [](const std::string& str, size_t n) {
-        std::string strOut;
-        for (size_t i = 0; i < n; ++i) strOut += str;
-        return strOut;
-    };
     const std::string strWhen = "2026-12-06 09:30:00";
     const std::string strRun = "Last run " + strWhen + ": ";
     const std::string strNone = strRun + "0 " + kMarkerNoServer + " - ";
-    auto Result = [&strWhen](int nStatus, const std::string& strText, platform::EHttpFailure eWhy) {
+    auto Result = [&strWhen](int nStatus, const std::string& strText,
+                             platform::EHttpFailure eWhy = platform::kHttpFailNone) {
         return ComposeResultText(strWhen, nStatus, strText, eWhy);
     };
-    const platform::EHttpFailure kNone = platform::kHttpFailNone;
     const struct {
         std::string strText;
         std::string strExpected;
@@ -399,10 +392,10 @@ TEST(ServiceTextTest, Composition) {
         {ComposeWaitText(kWaitHourly, -2, 0), "Hourly at second -2 of the hour"},
         // At most 80 characters, a double-byte character counting once and
         // never cut in two.
-        {Result(200, "a" + Repeat(strZhong, 100), kNone), strRun + "200 a" + Repeat(strZhong, 79)},
-        {Result(200, std::string(79, 'a') + strZhong + "b", kNone), strRun + "200 " + std::string(79, 'a') + strZhong},
-        {Result(200, std::string(80, 'a') + strZhong, kNone), strRun + "200 " + std::string(80, 'a')},
-        {Result(200, "", kNone), strRun + "200 "},
+        {Result(200, "a" + Times(strZhong, 100)), strRun + "200 a" + Times(strZhong, 79)},
+        {Result(200, Times("a", 79) + strZhong + "b"), strRun + "200 " + Times("a", 79) + strZhong},
+        {Result(200, Times("a", 80) + strZhong), strRun + "200 " + Times("a", 80)},
+        {Result(200, ""), strRun + "200 "},
         // Without a status, why, in a few words.
         {Result(0, kMarkerNoServer, platform::kHttpFailNameNotResolved), strNone + "name not resolved"},
         {Result(0, kMarkerNoServer, platform::kHttpFailTimedOut), strNone + "timed out"},
@@ -411,7 +404,7 @@ TEST(ServiceTextTest, Composition) {
         {Result(0, kMarkerNoServer, platform::kHttpFailStopped), strNone + "stopped"},
         {Result(0, kMarkerNoServer, platform::kHttpFailBadAddress), strNone + "address not usable"},
         {Result(0, kMarkerNoServer, platform::kHttpFailOther), strNone + "other failure"},
-        {Result(0, kMarkerNoServer, kNone), strNone + "other failure"},
+        {Result(0, kMarkerNoServer), strNone + "other failure"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.strExpected, c.strText);
 }
@@ -437,7 +430,6 @@ protected:
 TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
     m_ini.SetTimeStartFrom("1");
     m_ini.SetTimeMinute("30");
-    m_ini.SetTimeSecond("0");
     Passes(5);
     EXPECT_EQ((Texts{"STATUS=Hourly at 30:00 (minute:second)"}), Sent());
     Changed();  // the same settings saved again: nothing new to say
@@ -452,14 +444,12 @@ TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
     // 80 characters.
     m_ini.SetTimeStartFrom("0");
     m_ini.SetTimeSecond2("3");
-    m_strFakePage = "\r\n";
-    std::string strZhongUtf8;
-    for (int i = 0; i < 100; ++i) m_strFakePage += "\xd6\xd0";  // 中
-    for (int i = 0; i < 80; ++i) strZhongUtf8 += "\xe4\xb8\xad";
+    m_strFakePage = "\r\n" + Times("\xd6\xd0", 100);  // 中
     Changed();
     Passes(1);
     const std::string strLastRun = "STATUS=Last run 2026-12-06 09:00:";
-    EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 3 s)", strLastRun + "09: 200 " + strZhongUtf8}), Sent());
+    EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 3 s)", strLastRun + "09: 200 " + Times("\xe4\xb8\xad", 80)}),
+              Sent());
 
     // No status: the reason the request gave.
     m_nFakeStatus = 0;

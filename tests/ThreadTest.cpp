@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -63,21 +62,17 @@ TEST(ThreadTest, RefreshAgainstLoopbackServer) {
 // destroyed after the end handler and before theIniReader would be.
 struct CWorkerGoneSentinel {
     ~CWorkerGoneSentinel() {
-        if (theRefreshThread.m_hWorker != nullptr) {
-            fprintf(stderr, "worker still running while objects are destroyed\n");
-            abort();
-        }
+        if (theRefreshThread.m_hWorker != nullptr) abort();  // still running while objects go
     }
 };
 
 // The second within the hour on the local clock, once it is far enough from
 // the end of the hour for a target one second ahead.
 int SecondInHourAwayFromItsEnd() {
-    for (;;) {
-        SLocalTime now;
-        if (GetLocalNow(now) && now.nMinute * 60 + now.nSecond < 3590) return now.nMinute * 60 + now.nSecond;
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
+    SLocalTime now;
+    while (!GetLocalNow(now) || now.nMinute * 60 + now.nSecond >= 3590)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    return now.nMinute * 60 + now.nSecond;
 }
 
 // The directory that the parent gives the child process of a death test.
