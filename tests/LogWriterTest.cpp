@@ -1,3 +1,5 @@
+// The log files under log/ (cache, daily log, system log, status file) and
+// the date-time texts of their lines, on a fake clock.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -11,6 +13,7 @@
 #include <iterator>
 #include <string>
 
+#include "log/DateTime.h"
 #include "log/LogWriter.h"
 #include "platform/Platform.h"
 #include "support/FakeClock.h"
@@ -20,6 +23,30 @@ namespace {
 
 // "写入失败：", the note of a file that could not be written.
 const std::string kWriteFailed = "\xd0\xb4\xc8\xeb\xca\xa7\xb0\xdc\xa3\xba";
+
+// The date and time texts of every log line: leading zeros for 0 to 9 only
+// (those with one: the lines of the tests below), the year as it is; a time
+// the clock cannot convert gives the epoch.
+TEST(DateTime, LeadingZerosBoundariesAndFailedConversion) {
+    const struct {
+        int64_t tTime;
+        bool bConversionFails;
+        const char* szDate;
+        const char* szTime;
+    } cases[] = {
+        {CFakeClock::At(2026, 10, 10, 23, 59, 59), false, "2026-10-10", "23:59:59"},
+        {CFakeClock::At(999, 12, 31, 1, 2, 3), false, "999-12-31", "01:02:03"},
+        {CFakeClock::At(2026, 3, 7, 9, 5, 2), true, "1970-01-01", "00:00:00"},
+    };
+    for (const auto& c : cases) {
+        CFakeClock clock(c.tTime);
+        clock.SetConversionFails(c.bConversionFails);
+        CFakeClockScope scope(clock);
+        EXPECT_EQ(GetDateText(), c.szDate);
+        EXPECT_EQ(GetTimeText(), c.szTime);
+        EXPECT_EQ(GetDateTimeText(), std::string(c.szDate) + " " + c.szTime);
+    }
+}
 
 class LogWriterFiles : public testing::Test {
 protected:

@@ -140,19 +140,6 @@ protected:
     std::unique_ptr<CRefreshWorker> m_pWorker;
 };
 
-// (Minutes, hours and the largest count: the statuses of the hourly table.)
-TEST(RefreshWorkerTextTest, FormatDuration) {
-    const std::string kPast = "\xd2\xd1\xb9\xfd\xa3\xba";  // 已过：
-    const struct {
-        int32_t nSeconds;
-        std::string strText;
-    } cases[] = {
-        {0, Sec(0)}, {86400, "1" + kDay + "0" + kHour + MinSec(0, 0)}, {90061, "1" + kDay + "1" + kHour + MinSec(1, 1)},
-        {-5, kPast + Sec(5)}, {INT32_MIN, kPast + "24855" + kDay + "3" + kHour + MinSec(14, 8)},
-    };
-    for (const auto& c : cases) EXPECT_EQ(c.strText, FormatDuration(c.nSeconds)) << c.nSeconds;
-}
-
 TEST_F(RefreshWorkerTest, DeleteFileSilent) {
     std::string strFile = m_dir.File("a.txt");
     WriteWholeFile(strFile, "x");
@@ -368,10 +355,13 @@ TEST_F(RefreshWorkerTest, APassThatThrowsIsNotedAndTheWorkerGoesOn) {
     EXPECT_EQ(6u, m_fetches.size());  // every pass requested
 }
 
-// The line for the service manager: what the worker waits for, then the last
-// run with at most 80 characters of its result text and, without a status,
-// why there was none. (The worker's own lines: RefreshWorkerNotifyTest.)
-TEST(ServiceTextTest, Composition) {
+// Durations of the status file ("已过：" before a negative count; minutes,
+// hours and the largest count are the hourly table's statuses), and the line
+// for the service manager: what the worker waits for, then the last run with
+// at most 80 characters of its result text and, without a status, why there
+// was none. (The worker's own lines: RefreshWorkerNotifyTest.)
+TEST(RefreshWorkerTextTest, DurationsAndServiceLines) {
+    const std::string kPast = "\xd2\xd1\xb9\xfd\xa3\xba";  // 已过：
     const std::string strZhong = "\xd6\xd0";  // 中, one character of two bytes
     const std::string strWhen = "2026-12-06 09:30:00";
     const std::string strRun = "Last run " + strWhen + ": ";
@@ -384,6 +374,10 @@ TEST(ServiceTextTest, Composition) {
         std::string strText;
         std::string strExpected;
     } cases[] = {
+        {FormatDuration(0), Sec(0)},
+        {FormatDuration(86400), "1" + kDay + "0" + kHour + MinSec(0, 0)},
+        {FormatDuration(-5), kPast + Sec(5)},
+        {FormatDuration(INT32_MIN), kPast + "24855" + kDay + "3" + kHour + MinSec(14, 8)},
         {ComposeWaitText(kWaitRefusedAddress, 0, 0), "Switched off: the Url in config.ini is refused"},
         {ComposeWaitText(kWaitInterval, 299, 300), "Next run in 299 s (every 300 s)"},
         {ComposeWaitText(kWaitHourly, 0, 0), "Hourly at 00:00 (minute:second)"},

@@ -112,34 +112,28 @@ TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
     g_bStopRequested = 0;
 }
 
-TEST(ServiceCounter, SaveKeepsTheAdministratorsLines) {
+// Codes without a handler are reported (event 106), except the one that
+// saves the counter: it alone writes the store, keeping the administrator's
+// lines.
+TEST(ServiceCounter, ControlHandlerEventsAndTheSavedCounter) {
     CSystemRoot root;
     const std::string strAdmin = std::string("# mine\n") + kParameters + "Start = 10 ; ten\nInc = 5\n";
     WriteWholeFile(root.Store(), strAdmin);
     CMyService service;
     service.m_nCounter = -7;
-    EXPECT_EQ(1, service.OnCustomControl(kControlSaveCounter));
-    EXPECT_EQ(strAdmin + "\n[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Status]\nCurrent = -7\n",
-              ReadWholeFile(root.Store()));
-}
-
-// Codes without a handler are reported (event 106), except the one that
-// saves the counter, which alone writes the store (made anew here).
-TEST(ServiceCounter, ControlHandlerEvents) {
-    CSystemRoot root;
-    CMyService service;
-    service.m_nCounter = 3;
     const struct {
         uint32_t nCode;
         std::vector<std::string> events;
     } cases[] = {
         {0, {"event 106"}}, {6, {"event 106"}}, {127, {"event 106"}}, {129, {"event 106"}}, {300, {"event 106"}},
-        {2, {}}, {3, {}}, {4, {}}, {5, {}}, {128, {}},
+        {2, {}}, {3, {}}, {4, {}}, {5, {}}, {128, {}},  // 128 last: it changes the store
     };
+    const std::string strSaved =
+        strAdmin + "\n[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Status]\nCurrent = -7\n";
     for (const auto& c : cases) {
         CNTService::ControlHandler(c.nCode);
         EXPECT_EQ(c.events, root.TakeEvents()) << c.nCode;
-        EXPECT_EQ(c.nCode == 128, !ReadWholeFile(root.Store()).empty()) << c.nCode;
+        EXPECT_EQ(c.nCode == 128 ? strSaved : strAdmin, ReadWholeFile(root.Store())) << c.nCode;
     }
     EXPECT_EQ(platform::kServiceStopped, service.m_status.dwCurrentState.load());
 }
