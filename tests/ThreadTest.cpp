@@ -34,8 +34,6 @@ TEST(ThreadTest, RefreshAgainstLoopbackServer) {
     SHttpAnswer answer;
     answer.strBody = "<html><body><p>fresh</p></body></html>\n";
     server.SetAnswer("/p0", answer);
-    platform::DeleteFileSilently(LogFile("cache.txt"));
-    platform::DeleteFileSilently(LogFile(GetDateText() + ".log"));
     theIniReader.SetUrl(server.Url("/p0"));
     theIniReader.SetTimeStartFrom("0");
     theIniReader.SetTimeSecond2("2");
