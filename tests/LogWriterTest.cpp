@@ -109,18 +109,9 @@ TEST_F(LogWriterFiles, DailyLogSkipsARepeatedLineAndReadsTheFileDateAnew) {
     EXPECT_EQ(Read("2026-03-07.log").find("late"), std::string::npos);
 }
 
-TEST_F(LogWriterFiles, NoDirectoryNoWrites) {
-    WriteWholeFile(m_dir.Path() + "log", "a plain file where the directory belongs");
-    CLogWriter writer;
-    EXPECT_EQ(writer.WriteCache(200, "x"), 0);
-    EXPECT_EQ(writer.WriteDailyLog(200, "x"), 0);
-    EXPECT_EQ(writer.WriteSystemLog("x"), 0);
-    EXPECT_EQ(ReadWholeFile(m_dir.Path() + "log"), "a plain file where the directory belongs");
-}
-
 // log/ removed while the writer lives: every kind of write makes it again
-// and lands.
-TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainByEveryKindOfWrite) {
+// and lands; with a plain file in its place none does, and the file stays.
+TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
     CLogWriter writer;
     const struct {
         const char* szFile;
@@ -139,6 +130,10 @@ TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainByEveryKindOfWrite) {
         EXPECT_EQ(c.fnWrite(), 1);
         EXPECT_EQ(Read(c.szFile), c.strContent);
     }
+    std::filesystem::remove_all(LogDir());
+    WriteWholeFile(m_dir.Path() + "log", "a plain file where the directory belongs");
+    for (const auto& c : cases) EXPECT_EQ(c.fnWrite(), 0) << c.szFile;
+    EXPECT_EQ(ReadWholeFile(m_dir.Path() + "log"), "a plain file where the directory belongs");
 }
 
 // A file that cannot be written (here: a directory in its place) is noted in

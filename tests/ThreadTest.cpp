@@ -56,14 +56,6 @@ TEST(ThreadTest, RefreshAgainstLoopbackServer) {
 }
 #endif
 
-// At process end, the worker goes before the objects it uses. The sentinel is
-// destroyed after the end handler and before theIniReader would be.
-struct CWorkerGoneSentinel {
-    ~CWorkerGoneSentinel() {
-        if (theRefreshThread.m_hWorker != nullptr) abort();  // still running while objects go
-    }
-};
-
 // The second within the hour on the local clock, once it is far enough from
 // the end of the hour for a target one second ahead.
 int SecondInHourAwayFromItsEnd() {
@@ -93,7 +85,12 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
     const std::string strTail = "59\xb7\xd6" "57\xc3\xeb";  // 59分57秒
     EXPECT_EXIT(
         {
-            static CWorkerGoneSentinel s_sentinel;
+            // At process end the worker goes before the objects it uses: this
+            // check runs after the end handler (registered later, by the start)
+            // and before theIniReader is destroyed.
+            atexit([] {
+                if (theRefreshThread.m_hWorker != nullptr) abort();
+            });
             // The worker's settings come from theIniReader.
             CModuleDirOverride inDir(strDir);
             // An hourly run due with the first pass: its 3.3 s tail keeps the
