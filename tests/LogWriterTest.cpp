@@ -31,8 +31,7 @@ TEST(DateTime, LeadingZerosBoundariesAndFailedConversion) {
     const struct {
         int64_t tTime;
         bool bConversionFails;
-        const char* szDate;
-        const char* szTime;
+        const char *szDate, *szTime;
     } cases[] = {
         {CFakeClock::At(2026, 10, 10, 23, 59, 59), false, "2026-10-10", "23:59:59"},
         {CFakeClock::At(999, 12, 31, 1, 2, 3), false, "999-12-31", "01:02:03"},
@@ -186,9 +185,7 @@ TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         signal(SIGXFSZ, SIG_IGN);
-        struct rlimit lim;
-        getrlimit(RLIMIT_FSIZE, &lim);
-        lim.rlim_cur = nLimit;
+        const struct rlimit lim = {nLimit, nLimit};
         if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(100);
         CLogWriter writer;
         writer.WriteCache(200, "before");

@@ -224,8 +224,7 @@ TEST_F(RefreshWorkerTest, SwitchedOffUntilSoftOnIsExactlyOneAndTheFileIsThere) {
 // What is requested for an address; empty when the vendor domain refuses it.
 TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
     const struct {
-        std::string strUrl;
-        std::string strRequested;
+        std::string strUrl, strRequested;
     } cases[] = {
         {"host/page", "http://host/page"}, {"HTTPS://host", "HTTPS://host"}, {"http://host", "http://host"},
         {"ftp://host", "http://ftp://host"}, {"", "http://"}, {"httpx://h", "http://httpx://h"},
@@ -261,18 +260,16 @@ TEST_F(RefreshWorkerTest, StopFlagEndsTheLoopAtTheTopOfAPass) {
 // Hourly mode: the status of the pass that lands on 09:00:00, and the clock
 // time of every run over several simulated hours.
 TEST_F(RefreshWorkerTest, HourlyTargets) {
-    const std::string kTailEnd = MinSec(59, 55);
     const struct {
-        const char* szMinute;
-        const char* szSecond;
+        const char *szMinute, *szSecond;
         int nRunSecond;            // second within the hour of the runs; -1: never
         std::string strFirstPass;  // status after the pass that lands on 09:00:00
     } cases[] = {
         {"30", "0", 1799, MinSec(30, 0)},
-        {"0", "0", 0, kTailEnd},
+        {"0", "0", 0, MinSec(59, 55)},  // the end of the run's tail
         {"59", "59", 3598, MinSec(59, 59)},
         {"60", "0", 3599, "1" + kHour + MinSec(0, 0)},  // not wrapped to 00:00
-        {"0", "-1", 0, kTailEnd},
+        {"0", "-1", 0, MinSec(59, 55)},
         {"60", "2", -1, "1" + kHour + MinSec(0, 2)},
         {"0", "-2", -1, MinSec(59, 58)},
         {"abc", "9999", -1, "2" + kHour + MinSec(46, 39)},
@@ -371,8 +368,7 @@ TEST(RefreshWorkerTextTest, DurationsAndServiceLines) {
         return ComposeResultText(strWhen, nStatus, strText, eWhy);
     };
     const struct {
-        std::string strText;
-        std::string strExpected;
+        std::string strText, strExpected;
     } cases[] = {
         {FormatDuration(0), Sec(0)},
         {FormatDuration(86400), "1" + kDay + "0" + kHour + MinSec(0, 0)},

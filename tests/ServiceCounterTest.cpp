@@ -91,9 +91,7 @@ TEST(ServiceCounter, StartAndIncAsAnAdministratorWritesThem) {
 
 TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
     const struct {
-        int32_t nStart, nStep;
-        int nSteps;
-        int32_t nExpected;
+        int32_t nStart, nStep, nSteps, nExpected;
         int32_t bStopRequested;  // a stop that came as m_bRunning was set to 1
     } cases[] = {
         {10, 5, 3, 25, 0}, {INT32_MAX, 1, 1, INT32_MIN, 0}, {INT32_MIN, -1, 2, INT32_MAX - 1, 0}, {10, 5, 3, 10, 1},

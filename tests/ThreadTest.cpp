@@ -56,15 +56,6 @@ TEST(ThreadTest, RefreshAgainstLoopbackServer) {
 }
 #endif
 
-// The second within the hour on the local clock, once it is far enough from
-// the end of the hour for a target one second ahead.
-int SecondInHourAwayFromItsEnd() {
-    SLocalTime now;
-    while (!GetLocalNow(now) || now.nMinute * 60 + now.nSecond >= 3590)
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-    return now.nMinute * 60 + now.nSecond;
-}
-
 // The directory that the parent gives the child process of a death test.
 const char* const kChildDirVariable = "VLM_THREAD_END_DIR";
 void SetChildDir(const std::string& strDir) {
@@ -93,14 +84,18 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
             });
             // The worker's settings come from theIniReader.
             CModuleDirOverride inDir(strDir);
-            // An hourly run due with the first pass: its 3.3 s tail keeps the
+            // An hourly run due with the first pass (one second ahead, far
+            // enough from the end of the hour): its 3.3 s tail keeps the
             // worker inside that pass.
+            SLocalTime now;
+            while (!GetLocalNow(now) || now.nMinute * 60 + now.nSecond >= 3590)
+                std::this_thread::sleep_for(std::chrono::seconds(1));
             theIniReader.SetSoftOn("1");
             theIniReader.SetUrl("");
             theIniReader.SetLog("0");
             theIniReader.SetTimeStartFrom("1");
             theIniReader.SetTimeMinute("0");
-            theIniReader.SetTimeSecond(std::to_string(SecondInHourAwayFromItsEnd() + 1));
+            theIniReader.SetTimeSecond(std::to_string(now.nMinute * 60 + now.nSecond + 1));
             theRefreshThread.StartRefresh();
             bool bInTail = WaitUntil([&] {
                 std::string s = ReadWholeFile(LogFile("time.txt"));
