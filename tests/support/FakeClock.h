@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "platform/Clock.h"
 
@@ -13,7 +14,10 @@ public:
 
     int64_t Now() override { return m_nNowMs.load() / 1000; }
     bool ToLocalTime(int64_t tTime, SLocalTime& out) override;
-    void SleepMs(uint32_t nMs) override { m_nNowMs.fetch_add(nMs); }
+    void SleepMs(uint32_t nMs) override {
+        if (m_fnOnSleep) m_fnOnSleep(nMs);
+        m_nNowMs.fetch_add(nMs);
+    }
 
     void Set(int64_t tSeconds) { m_nNowMs.store(tSeconds * 1000); }
     int64_t NowMs() const { return m_nNowMs.load(); }
@@ -21,6 +25,10 @@ public:
 
     // Seconds since 1970 of a UTC calendar time.
     static int64_t At(int nYear, int nMonth, int nDay, int nHour, int nMinute, int nSecond);
+
+    // Told of every sleep before the time moves on (set before the clock is
+    // in use).
+    std::function<void(uint32_t)> m_fnOnSleep;
 
 private:
     std::atomic<int64_t> m_nNowMs;
