@@ -104,8 +104,9 @@ TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
 
 // Codes without a handler are reported (event 106), except the one that
 // saves the counter: it alone writes the store, keeping the administrator's
-// lines.
-TEST(ServiceCounter, ControlHandlerEventsAndTheSavedCounter) {
+// lines. The stop ends the loop and sets the stop flag at once (a stop that
+// comes while the service starts is otherwise lost).
+TEST(ServiceCounter, ControlHandlerEventsTheSavedCounterAndTheStop) {
     CSystemRoot root;
     const std::string strAdmin = "# mine\n" + kParameters + "Start = 10 ; ten\nInc = 5\n";
     WriteWholeFile(root.Store(), strAdmin);
@@ -126,6 +127,14 @@ TEST(ServiceCounter, ControlHandlerEventsAndTheSavedCounter) {
         EXPECT_EQ(c.nCode == 128 ? strSaved : strAdmin, ReadWholeFile(root.Store())) << c.nCode;
     }
     EXPECT_EQ(platform::kServiceStopped, service.m_status.dwCurrentState.load());
+
+    service.m_bRunning = 1;
+    CNTService::ControlHandler(platform::kControlStop);
+    EXPECT_EQ(std::vector<std::string>{"event 108"}, root.TakeEvents());
+    EXPECT_EQ(platform::kServiceStopPending, service.m_status.dwCurrentState.load());
+    EXPECT_EQ(0, service.m_bRunning.load());
+    EXPECT_EQ(1, g_bStopRequested.load());
+    g_bStopRequested = 0;
 }
 
 }  // namespace
