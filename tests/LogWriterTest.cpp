@@ -61,8 +61,7 @@ protected:
 };
 
 TEST_F(LogWriterFiles, DirectoryCacheAndSystemLog) {
-    ASSERT_EQ(platform::GetPathKind(LogDir()), -1);
-    CLogWriter writer;
+    CLogWriter writer;  // in a fresh directory: makes log/
     EXPECT_EQ(writer.GetLogDir(), LogDir());
     EXPECT_EQ(platform::GetPathKind(LogDir()), 1);
     // The cache holds the visible text of the page (each write replacing the
@@ -123,7 +122,6 @@ TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.strFile);
         std::filesystem::remove_all(LogDir());
-        ASSERT_EQ(platform::GetPathKind(LogDir()), -1);
         EXPECT_EQ(c.fnWrite(), 1);
         EXPECT_EQ(Read(c.strFile), c.strContent);
     }
@@ -176,7 +174,6 @@ TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
 // it), and once there is room the next record starts on a line of its own.
 TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
     const rlim_t nLimit = 1000;
-    const std::string strDaily = LogDir() + "2026-03-07.log";
     // Lines of 47 bytes: the limit falls inside the 22nd.
     auto record = [](int n) { return "record " + std::to_string(10 + n) + std::string(12, '.'); };
     pid_t pid = fork();
@@ -197,7 +194,7 @@ TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
 
     std::string strExpected;
     for (int n = 0; n < nWritten; ++n) strExpected += "2026-03-07 09:05:02 200 " + record(n) + "\r\n";
-    EXPECT_EQ(ReadWholeFile(strDaily), strExpected);
+    EXPECT_EQ(Read("2026-03-07.log"), strExpected);
     EXPECT_EQ(Read("cache.txt"), "2026-03-07 09:05:02 200 before");
     // Nothing beside the three files (each of them read here).
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(LogDir()), std::filesystem::directory_iterator()), 3);
@@ -206,7 +203,7 @@ TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
 
     CLogWriter writer;  // room again
     EXPECT_EQ(writer.WriteDailyLog(200, "after"), 1);
-    EXPECT_EQ(ReadWholeFile(strDaily), strExpected + "2026-03-07 09:05:02 200 after\r\n");
+    EXPECT_EQ(Read("2026-03-07.log"), strExpected + "2026-03-07 09:05:02 200 after\r\n");
 }
 #endif
 

@@ -394,8 +394,6 @@ protected:
     RefreshWorkerNotifyTest() : m_notify(m_dir.File("notify")) { setenv("NOTIFY_SOCKET", m_dir.File("notify").c_str(), 1); }
     ~RefreshWorkerNotifyTest() override { unsetenv("NOTIFY_SOCKET"); }
 
-    Texts Sent() { return m_notify.Take(20); }
-
     CDatagramSink m_notify;
 };
 
@@ -403,14 +401,14 @@ TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
     m_ini.SetTimeStartFrom("1");
     m_ini.SetTimeMinute("30");
     Passes(5);
-    EXPECT_EQ((Texts{"STATUS=Hourly at 30:00 (minute:second)"}), Sent());
+    EXPECT_EQ((Texts{"STATUS=Hourly at 30:00 (minute:second)"}), m_notify.Take(20));
     Changed();  // the same settings saved again: nothing new to say
     Passes(2);
-    EXPECT_EQ(Texts{}, Sent());
+    EXPECT_EQ(Texts{}, m_notify.Take(20));
     m_ini.SetTimeMinute("45");
     Changed();
     Passes(1);
-    EXPECT_EQ((Texts{"STATUS=Hourly at 45:00 (minute:second)"}), Sent());
+    EXPECT_EQ((Texts{"STATUS=Hourly at 45:00 (minute:second)"}), m_notify.Take(20));
 
     // Every 3 s; the result text is code page 936, sent in UTF-8 and cut at
     // 80 characters.
@@ -421,30 +419,28 @@ TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
     Passes(1);
     const std::string strLastRun = "STATUS=Last run 2026-12-06 09:00:";
     EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 3 s)", strLastRun + "09: 200 " + Times("\xe4\xb8\xad", 80)}),
-              Sent());
+              m_notify.Take(20));
 
     // No status: the reason the request gave.
     m_nFakeStatus = 0;
     m_eFakeWhy = platform::kHttpFailRefused;
     Passes(3);
-    EXPECT_EQ((Texts{strLastRun + "12: 0 " + kNoServerUtf8 + " - connection refused"}), Sent());
+    EXPECT_EQ((Texts{strLastRun + "12: 0 " + kNoServerUtf8 + " - connection refused"}), m_notify.Take(20));
 
     m_ini.SetSoftOn("0");
     Changed();
     Passes(3);
-    EXPECT_EQ((Texts{"STATUS=Switched off (SoftOn in config.ini is not 1)"}), Sent());
+    EXPECT_EQ((Texts{"STATUS=Switched off (SoftOn in config.ini is not 1)"}), m_notify.Take(20));
 }
 
 // The worker's own request: the reason comes from the HTTP layer.
 TEST_F(RefreshWorkerNotifyTest, RefusedConnectionIsNamed) {
-    const uint16_t nPort = FreeLoopbackPort();
-    ASSERT_NE(0, nPort);
-    m_ini.SetUrl("http://127.0.0.1:" + std::to_string(nPort) + "/page");
+    m_ini.SetUrl("http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/page");
     CRefreshWorker worker(m_ini, m_strConfig);
     EXPECT_EQ(1, worker.Pass());
     EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 5 s)",
                      "STATUS=Last run 2026-12-06 09:00:01: 0 " + kNoServerUtf8 + " - connection refused"}),
-              Sent());
+              m_notify.Take(20));
 }
 #endif
 

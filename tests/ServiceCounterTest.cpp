@@ -71,9 +71,9 @@ TEST(ServiceCounter, StartAndIncAsAnAdministratorWritesThem) {
         if (!c.strStore.empty()) WriteWholeFile(root.Store(), c.strStore);
         CMyService service;
         EXPECT_EQ(1, service.InitService());
-        EXPECT_EQ(c.nStart, service.m_nCounterStart);
-        EXPECT_EQ(c.nStep, service.m_nCounterStep);
-        EXPECT_EQ(c.nStart, service.m_nCounter.load());
+        // Start, step, and the counter starting at Start.
+        EXPECT_EQ((std::vector<int32_t>{c.nStart, c.nStep, c.nStart}),
+                  (std::vector<int32_t>{service.m_nCounterStart, service.m_nCounterStep, service.m_nCounter.load()}));
     }
 }
 
@@ -91,8 +91,7 @@ TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
         service.m_nCounter = c.nStart;
         service.m_bRunning = 1;
         CFakeClock clock;  // its sleeps end the loop after the given number of steps
-        int32_t nLeft = c.nSteps;
-        clock.m_fnOnSleep = [&](uint32_t) {
+        clock.m_fnOnSleep = [&service, nLeft = c.nSteps](uint32_t) mutable {
             if (--nLeft <= 0) service.m_bRunning = 0;
         };
         CFakeClockScope scope(clock);
