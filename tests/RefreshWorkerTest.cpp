@@ -46,12 +46,6 @@ std::string Times(const std::string& str, int n) { return n > 0 ? str + Times(st
 // "2026-12-06 09:00:ss", a simulated time within the first minute.
 std::string Stamp(int64_t t) { return "2026-12-06 09:00:" + std::to_string(100 + t - kStart).substr(1); }
 
-struct SFetch {
-    std::string strUrl;
-    std::string strStatus;  // the status file while the request runs
-    int64_t tWhen;          // simulated time of the request
-};
-
 class RefreshWorkerTest : public ::testing::Test {
 protected:
     RefreshWorkerTest()
@@ -70,7 +64,9 @@ protected:
             if (PathExists(m_strConfig, 0)) Changed();
             m_pWorker.reset(new CRefreshWorker(
                 m_ini, m_strConfig, [this](std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy) {
-                    m_fetches.push_back({strUrl, Status(), m_clock.Now()});
+                    EXPECT_EQ(kRunning, Status());  // the status file while the request runs
+                    m_urls.push_back(strUrl);
+                    m_fetchTimes.push_back(m_clock.Now());
                     if (m_fnThrow) m_fnThrow();
                     eWhy = m_eFakeWhy;
                     if (m_nFakeStatus != 0) strPage = m_strFakePage;
@@ -81,7 +77,8 @@ protected:
     }
     void NewWorker() {
         m_pWorker.reset();
-        m_fetches.clear();
+        m_urls.clear();
+        m_fetchTimes.clear();
     }
 
     // Gives config.ini a modification time of its own, as a save would.
@@ -114,7 +111,8 @@ protected:
     CIniReader m_ini;
     fs::file_time_type m_base;
     int m_nChanges = 0;
-    std::vector<SFetch> m_fetches;
+    Texts m_urls;                       // the address of every request
+    std::vector<int64_t> m_fetchTimes;  // and its simulated time
     std::vector<std::pair<uint32_t, std::string>> m_sleeps;  // every sleep and the status at that moment
     std::function<void()> m_fnThrow;  // when set, called inside every request
     // What the fake request gives.
@@ -148,14 +146,10 @@ TEST_F(RefreshWorkerTest, IntervalSequence) {
         Texts expected;
         for (int k = 0; k <= 2 * c.nInterval; ++k)
             expected.push_back(k % c.nInterval ? Sec(c.nInterval - k % c.nInterval) : kDone);
-        const int64_t tStart = m_clock.Now();
+        const int64_t t = m_clock.Now() + 1;  // the first pass runs
         EXPECT_EQ(expected, Passes(static_cast<int>(expected.size())));
-        ASSERT_EQ(3u, m_fetches.size());
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(kRunning, m_fetches[i].strStatus);
-            EXPECT_EQ("http://127.0.0.1/page", m_fetches[i].strUrl);
-            EXPECT_EQ(tStart + 1 + i * c.nInterval, m_fetches[i].tWhen);
-        }
+        EXPECT_EQ(Texts(3, "http://127.0.0.1/page"), m_urls);
+        EXPECT_EQ((std::vector<int64_t>{t, t + c.nInterval, t + 2 * c.nInterval}), m_fetchTimes);
     }
 }
 
@@ -168,8 +162,8 @@ TEST_F(RefreshWorkerTest, ChangeOfTheFileTimeReloadsAndRestartsTheCountdown) {
     m_ini.SetUrl("https://example.test/");
     Changed();
     EXPECT_EQ((Texts{kDone, Sec(1), kDone}), Passes(3));
-    ASSERT_EQ(4u, m_fetches.size());
-    EXPECT_EQ("https://example.test/", m_fetches[3].strUrl);
+    ASSERT_EQ(4u, m_urls.size());
+    EXPECT_EQ("https://example.test/", m_urls[3]);
 
     // The content changes but the time stays: nothing is reloaded.
     fs::file_time_type tKept = fs::last_write_time(fs::path(m_strConfig));
@@ -186,7 +180,7 @@ TEST_F(RefreshWorkerTest, SwitchedOffUntilSoftOnIsExactlyOneAndTheFileIsThere) {
     for (const char* szOff : {"(missing from the start)", "0", "", "01", " 1", "true", "(removed)"}) {
         SCOPED_TRACE(szOff);
         const bool bRemove = szOff[0] == '(';
-        const size_t nLogged = SystemLogCount(kOff), nFetched = m_fetches.size();
+        const size_t nLogged = SystemLogCount(kOff), nFetched = m_urls.size();
         if (bRemove) {
             ASSERT_TRUE(platform::DeleteFileSilently(m_strConfig));
         } else {
@@ -201,7 +195,7 @@ TEST_F(RefreshWorkerTest, SwitchedOffUntilSoftOnIsExactlyOneAndTheFileIsThere) {
         else m_ini.SetSoftOn("1");
         Changed();
         EXPECT_EQ((Texts{kDone}), Passes(1));
-        EXPECT_EQ(nFetched + 1, m_fetches.size());
+        EXPECT_EQ(nFetched + 1, m_urls.size());
     }
 }
 
@@ -219,15 +213,13 @@ TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.strUrl);
         const bool bRefused = c.strRequested.empty();
-        m_fetches.clear();
+        m_urls.clear();
         size_t nLogged = SystemLogCount(kBadUrl);
         m_ini.SetUrl(c.strUrl);
         Changed();
         EXPECT_EQ(bRefused ? kNoFile : Sec(4), Passes(2).back());
         EXPECT_EQ(nLogged + (bRefused ? 1 : 0), SystemLogCount(kBadUrl));
-        Texts urls;
-        for (const SFetch& f : m_fetches) urls.push_back(f.strUrl);
-        EXPECT_EQ(bRefused ? Texts{} : Texts{c.strRequested}, urls);
+        EXPECT_EQ(bRefused ? Texts{} : Texts{c.strRequested}, m_urls);
     }
 }
 
@@ -269,7 +261,7 @@ TEST_F(RefreshWorkerTest, HourlyTargets) {
         // 08:59:45 to 11:59:45, the clock moved on between these spans: a run
         // at every second of them that is due, and at no other.
         NewWorker();
-        std::vector<int64_t> expected, actual;
+        std::vector<int64_t> expected;
         for (int64_t t = CFakeClock::At(2026, 12, 6, 8, 59, 45); t < CFakeClock::At(2026, 12, 6, 12, 0, 0); t += 1800) {
             m_clock.Set(t);
             while (m_clock.Now() < t + 30) ASSERT_EQ(1, Worker().Pass());
@@ -277,11 +269,7 @@ TEST_F(RefreshWorkerTest, HourlyTargets) {
                 if (tDue % 3600 == c.nRunSecond) expected.push_back(tDue);
             }
         }
-        for (const SFetch& f : m_fetches) {
-            actual.push_back(f.tWhen);
-            EXPECT_EQ(kRunning, f.strStatus);
-        }
-        EXPECT_EQ(expected, actual);
+        EXPECT_EQ(expected, m_fetchTimes);
     }
 }
 
@@ -292,8 +280,7 @@ TEST_F(RefreshWorkerTest, HourlyTailAndOneRunPerClockHour) {
     m_ini.SetTimeMinute("30");
     // 09:29:59 runs; the next pass lands on 09:30:03.3 (diff -3).
     EXPECT_EQ((Texts{MinSec(59, 55), MinSec(59, 57)}), Passes(2));
-    ASSERT_EQ(1u, m_fetches.size());
-    EXPECT_EQ(tStart + 1, m_fetches[0].tWhen);
+    EXPECT_EQ(std::vector<int64_t>{tStart + 1}, m_fetchTimes);
     EXPECT_EQ((std::vector<std::pair<uint32_t, std::string>>{
                   {1000, kNoFile}, {1100, ""}, {1100, MinSec(59, 57)}, {1100, MinSec(59, 56)}, {1000, MinSec(59, 55)}}),
               m_sleeps);
@@ -302,11 +289,11 @@ TEST_F(RefreshWorkerTest, HourlyTailAndOneRunPerClockHour) {
     // The clock is put back into the window: this hour has had its run.
     m_clock.Set(tStart);
     Passes(2);
-    EXPECT_EQ(1u, m_fetches.size());
+    EXPECT_EQ(1u, m_fetchTimes.size());
     // A reload forgets the hour of the last run: 09:30:01 runs.
     Changed();
     Passes(1);
-    EXPECT_EQ(2u, m_fetches.size());
+    EXPECT_EQ(2u, m_fetchTimes.size());
 }
 
 // A pass in which something throws is ended there: one line in the system
@@ -327,11 +314,11 @@ TEST_F(RefreshWorkerTest, APassThatThrowsIsNotedAndTheWorkerGoesOn) {
         m_fnThrow = c.fnThrow;
         Passes(1);
         m_fnThrow = nullptr;
-        EXPECT_EQ(1u, SystemLogCount(Stamp(m_fetches.back().tWhen) + " " + c.strNote));
+        EXPECT_EQ(1u, SystemLogCount(Stamp(m_fetchTimes.back()) + " " + c.strNote));
         Passes(1);
-        EXPECT_EQ(Stamp(m_fetches.back().tWhen) + " 200 ok", ReadWholeFile(LogFile("cache.txt")));
+        EXPECT_EQ(Stamp(m_fetchTimes.back()) + " 200 ok", ReadWholeFile(LogFile("cache.txt")));
     }
-    EXPECT_EQ(6u, m_fetches.size());  // every pass requested
+    EXPECT_EQ(6u, m_fetchTimes.size());  // every pass requested
 }
 
 // Durations of the status file ("已过：" before a negative count; minutes,
