@@ -20,9 +20,7 @@
 
 namespace {
 
-std::string LogFile(const std::string& strName) {
-    return GetModuleDir() + "log" + platform::kPathSep + strName;
-}
+std::string LogFile(const std::string& strName) { return GetModuleDir() + "log" + platform::kPathSep + strName; }
 
 #ifndef _WIN32
 // A whole refresh on the real clock: requests every two seconds, the cache

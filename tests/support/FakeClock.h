@@ -36,8 +36,7 @@ private:
 };
 
 // Installs a fake clock for the life of the object.
-class CFakeClockScope {
-public:
+struct CFakeClockScope {
     explicit CFakeClockScope(CFakeClock& clock) { SetClock(&clock); }
     ~CFakeClockScope() { SetClock(nullptr); }
 };
