@@ -55,7 +55,6 @@ protected:
         g_bStopRequested = 0;
         m_base = fs::last_write_time(fs::path(m_strConfig));
         m_ini.SetUrl("127.0.0.1/page");
-        m_clock.m_fnOnSleep = [this](uint32_t nMs) { m_sleeps.push_back({nMs, Status()}); };
     }
     ~RefreshWorkerTest() override { g_bStopRequested = 0; }
 
@@ -114,7 +113,6 @@ protected:
     int m_nChanges = 0;
     Texts m_urls;                       // the address of every request
     std::vector<int64_t> m_fetchTimes;  // and its simulated time
-    std::vector<std::pair<uint32_t, std::string>> m_sleeps;  // every sleep and the status at that moment
     std::function<void()> m_fnThrow;  // when set, called inside the next request
     // What the fake request gives.
     int m_nFakeStatus = 200;
@@ -273,6 +271,8 @@ TEST_F(RefreshWorkerTest, HourlyTargets) {
 TEST_F(RefreshWorkerTest, HourlyTailAndOneRunPerClockHour) {
     const int64_t tStart = CFakeClock::At(2026, 12, 6, 9, 29, 58);
     m_clock.Set(tStart);
+    std::vector<std::pair<uint32_t, std::string>> sleeps;  // every sleep and the status at that moment
+    m_clock.m_fnOnSleep = [&](uint32_t nMs) { sleeps.push_back({nMs, Status()}); };
     m_ini.SetTimeStartFrom("1");
     m_ini.SetTimeMinute("30");
     // 09:29:59 runs; the next pass lands on 09:30:03.3 (diff -3).
@@ -280,7 +280,7 @@ TEST_F(RefreshWorkerTest, HourlyTailAndOneRunPerClockHour) {
     EXPECT_EQ(std::vector<int64_t>{tStart + 1}, m_fetchTimes);
     EXPECT_EQ((std::vector<std::pair<uint32_t, std::string>>{
                   {1000, kNoFile}, {1100, ""}, {1100, MinSec(59, 57)}, {1100, MinSec(59, 56)}, {1000, MinSec(59, 55)}}),
-              m_sleeps);
+              sleeps);
     EXPECT_EQ(tStart * 1000 + 5300, m_clock.NowMs());
 
     // The clock is put back into the window: this hour has had its run.
