@@ -38,7 +38,7 @@ public:
     // the syslog prefix and the sentence.
     std::vector<std::string> TakeEvents() {
         std::vector<std::string> events = m_pLog->Take();
-        for (std::string& s : events) s = s.substr(s.find("]: ") + 3, std::string("event 106").size());
+        for (std::string& s : events) s = s.substr(s.find("]: ") + 3, 9);  // "event 1xx"
         return events;
     }
 
