@@ -1,3 +1,5 @@
+// The log files under log/ (cache, daily log, system log, status file) and
+// the date-time texts of their lines, on a fake clock.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -6,12 +8,12 @@
 #include <unistd.h>
 #endif
 
-#include <algorithm>
-#include <deque>
 #include <filesystem>
+#include <functional>
+#include <iterator>
 #include <string>
-#include <vector>
 
+#include "log/DateTime.h"
 #include "log/LogWriter.h"
 #include "platform/Platform.h"
 #include "support/FakeClock.h"
@@ -19,28 +21,36 @@
 
 namespace {
 
-// A clock that gives the listed times one after the other, then the last.
-class CSteppingClock : public CFakeClock {
-public:
-    explicit CSteppingClock(std::deque<int64_t> times) : m_times(std::move(times)) {}
-    int64_t Now() override {
-        int64_t t = m_times.front();
-        if (m_times.size() > 1) m_times.pop_front();
-        return t;
-    }
-
-private:
-    std::deque<int64_t> m_times;
-};
-
 // "写入失败：", the note of a file that could not be written.
 const std::string kWriteFailed = "\xd0\xb4\xc8\xeb\xca\xa7\xb0\xdc\xa3\xba";
+
+// The date and time texts of every log line: leading zeros for 0 to 9 only
+// (those with one: the lines of the tests below), the year as it is; a time
+// the clock cannot convert gives the epoch.
+TEST(DateTime, LeadingZerosBoundariesAndFailedConversion) {
+    const struct {
+        int64_t tTime;
+        bool bConversionFails;
+        const char* szDateTime;
+    } cases[] = {
+        {CFakeClock::At(2026, 10, 10, 23, 59, 59), false, "2026-10-10 23:59:59"},
+        {CFakeClock::At(999, 12, 31, 1, 2, 3), false, "999-12-31 01:02:03"},
+        {CFakeClock::At(2026, 3, 7, 9, 5, 2), true, "1970-01-01 00:00:00"},
+    };
+    for (const auto& c : cases) {
+        CFakeClock clock(c.tTime);
+        clock.SetConversionFails(c.bConversionFails);
+        CFakeClockScope scope(clock);
+        EXPECT_EQ(GetDateTimeText(), c.szDateTime);  // the date text, a blank, the time text
+    }
+}
 
 class LogWriterFiles : public testing::Test {
 protected:
     LogWriterFiles() : m_override(m_dir.Path()), m_clock(CFakeClock::At(2026, 3, 7, 9, 5, 2)), m_scope(m_clock) {}
 
     std::string LogDir() { return m_dir.Path() + "log" + platform::kPathSep; }
+    std::string Read(const std::string& strName) { return ReadWholeFile(LogDir() + strName); }
 
     CTempDir m_dir;
     CModuleDirOverride m_override;
@@ -49,30 +59,28 @@ protected:
 };
 
 TEST_F(LogWriterFiles, DirectoryCacheAndSystemLog) {
-    ASSERT_EQ(platform::GetPathKind(LogDir()), -1);
-    CLogWriter writer;
+    CLogWriter writer;  // in a fresh directory: makes log/
     EXPECT_EQ(writer.GetLogDir(), LogDir());
     EXPECT_EQ(platform::GetPathKind(LogDir()), 1);
-    // The cache holds one line.
-    EXPECT_EQ(writer.WriteCache(200, "first"), 1);
-    EXPECT_EQ(writer.WriteCache(200, "<p>a b</p>\r\n"), 1);
-    EXPECT_EQ(ReadWholeFile(LogDir() + "cache.txt"), "2026-03-07 09:05:02 200 ab");
-    EXPECT_EQ(writer.WriteCache(-7, "100%s%d"), 1);
-    EXPECT_EQ(ReadWholeFile(LogDir() + "cache.txt"), "2026-03-07 09:05:02 -7 100%s%d");
-    // The system log grows, without a duplicate rule; a second writer finds
-    // the directory there.
-    const std::string strOff = "\xcf\xb5\xcd\xb3\xce\xb4\xbf\xaa\xc6\xf4\xa1\xa3";  // 系统未开启。
-    EXPECT_EQ(writer.WriteSystemLog(strOff), 1);
-    m_clock.Set(CFakeClock::At(2026, 3, 8, 0, 0, 1));
-    CLogWriter second;
-    EXPECT_EQ(second.WriteSystemLog(strOff), 1);
-    EXPECT_EQ(second.WriteSystemLog("50% off"), 1);
-    EXPECT_EQ(ReadWholeFile(LogDir() + "system.log"),
-              "2026-03-07 09:05:02 " + strOff + "\r\n2026-03-08 00:00:01 " + strOff +
-                  "\r\n2026-03-08 00:00:01 50% off\r\n");
+    // The cache holds the visible text of the page (each write replacing the
+    // last: the judge tests); a percent sign is just a byte.
+    EXPECT_EQ(writer.WriteCache(-7, "<p>100% s%d</p>\r\n"), 1);
+    EXPECT_EQ(Read("cache.txt"), "2026-03-07 09:05:02 -7 100%s%d");
+    // The system log grows, without a rule against the same line twice.
+    EXPECT_EQ(writer.WriteSystemLog("50% off"), 1);
+    EXPECT_EQ(writer.WriteSystemLog("50% off"), 1);
+    EXPECT_EQ(Read("system.log"), "2026-03-07 09:05:02 50% off\r\n2026-03-07 09:05:02 50% off\r\n");
 }
 
-TEST_F(LogWriterFiles, DailyLogDropsOnlyTheSameLineTwice) {
+// A clock that reads one second later from its third reading on.
+class CSteppingClock : public CFakeClock {
+public:
+    using CFakeClock::CFakeClock;
+    int64_t Now() override { return CFakeClock::Now() + (++m_nReadings > 2 ? 1 : 0); }
+    int m_nReadings = 0;
+};
+
+TEST_F(LogWriterFiles, DailyLogSkipsARepeatedLineAndReadsTheFileDateAnew) {
     CLogWriter writer;
     EXPECT_EQ(writer.WriteDailyLog(404, "(404)"), 1);
     EXPECT_EQ(writer.WriteDailyLog(404, "(404)"), 0);  // same second, same text
@@ -80,59 +88,46 @@ TEST_F(LogWriterFiles, DailyLogDropsOnlyTheSameLineTwice) {
     EXPECT_EQ(writer.WriteDailyLog(404, "(404)"), 1);   // not the line just before
     m_clock.Set(m_clock.Now() + 1);
     EXPECT_EQ(writer.WriteDailyLog(404, "(404)"), 1);
-    EXPECT_EQ(ReadWholeFile(LogDir() + "2026-03-07.log"),
+    EXPECT_EQ(Read("2026-03-07.log"),
               "2026-03-07 09:05:02 404 (404)\r\n"
               "2026-03-07 09:05:02 200 a b %d\r\n"
               "2026-03-07 09:05:02 404 (404)\r\n"
               "2026-03-07 09:05:03 404 (404)\r\n");
     CLogWriter fresh;  // each writer compares with its own last line
     EXPECT_EQ(fresh.WriteDailyLog(404, "(404)"), 1);
-}
 
-TEST_F(LogWriterFiles, LineBeforeMidnightLandsInTheNextDaysFile) {
-    CLogWriter writer;
-    int64_t tLate = CFakeClock::At(2026, 3, 7, 23, 59, 59);
-    CSteppingClock clock({tLate, tLate, tLate + 1});
+    // A line made just before midnight lands in the next day's file.
+    CSteppingClock clock(CFakeClock::At(2026, 3, 7, 23, 59, 59));
     CFakeClockScope scope(clock);
     EXPECT_EQ(writer.WriteDailyLog(200, "late"), 1);
-    EXPECT_EQ(ReadWholeFile(LogDir() + "2026-03-08.log"), "2026-03-07 23:59:59 200 late\r\n");
-    EXPECT_EQ(platform::GetPathKind(LogDir() + "2026-03-07.log"), -1);
-}
-
-TEST_F(LogWriterFiles, NoDirectoryNoWrites) {
-    WriteWholeFile(m_dir.Path() + "log", "a plain file where the directory belongs");
-    CLogWriter writer;
-    EXPECT_EQ(writer.WriteCache(200, "x"), 0);
-    EXPECT_EQ(writer.WriteDailyLog(200, "x"), 0);
-    EXPECT_EQ(writer.WriteSystemLog("x"), 0);
-    EXPECT_EQ(ReadWholeFile(m_dir.Path() + "log"), "a plain file where the directory belongs");
+    EXPECT_EQ(Read("2026-03-08.log"), "2026-03-07 23:59:59 200 late\r\n");
+    EXPECT_EQ(Read("2026-03-07.log").find("late"), std::string::npos);
 }
 
 // log/ removed while the writer lives: every kind of write makes it again
-// and lands; nothing is noted, as nothing was lost.
-TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainByEveryKindOfWrite) {
+// and lands; with a plain file in its place none does, and the file stays.
+TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
     CLogWriter writer;
     const struct {
-        const char* szFile;
-        std::string strContent;
-        int (*fnWrite)(CLogWriter&, const std::string&);
+        std::string strFile, strContent;
+        std::function<int()> fnWrite;
     } cases[] = {
-        {"cache.txt", "2026-03-07 09:05:02 200 a",
-         [](CLogWriter& w, const std::string&) { return w.WriteCache(200, "a"); }},
-        {"2026-03-07.log", "2026-03-07 09:05:02 200 b\r\n",
-         [](CLogWriter& w, const std::string&) { return w.WriteDailyLog(200, "b"); }},
-        {"system.log", "2026-03-07 09:05:02 c\r\n",
-         [](CLogWriter& w, const std::string&) { return w.WriteSystemLog("c"); }},
-        {"time.txt", "1\xc3\xeb",  // 1秒
-         [](CLogWriter& w, const std::string& strDir) { return w.WriteStatusFile(strDir + "time.txt", "1\xc3\xeb"); }},
+        {"cache.txt", "2026-03-07 09:05:02 200 a", [&] { return writer.WriteCache(200, "a"); }},
+        {"2026-03-07.log", "2026-03-07 09:05:02 200 b\r\n", [&] { return writer.WriteDailyLog(200, "b"); }},
+        {"system.log", "2026-03-07 09:05:02 c\r\n", [&] { return writer.WriteSystemLog("c"); }},
+        {"time.txt", "1\xc3\xeb", [&] { return writer.WriteStatusFile(LogDir() + "time.txt", "1\xc3\xeb"); }},  // 1秒
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.szFile);
+        SCOPED_TRACE(c.strFile);
         std::filesystem::remove_all(LogDir());
-        ASSERT_EQ(platform::GetPathKind(LogDir()), -1);
-        EXPECT_EQ(c.fnWrite(writer, LogDir()), 1);
-        EXPECT_EQ(ReadWholeFile(LogDir() + c.szFile), c.strContent);
+        EXPECT_EQ(c.fnWrite(), 1);
+        EXPECT_EQ(Read(c.strFile), c.strContent);
     }
+    std::filesystem::remove_all(LogDir());
+    WriteWholeFile(m_dir.Path() + "log", "a plain file where the directory belongs");
+    for (const auto& c : cases) EXPECT_EQ(c.fnWrite(), 0) << c.strFile;
+    CLogWriter second;  // finds the file where it would make log/
+    EXPECT_EQ(ReadWholeFile(m_dir.Path() + "log"), "a plain file where the directory belongs");
 }
 
 // A file that cannot be written (here: a directory in its place) is noted in
@@ -141,8 +136,7 @@ TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainByEveryKindOfWrite) {
 // system.log itself is never noted.
 TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
     CLogWriter writer;
-    const std::string strStatus = LogDir() + "time.txt";
-    const std::string strSystem = LogDir() + "system.log";
+    const std::string strStatus = LogDir() + "time.txt", strSystem = LogDir() + "system.log";
     ASSERT_TRUE(platform::CreateDir(strStatus));
     EXPECT_EQ(writer.WriteStatusFile(strStatus, "x"), 0);
     m_clock.Set(m_clock.Now() + 1);
@@ -162,15 +156,13 @@ TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
     m_clock.Set(m_clock.Now() + 1);
     EXPECT_EQ(writer.WriteCache(200, "z"), 0);  // still failing: no second note
     EXPECT_EQ(writer.WriteSystemLog("back"), 1);
-    EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:03 " + kWriteFailed + "cache.txt\r\n"
-                                        "2026-03-07 09:05:04 back\r\n");
+    const std::string strBack = "2026-03-07 09:05:03 " + kWriteFailed + "cache.txt\r\n2026-03-07 09:05:04 back\r\n";
+    EXPECT_EQ(ReadWholeFile(strSystem), strBack);
     // Failing again after a success: a note of its own.
     ASSERT_TRUE(std::filesystem::remove(strStatus));
     ASSERT_TRUE(platform::CreateDir(strStatus));
     EXPECT_EQ(writer.WriteStatusFile(strStatus, "x"), 0);
-    EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:03 " + kWriteFailed + "cache.txt\r\n"
-                                        "2026-03-07 09:05:04 back\r\n"
-                                        "2026-03-07 09:05:04 " + kWriteFailed + "time.txt\r\n");
+    EXPECT_EQ(ReadWholeFile(strSystem), strBack + "2026-03-07 09:05:04 " + kWriteFailed + "time.txt\r\n");
 }
 
 #ifndef _WIN32
@@ -180,17 +172,13 @@ TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
 // it), and once there is room the next record starts on a line of its own.
 TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
     const rlim_t nLimit = 1000;
-    const std::string strDaily = LogDir() + "2026-03-07.log";
-    const std::string strSystem = LogDir() + "system.log";
     // Lines of 47 bytes: the limit falls inside the 22nd.
     auto record = [](int n) { return "record " + std::to_string(10 + n) + std::string(12, '.'); };
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         signal(SIGXFSZ, SIG_IGN);
-        struct rlimit lim;
-        getrlimit(RLIMIT_FSIZE, &lim);
-        lim.rlim_cur = nLimit;
+        const struct rlimit lim = {nLimit, nLimit};
         if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(100);
         CLogWriter writer;
         writer.WriteCache(200, "before");
@@ -200,25 +188,20 @@ TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
         _exit(nWritten);
     }
     const int nWritten = WaitChild(pid, 30000);
-    ASSERT_NE(nWritten, -1);
-    ASSERT_NE(nWritten, 100) << "setrlimit failed";
-    EXPECT_EQ(nWritten, 21);
+    ASSERT_EQ(nWritten, 21) << "100: setrlimit failed; -1: the child did not end";
 
     std::string strExpected;
     for (int n = 0; n < nWritten; ++n) strExpected += "2026-03-07 09:05:02 200 " + record(n) + "\r\n";
-    EXPECT_EQ(ReadWholeFile(strDaily), strExpected);
-    EXPECT_EQ(ReadWholeFile(LogDir() + "cache.txt"), "2026-03-07 09:05:02 200 before");
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(LogDir()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"2026-03-07.log", "cache.txt", "system.log"}));
-    EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:02 " + kWriteFailed + "2026-03-07.log\r\n"
-                                        "2026-03-07 09:05:02 " + kWriteFailed + "cache.txt\r\n");
+    EXPECT_EQ(Read("2026-03-07.log"), strExpected);
+    EXPECT_EQ(Read("cache.txt"), "2026-03-07 09:05:02 200 before");
+    // Nothing beside the three files (each of them read here).
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(LogDir()), std::filesystem::directory_iterator()), 3);
+    EXPECT_EQ(Read("system.log"), "2026-03-07 09:05:02 " + kWriteFailed + "2026-03-07.log\r\n"
+                                  "2026-03-07 09:05:02 " + kWriteFailed + "cache.txt\r\n");
 
     CLogWriter writer;  // room again
     EXPECT_EQ(writer.WriteDailyLog(200, "after"), 1);
-    EXPECT_EQ(ReadWholeFile(strDaily), strExpected + "2026-03-07 09:05:02 200 after\r\n");
+    EXPECT_EQ(Read("2026-03-07.log"), strExpected + "2026-03-07 09:05:02 200 after\r\n");
 }
 #endif
 

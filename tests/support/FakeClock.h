@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "platform/Clock.h"
 
@@ -14,28 +15,28 @@ public:
     int64_t Now() override { return m_nNowMs.load() / 1000; }
     bool ToLocalTime(int64_t tTime, SLocalTime& out) override;
     void SleepMs(uint32_t nMs) override {
+        if (m_fnOnSleep) m_fnOnSleep(nMs);
         m_nNowMs.fetch_add(nMs);
-        m_nSleptMs.fetch_add(nMs);
     }
 
     void Set(int64_t tSeconds) { m_nNowMs.store(tSeconds * 1000); }
-    void SetMs(int64_t nMs) { m_nNowMs.store(nMs); }
     int64_t NowMs() const { return m_nNowMs.load(); }
-    int64_t SleptMs() const { return m_nSleptMs.load(); }
     void SetConversionFails(bool b) { m_bFail.store(b); }
 
     // Seconds since 1970 of a UTC calendar time.
     static int64_t At(int nYear, int nMonth, int nDay, int nHour, int nMinute, int nSecond);
 
+    // Told of every sleep before the time moves on (set before the clock is
+    // in use).
+    std::function<void(uint32_t)> m_fnOnSleep;
+
 private:
     std::atomic<int64_t> m_nNowMs;
-    std::atomic<int64_t> m_nSleptMs{0};
     std::atomic<bool> m_bFail{false};
 };
 
 // Installs a fake clock for the life of the object.
-class CFakeClockScope {
-public:
+struct CFakeClockScope {
     explicit CFakeClockScope(CFakeClock& clock) { SetClock(&clock); }
     ~CFakeClockScope() { SetClock(nullptr); }
 };
