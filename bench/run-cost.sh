@@ -1,14 +1,18 @@
 #!/bin/bash
 # The cost of a refresh run, whole processes on loopback:
-#  1. processor time per run of the worker (WorkerDriver --runs, every pass a
-#     run) against the curl command line fetching the same page the same
-#     number of times in one process, over HTTP and HTTPS (the test CA added
-#     to the system's CA bundle and trusted through SSL_CERT_FILE). Start-up
-#     is left out on both sides: (time of N runs - time of 1 run) / (N - 1).
+#  1. processor time of the page request alone (WorkerDriver --fetches, into
+#     one buffer as the worker makes it) and of a whole run of the worker
+#     (WorkerDriver --runs, every pass a run), against the curl command line
+#     fetching the same page the same number of times in one process, once
+#     into /dev/null (the HTTP library's floor) and once saving every page to
+#     one file (as a run saves its result), over HTTP and HTTPS (the test CA
+#     added to the system's CA bundle and trusted through SSL_CERT_FILE).
+#     Start-up is left out everywhere: (time of N - time of 1) / (N - 1).
 #  2. peak resident memory of one run per page size (1, 16, 64 MiB), for a
 #     page of text lines, a page of <a> tags and an endless body cut at the
 #     64 MiB cap;
-#  3. the judgement with its cache write at 16 and 64 MiB (VlmRefreshBench);
+#  3. the judgement with its cache write at 16 and 64 MiB (VlmRefreshBench,
+#     median of three repetitions);
 #  4. when the Windows build's WorkerDriver.exe and Wine are there, its
 #     processor time per run over HTTP under Wine beside the Linux build's
 #     (both as the driver counts it in its own process; Wine is not Windows).
@@ -77,11 +81,15 @@ driver_runs() {
     SoftOn=1 TimeStartFrom=0 TimeSecond2=1 Log=1 Url="$url"
 }
 
+driver_fetches() {
+  whole_cpu_ms env SSL_CERT_FILE="$work/trust.pem" "$work/run/WorkerDriver" --fetches "$1" "$url"
+}
+
+# curl_runs N [FILE]: N fetches in one curl process (a URL range), into
+# /dev/null or each saved to FILE.
 curl_runs() {
-  local args=()
-  for i in $(seq "$1"); do args+=("$url?vlmrnd=$i"); done
   whole_cpu_ms curl -s --cacert "$work/trust.pem" --http1.0 -H 'Content-Type: application/x-www-form-urlencoded' \
-    -o /dev/null "${args[@]}"
+    -o "${2:-/dev/null}" "$url?vlmrnd=[1-$1]"
 }
 
 declare -A cost
@@ -93,12 +101,16 @@ for scheme in http https; do
     start_server --page-bytes "$bytes"
   fi
   w1=$(driver_runs 1); wn=$(driver_runs "$runs")
-  # The server's request list: one request per run, the same lines as before.
+  f1=$(driver_fetches 1); fn=$(driver_fetches "$runs")
   c1=$(curl_runs 1); cn=$(curl_runs "$runs")
+  s1=$(curl_runs 1 "$work/saved.html"); sn=$(curl_runs "$runs" "$work/saved.html")
   cost[$scheme.run]=$(per_run_us "$wn" "$w1")
+  cost[$scheme.fetch]=$(per_run_us "$fn" "$f1")
   cost[$scheme.curl]=$(per_run_us "$cn" "$c1")
-  echo "$scheme: $runs runs of a $bytes-byte page: worker ${wn} ms (1 run ${w1} ms), ${cost[$scheme.run]} us per run;" \
-       "curl ${cn} ms (1 fetch ${c1} ms), ${cost[$scheme.curl]} us per fetch"
+  cost[$scheme.saved]=$(per_run_us "$sn" "$s1")
+  echo "$scheme, $runs times a $bytes-byte page, us each: request ${cost[$scheme.fetch]}, run ${cost[$scheme.run]};" \
+       "curl into /dev/null ${cost[$scheme.curl]}, curl saving to a file ${cost[$scheme.saved]}" \
+       "(ms for N / 1: request $fn / $f1, run $wn / $w1, curl $cn / $c1, curl saving $sn / $s1)"
 done
 
 # The driver's own count: processor time of the passes in its process.
@@ -143,7 +155,8 @@ stop_server
 judge=""
 if [ -x "$textbench" ]; then
   "$textbench" --benchmark_filter='BM_JudgeAnswer/kind:[0-3]/MiB:(16|64)/' --benchmark_min_time=0.5 \
-    --benchmark_format=csv 2>/dev/null | grep '^"BM_JudgeAnswer' > "$work/judge.csv" || true
+    --benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+    grep '^"BM_JudgeAnswer.*_median' | sed 's/_median//' > "$work/judge.csv" || true
   judge=$(awk -F, '{ split($1, p, "/"); k = p[2]; m = p[3]; t[k "," m] = $3; c[k "," m] = $4 }
     END { for (k = 0; k < 4; ++k) { a = t["kind:" k ",MiB:16"]; b = t["kind:" k ",MiB:64"];
           x = c["kind:" k ",MiB:16"]; y = c["kind:" k ",MiB:64"];
@@ -153,8 +166,10 @@ fi
 
 echo "--- ratios"
 for scheme in http https; do
-  awk -v a="${cost[$scheme.run]}" -v b="${cost[$scheme.curl]}" -v s="$scheme" \
-    'BEGIN { if (b > 0) printf "%s: CPU per run / curl per fetch = %.2f (at most 1.2)\n", s, a / b }'
+  awk -v f="${cost[$scheme.fetch]}" -v r="${cost[$scheme.run]}" -v c="${cost[$scheme.curl]}" \
+    -v d="${cost[$scheme.saved]}" -v s="$scheme" 'BEGIN { if (c > 0 && d > 0)
+      printf "%s: request / curl into /dev/null = %.2f (at most 1.2); run / curl into /dev/null = %.2f; run / curl saving to a file = %.2f\n",
+             s, f / c, r / c, r / d }'
 done
 for kind in lines anchors; do
   awk -v r="${rss[$kind.64]}" -v k="$kind" \

@@ -43,8 +43,9 @@ int CLogWriter::WriteCache(int nStatus, const std::string& strText) {
     // The text is written as it is when the reduction would give it back
     // unchanged (a result of the reduction mostly is); otherwise its reduction
     // is made beside it.
-    if (ReductionKeeps(strText)) return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, 0);
-    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, ExtractVisibleText(strText), 0, 0);
+    if (ReductionKeeps(strText)) return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, platform::kFileReplace);
+    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, ExtractVisibleText(strText), 0,
+                        platform::kFileReplace);
 }
 
 int CLogWriter::WriteDailyLog(int nStatus, const std::string& strText) {
@@ -60,21 +61,23 @@ int CLogWriter::WriteDailyLog(int nStatus, const std::string& strText) {
     // The file's date is read anew: a line made just before midnight may land
     // in the next day's file.
     std::string strPath = m_strLogDir + GetDateText() + ".log";
-    return WriteLogFile(kDailyLog, strPath, strPrefix, strText, 1, 1);
+    return WriteLogFile(kDailyLog, strPath, strPrefix, strText, 1, platform::kFileAppend);
 }
 
 int CLogWriter::WriteSystemLog(std::string strMessage) {
     std::string strTime = GetTimeText();
     std::string strDate = GetDateText();
-    return WriteLogFile(kSystemLog, m_strLogDir + "system.log", strDate + ' ' + strTime + ' ', strMessage, 1, 1);
+    return WriteLogFile(kSystemLog, m_strLogDir + "system.log", strDate + ' ' + strTime + ' ', strMessage, 1,
+                        platform::kFileAppend);
 }
 
 int CLogWriter::WriteStatusFile(const std::string& strPath, std::string strText) {
-    return WriteLogFile(kStatusFile, strPath, std::string(), strText, 0, 0);
+    // Rewritten every second: in place, not by a new file each time.
+    return WriteLogFile(kStatusFile, strPath, std::string(), strText, 0, platform::kFileOverwrite);
 }
 
 int CLogWriter::WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
-                             const std::string& strText, int nLineEnd, int nAppend) {
+                             const std::string& strText, int nLineEnd, platform::EFileWrite eHow) {
     if (strPath.empty()) return 0;
     // Notes owed go before a line of system.log, which is newer than they are.
     if (eKind == kSystemLog) WriteLossNotes();
@@ -90,10 +93,10 @@ int CLogWriter::WriteLogFile(EFileKind eKind, const std::string& strPath, const 
         strJoined = MakeTextFileBytes(strPrefix + strText, nLineEnd);
         bytes.parts[bytes.nCount++] = strJoined;
     }
-    bool bWritten = platform::WriteFileParts(strPath, bytes, nAppend != 0);
+    bool bWritten = platform::WriteFileParts(strPath, bytes, eHow);
     // log/ removed while the service runs: made again, and written once more.
     if (!bWritten && !PathExists(m_strLogDir, 1) && platform::CreateDir(m_strLogDir)) {
-        bWritten = platform::WriteFileParts(strPath, bytes, nAppend != 0);
+        bWritten = platform::WriteFileParts(strPath, bytes, eHow);
     }
     if (eKind == kSystemLog) return bWritten ? 1 : 0;
 

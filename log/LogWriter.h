@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/Platform.h"
+
 class CLogWriter {
 public:
     // Builds the paths and creates the log directory when it is missing.
@@ -44,7 +46,7 @@ private:
     // Writes strPrefix + strText (+ CR LF with nLineEnd), each line feed as
     // CR LF; the two are joined in memory only when a line feed needs it.
     int WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
-                     const std::string& strText, int nLineEnd, int nAppend);
+                     const std::string& strText, int nLineEnd, platform::EFileWrite eHow);
     void WriteLossNotes();
 
     std::string m_strLogDir;

@@ -40,11 +40,26 @@ bool CreateDir(const std::string& strPath);
 // Deletes a plain file without question, recycle bin or progress window.
 bool DeleteFileSilently(const std::string& strPath);
 
-// Opens the file for writing (truncating, or appending at its end), shared
-// with other readers and writers, writes the bytes unchanged and closes it.
-// The bytes land whole or not at all: when a write fails part way (disk
-// full, file size limit), the file is cut back to the length it had before
-// this call (empty, when replacing). True when all bytes were written; false
+// How a write treats what the file held before.
+enum EFileWrite {
+    // A new file written beside it and renamed over it: a reader never sees
+    // it empty or half written, and a full disk keeps the old contents. Where
+    // that cannot be done (a link, a directory that may not be written), the
+    // file is rewritten in place.
+    kFileReplace,
+    // At its end. A write cut short (disk full, file size limit) is undone:
+    // the file ends where it ended before this call.
+    kFileAppend,
+    // Over the old bytes from the start, then cut to the new length: no new
+    // file, so nothing is allocated on disk again for a small text rewritten
+    // every second. A reader may see the new text followed by the end of a
+    // longer old one for the moment between the two; a write that fails
+    // leaves the file empty.
+    kFileOverwrite,
+};
+
+// Opens the file for writing, shared with other readers and writers, writes
+// the bytes unchanged and closes it. True when all bytes were written; false
 // when the file could not be opened or the write failed.
 // The bytes may come in up to three pieces written one after the other
 // (a line's prefix and a page-sized text are not joined in memory first).
@@ -53,12 +68,12 @@ struct SFileParts {
     size_t nCount = 0;
     size_t Size() const { return parts[0].size() + parts[1].size() + parts[2].size(); }
 };
-bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, bool bAppend);
+bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow);
 inline bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
     SFileParts bytes;
     bytes.parts[0] = strBytes;
     bytes.nCount = 1;
-    return WriteFileParts(strPath, bytes, bAppend);
+    return WriteFileParts(strPath, bytes, bAppend ? kFileAppend : kFileReplace);
 }
 
 // Reads a whole file; false when it cannot be opened.

@@ -9,6 +9,9 @@
 //       TimeSecond2=1 every pass is a run (request, judgement, cache and
 //       logs). Prints the processor time of the passes and the peak resident
 //       memory of the process (on Windows the peak working set).
+//   WorkerDriver --fetches N URL
+//       the page request alone, N times into one buffer as the worker makes
+//       it (no judgement, no files); prints its processor time.
 //
 // The settings given are written to config.ini first (section VlmWebRefresh).
 // The process-wide objects are the service's own (service/Globals.cpp).
@@ -29,6 +32,7 @@
 
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
+#include "http/PageFetcher.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
 #include "refresh/RefreshWorker.h"
@@ -97,13 +101,29 @@ int RunPasses(int nRuns) {
     return 0;
 }
 
+int RunFetches(int nFetches, const char* szUrl) {
+    platform::InitHttp(&g_bStopRequested);
+    CPageFetcher fetcher;
+    std::string strPage;
+    int nStatus = 0;
+    const double nStart = CpuMs();
+    for (int i = 0; i < nFetches; ++i) {
+        strPage.clear();  // the buffer is lent again, as the worker lends its own
+        nStatus = fetcher.FetchPage(szUrl, strPage);
+    }
+    const double nCpu = CpuMs() - nStart;
+    printf("fetches %d cpu_ms %.3f status %d bytes %zu\n", nFetches, nCpu, nStatus, strPage.size());
+    return nStatus != 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: %s SECONDS|--runs N [Key=Value ...]\n", argv[0]);
+        fprintf(stderr, "usage: %s SECONDS|--runs N [Key=Value ...] | --fetches N URL\n", argv[0]);
         return 2;
     }
+    if (strcmp(argv[1], "--fetches") == 0) return argc == 4 ? RunFetches(atoi(argv[2]), argv[3]) : 2;
     const bool bRuns = strcmp(argv[1], "--runs") == 0;
     int nFirstSetting = bRuns ? 3 : 2;
     if (bRuns && argc < 3) return 2;

@@ -80,15 +80,29 @@ bool WriteInPlace(const std::string& strPath, const SFileParts& bytes, bool bApp
     return bWhole;
 }
 
+bool Overwrite(const std::string& strPath, const SFileParts& bytes) {
+    int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool bWhole = WriteAll(fd, bytes);
+    // Cut to the new length, never to zero bytes on success: a file cut to
+    // nothing and written again is given new disk blocks at once on ext4.
+    const off_t nEnd = bWhole ? static_cast<off_t>(bytes.Size()) : 0;
+    while (ftruncate(fd, nEnd) != 0) {
+        if (errno != EINTR) {
+            bWhole = false;
+            break;
+        }
+    }
+    if (close(fd) != 0 && errno != EINTR) bWhole = false;
+    return bWhole;
+}
+
 }  // namespace
 
-bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, bool bAppend) {
+bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow) {
     if (strPath.empty()) return false;
-    if (bAppend) return WriteInPlace(strPath, bytes, true);
-    // A replacement is written beside the file and renamed over it, so that a
-    // reader never sees it empty or half written, and a full disk leaves the
-    // old contents. Where that cannot be done (a link, a directory that may
-    // not be written), the file is rewritten in place.
+    if (eHow == kFileAppend) return WriteInPlace(strPath, bytes, true);
+    if (eHow == kFileOverwrite) return Overwrite(strPath, bytes);
     struct stat st;
     bool bExists = lstat(strPath.c_str(), &st) == 0;
     if (bExists && !S_ISREG(st.st_mode)) return WriteInPlace(strPath, bytes, false);

@@ -81,20 +81,22 @@ int WriteToHandle(const std::string& strPath, const SFileParts& bytes, bool bApp
         }
     }
     // A record cut short (disk full) is taken back whole: the file ends
-    // where it ended before this call.
+    // where it ended before this call. A text written over an older one from
+    // the start ends where the new text ends.
     if (!bWhole && SetFilePointerEx(h, nStart, nullptr, FILE_BEGIN)) SetEndOfFile(h);
+    if (bWhole && !bAppend && !SetEndOfFile(h)) bWhole = false;
     if (!CloseHandle(h)) bWhole = false;
     return bWhole ? 1 : 0;
 }
 
 }  // namespace
 
-bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, bool bAppend) {
+bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow) {
     if (strPath.empty()) return false;
-    if (bAppend) return WriteToHandle(strPath, bytes, true, OPEN_ALWAYS) == 1;
-    // A replacement is written beside the file and moved over it, so that a
-    // reader never sees it empty or half written, and a full disk leaves the
-    // old contents. Where that cannot be done, the file is rewritten in place.
+    if (eHow == kFileAppend) return WriteToHandle(strPath, bytes, true, OPEN_ALWAYS) == 1;
+    if (eHow == kFileOverwrite) return WriteToHandle(strPath, bytes, false, OPEN_ALWAYS) == 1;
+    // A replacement: a file beside it, moved over it. Where that cannot be
+    // done, the file is rewritten in place.
     DWORD dwAttr = GetFileAttributesA(strPath.c_str());
     if (dwAttr != INVALID_FILE_ATTRIBUTES &&
         (dwAttr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {

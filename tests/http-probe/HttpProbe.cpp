@@ -6,8 +6,6 @@
 //       "R <status> <ms> <t0> <t1> <length> <hash> <why>" where t0/t1 are the
 //       clock's seconds around the fetch, <hash> the page text's 64-bit FNV-1a
 //       hash and <why> the platform::EHttpFailure number (0 with a status).
-//   HttpProbe bench COUNT URL
-//       COUNT fetches in a row; prints the status of the last one.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,26 +42,11 @@ int RunFetch(int argc, char** argv) {
     return 0;
 }
 
-int RunBench(int argc, char** argv) {
-    if (argc < 4) return 2;
-    int nCount = std::atoi(argv[2]);
-    int nStatus = 0;
-    size_t nSize = 0;
-    for (int i = 0; i < nCount; ++i) {
-        std::string strPage;
-        nStatus = CPageFetcher().FetchPage(argv[3], strPage);
-        nSize = strPage.size();
-    }
-    std::printf("%d %zu\n", nStatus, nSize);
-    return nStatus == 200 ? 0 : 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string strMode = argc > 1 ? argv[1] : "";
     if (strMode == "fetch") return RunFetch(argc, argv);
-    if (strMode == "bench") return RunBench(argc, argv);
-    std::fprintf(stderr, "usage: HttpProbe fetch CONNECT_MS RECEIVE_MS | bench COUNT URL\n");
+    std::fprintf(stderr, "usage: HttpProbe fetch CONNECT_MS RECEIVE_MS\n");
     return 2;
 }
