@@ -4,7 +4,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "platform/Platform.h"
@@ -25,24 +24,15 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string MakeUniqueDir() {
+CTempDir::CTempDir() {
     static std::atomic<unsigned> s_nCounter{0};
-    auto nStamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    fs::path base = fs::temp_directory_path();
-    for (;;) {
-        std::ostringstream name;
-        name << "vlmtest-" << nStamp << "-" << s_nCounter++;
-        fs::path p = base / name.str();
-        std::error_code ec;
-        if (fs::create_directory(p, ec)) return p.string() + platform::kPathSep;
-    }
+    const std::string strStamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    fs::path p;
+    std::error_code ec;
+    do p = fs::temp_directory_path() / ("vlmtest-" + strStamp + "-" + std::to_string(s_nCounter++));
+    while (!fs::create_directory(p, ec));
+    m_strPath = p.string() + platform::kPathSep;
 }
-
-}  // namespace
-
-CTempDir::CTempDir() : m_strPath(MakeUniqueDir()) {}
 
 CTempDir::~CTempDir() {
     std::error_code ec;
@@ -64,8 +54,7 @@ std::string ReadWholeFile(const std::string& strPath) {
 }
 
 void WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
-    std::ofstream f(strPath, std::ios::binary | std::ios::trunc);
-    f.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
+    std::ofstream(strPath, std::ios::binary) << strBytes;
 }
 
 const std::string& TestHomeDir() {
