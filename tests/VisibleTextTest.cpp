@@ -21,7 +21,6 @@ struct VisibleCase {
 };
 
 TEST(VisibleText, Reduction) {
-    const std::string strGbk = "\xd6\xd0\xce\xc4";  // 中文
     const VisibleCase cases[] = {
         {"", ""},
         {"&lt;b&gt;Hi&lt;/b&gt; there", "Hithere"},
@@ -46,18 +45,8 @@ TEST(VisibleText, Reduction) {
         {"\xd6\xd0<b>\xce\xc4</b>", "\xd6\xd0\xce\xc4"},
         {"\x81 ", "\x81"},                             // lone lead at the end
         {"a\xa1<b>\xa1" "A", "a\xa1\xa1" "A"},
-        // Long runs, which the reduction takes sixteen bytes at a time.
-        {"<p>" + Repeat("The quick  brown\tfox\r\n jumps over", 20) + "</p>",
-         Repeat("Thequickbrownfoxjumpsover", 20)},
-        {Repeat("a\x01 b\x1f\tc  ", 30), Repeat("a\x01" "b\x1f" "c", 30)},  // control bytes stay
-        {std::string(40, ' ') + "<b>" + std::string(40, ' ') + "\t<i>" + std::string(50, '\n'), "<b><i>"},
-        {std::string(70, ' ') + "x" + std::string(70, ' '), "x"},
-        {Repeat(strGbk, 6) + "\xa1\xa1" + Repeat(strGbk, 6), Repeat(strGbk, 12)},
-        {"x" + Repeat(strGbk, 6) + "\xa1\xa1" + Repeat(strGbk, 6), "x" + Repeat(strGbk, 12)},
-        {Repeat(strGbk, 5) + "\xb0\xa1\xa1\xa2" + Repeat(strGbk, 5),
-         Repeat(strGbk, 5) + "\xb0\xa1\xa1\xa2" + Repeat(strGbk, 5)},
-        {Repeat(strGbk, 4) + "\x81" "a b" + Repeat(strGbk, 4), Repeat(strGbk, 4) + "\x81" "ab" + Repeat(strGbk, 4)},
-        {Repeat(strGbk, 4) + "\xd6 \xa1\xa1" + Repeat(strGbk, 4), Repeat(strGbk, 4) + "\xd6\xa1\xa1" + Repeat(strGbk, 4)},
+        // A long page. Long runs, which the reduction takes sixteen bytes at a
+        // time, are FastPathsAgreeWithPlainWalks below.
         {Repeat("<td class=\"c\">\xd6\xd0 7&lt;i&gt;x&lt;/i&gt;</td>\r\n", 20000), Repeat("\xd6\xd0" "7x", 20000)},
     };
     for (const VisibleCase& c : cases) {
@@ -94,10 +83,6 @@ TEST(VisibleText, SecondPass) {
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 // Inputs for the fast paths: each piece at every offset from 0 to 33 behind a
 // run of one filler (so that it meets the sixteen-byte block edges at 15, 16
