@@ -1,11 +1,8 @@
 // Page requests of the Linux build against the loopback test server.
 #ifndef _WIN32
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "http/PageFetcher.h"
@@ -86,13 +83,9 @@ public:
         WaitChild(m_pid, 2000);
     }
 
-    // True once it accepts a connection (at most 5 s).
+    // True once it accepts connections (at most 5 s).
     bool Start() {
         const std::string strConf = m_dir.File("tinyproxy.conf");
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(m_nPort);
         WriteWholeFile(strConf, "Port " + std::to_string(m_nPort) + "\nListen 127.0.0.1\nTimeout 10\nMaxClients 16\n"
                                 "Allow 127.0.0.1\nLogLevel Info\nLogFile \"" + LogPath() + "\"\n");
         m_pid = fork();
@@ -100,12 +93,9 @@ public:
             execl("/usr/bin/tinyproxy", "tinyproxy", "-d", "-c", strConf.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        return WaitUntil([&] {
-            int nProbe = socket(AF_INET, SOCK_STREAM, 0);
-            bool bUp = connect(nProbe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-            close(nProbe);
-            return bUp;
-        }, 5000);
+        // It logs this once it listens.
+        return WaitUntil([&] { return ReadWholeFile(LogPath()).find("Accepting connections") != std::string::npos; },
+                         5000);
     }
 
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_nPort); }
