@@ -120,21 +120,18 @@ bool CDatagramSink::ReceiveOne(int nMs) {
 }
 
 bool CDatagramSink::WaitFor(const std::string& strWanted, int nMs) {
-    int64_t tEnd = SteadyMs() + nMs;
-    size_t i = 0;
-    for (;;) {
-        for (; i < m_received.size(); ++i) {
-            if (m_received[i].find(strWanted) != std::string::npos) return true;
+    const int64_t tEnd = SteadyMs() + nMs;
+    for (size_t i = 0;; ++i) {
+        while (i == m_received.size()) {
+            if (SteadyMs() >= tEnd) return false;
+            ReceiveOne(static_cast<int>(tEnd - SteadyMs()));
         }
-        int64_t nLeft = tEnd - SteadyMs();
-        if (nLeft <= 0) return false;
-        ReceiveOne(static_cast<int>(nLeft));
+        if (m_received[i].find(strWanted) != std::string::npos) return true;
     }
 }
 
 std::vector<std::string> CDatagramSink::Take(int nQuietMs) {
-    while (ReceiveOne(nQuietMs)) {
-    }
+    while (ReceiveOne(nQuietMs)) {}
     std::vector<std::string> taken(m_received.begin() + static_cast<std::ptrdiff_t>(m_nTaken), m_received.end());
     m_nTaken = m_received.size();
     return taken;
