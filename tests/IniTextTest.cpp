@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 
 #include "platform/IniText.h"
@@ -32,15 +33,10 @@ TEST(IniText, ReadsCutToWholeCharacters) {
 TEST(IniText, WrittenValueReadsBackInAnyFile) {
     const char kAlphabet[] = "[]=;\"' \t\r\nSskK\x81\xa1\xd6\xd0\x5c\x7f\xff\x00";
     const size_t nAlphabet = sizeof kAlphabet - 1;
-    uint32_t nSeed = 12345;
-    auto next = [&nSeed]() {
-        nSeed = nSeed * 1103515245u + 12345u;
-        return (nSeed >> 16) & 0x7fff;
-    };
+    std::minstd_rand random(12345);
     for (int n = 0; n < 3000; ++n) {
         std::string strText;
-        size_t nLen = next() % 60;
-        for (size_t i = 0; i < nLen; ++i) strText += kAlphabet[next() % nAlphabet];
+        for (size_t i = random() % 60; i > 0; --i) strText += kAlphabet[random() % nAlphabet];
         std::string strFirst, strSecond, strThird;
         ASSERT_TRUE(WriteValue(strText, "S", "k", "v1", strFirst)) << n;
         EXPECT_EQ(ReadValue(strFirst, "S", "k", "", 2048), "v1") << n;
