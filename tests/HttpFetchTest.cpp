@@ -137,7 +137,6 @@ TEST(HttpProxy, ThroughTinyproxy) {
         {"plain", "{http}/proxied", false, 200},
         {"secure, trusted", "{signed}/proxied", true, 200},
         {"secure, CA not trusted", "{signed}/proxied", false, 0},
-        {"secure, self-signed", "{https}/proxied", true, 0},
         {"secure, other host name", "https://localhost:{signedport}/proxied", true, 0},
         {"secure, closed port", "https://127.0.0.1:" + std::to_string(servers.nRefusedPort) + "/proxied", true, 0},
     };
