@@ -5,6 +5,7 @@
 //
 //   IniProbe <corpus dir> <work dir>
 //
+// Both directories in the build's own form, ending in its path separator.
 // A case is a script <name>.ops and, optionally, the starting file <name>.ini
 // (no .ini: the file is missing). The script is copied into the work dir as
 // config.ini and the operations run on that copy. Script lines:
@@ -68,16 +69,6 @@ std::string FileState(const std::string& strPath) {
     return "file " + Hex(strBytes);
 }
 
-// A Linux path handed to the Windows build under Wine: Z: is the root.
-std::string NativePath(std::string s) {
-    if (platform::kPathSep == '\\' && !s.empty() && s[0] == '/') {
-        std::replace(s.begin(), s.end(), '/', '\\');
-        s = "Z:" + s;
-    }
-    if (!s.empty() && s.back() != platform::kPathSep) s += platform::kPathSep;
-    return s;
-}
-
 void RunCase(const std::string& strCorpus, const std::string& strWork, const std::string& strName) {
     const std::string strDir = strWork + strName + platform::kPathSep, strFile = strDir + "config.ini";
     std::error_code ec;
@@ -120,7 +111,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: IniProbe <corpus dir> <work dir>\n");
         return 2;
     }
-    const std::string strCorpus = NativePath(argv[1]), strWork = NativePath(argv[2]);
+    const std::string strCorpus = argv[1], strWork = argv[2];
     std::vector<std::string> names;
     for (const fs::directory_entry& e : fs::directory_iterator(fs::u8path(strCorpus)))
         if (e.path().extension() == ".ops") names.push_back(e.path().stem().string());

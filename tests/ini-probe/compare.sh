@@ -14,8 +14,11 @@ native=$1 windows=$2 corpus=$3 source=$4
 work=$(mktemp -d /tmp/vlm-ini-diff.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 # The probes run one after the other; each removes its case directories.
-"$native" "$corpus" "$work" > "$work/linux.out" || { echo "linux probe failed"; exit 1; }
-"$source/tools/wine-run.sh" "$windows" "$corpus" "$work" > "$work/windows.raw" 2> "$work/wine.err" ||
+# The Windows probe sees the root as Z:.
+winpath() { printf 'Z:%s\\' "$1" | tr / '\\'; }
+"$native" "$corpus/" "$work/" > "$work/linux.out" || { echo "linux probe failed"; exit 1; }
+"$source/tools/wine-run.sh" "$windows" "$(winpath "$corpus")" "$(winpath "$work")" > "$work/windows.raw" \
+  2> "$work/wine.err" ||
   { echo "windows probe failed"; cat "$work/wine.err"; exit 1; }
 tr -d '\r' < "$work/windows.raw" > "$work/windows.out"
 
