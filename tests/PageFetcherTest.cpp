@@ -32,6 +32,7 @@ TEST(PageRequest, SplitAddress) {
         {"  https://h:444/p  ", "h 444 /p"},
         {"http://user:pw@h/p", "h 80 /p"},
         {"http://h:/p", "h 80 /p"},
+        {"http://h:81", "h 81 /"},
         {"http://[::1]:81/p", "::1 81 /p"},
         {"http://h/a b?c d#frag", "h 80 /a%20b?c%20d"},
         {"http://h/\xd6\xd0", "h 80 /%D6%D0"},  // 中

@@ -167,6 +167,7 @@ std::vector<SHttpScenario> MakeHttpScenarios() {
         Ok("BlankIsEscapedFragmentDropped", "{http}/sp ace?k=v#top", Body("sp\n"), "\r\nsp"),
         Ok("NotFoundKeepsBody", "{http}/notfound", Status("404 Not Found", "<h1>gone</h1>\r\n"), "\r\n<h1>gone</h1>",
            404),
+        Ok("ServerErrorKeepsBody", "{http}/error", Status("500 Internal Server Error", "oops"), "\r\noops", 500),
         // The path goes out in its canonical form (dot segments resolved,
         // backslashes as slashes), the query as written.
         With(Ok("PathSentInCanonicalForm", "{http}/dots/..\\d/./canon?q=1", Body("c\n"), "\r\nc"),
