@@ -21,13 +21,11 @@ struct VisibleCase {
 };
 
 TEST(VisibleText, Reduction) {
-    const std::string strGbk = "\xd6\xd0\xce\xc4";  // 中文
     const VisibleCase cases[] = {
         {"", ""},
         {"&lt;b&gt;Hi&lt;/b&gt; there", "Hithere"},
         {"<p>Hello, world</p>", "Hello,world"},
         {"<p> </p>", "<p></p>"},  // nothing visible: the text without blanks
-        {"<html>\r\n<body>\r\n</body>\r\n</html>\r\n", "<html><body></body></html>"},
         {" \t\r\n\xa1\xa1 \xa1\xa1\t", ""},
         {"1 < 2", "1"},
         {"a&amp;b&nbsp;c", "a&amp;b&nbsp;c"},
@@ -46,18 +44,8 @@ TEST(VisibleText, Reduction) {
         {"\xd6\xd0<b>\xce\xc4</b>", "\xd6\xd0\xce\xc4"},
         {"\x81 ", "\x81"},                             // lone lead at the end
         {"a\xa1<b>\xa1" "A", "a\xa1\xa1" "A"},
-        // Long runs, which the reduction takes sixteen bytes at a time.
-        {"<p>" + Repeat("The quick  brown\tfox\r\n jumps over", 20) + "</p>",
-         Repeat("Thequickbrownfoxjumpsover", 20)},
-        {Repeat("a\x01 b\x1f\tc  ", 30), Repeat("a\x01" "b\x1f" "c", 30)},  // control bytes stay
-        {std::string(40, ' ') + "<b>" + std::string(40, ' ') + "\t<i>" + std::string(50, '\n'), "<b><i>"},
-        {std::string(70, ' ') + "x" + std::string(70, ' '), "x"},
-        {Repeat(strGbk, 6) + "\xa1\xa1" + Repeat(strGbk, 6), Repeat(strGbk, 12)},
-        {"x" + Repeat(strGbk, 6) + "\xa1\xa1" + Repeat(strGbk, 6), "x" + Repeat(strGbk, 12)},
-        {Repeat(strGbk, 5) + "\xb0\xa1\xa1\xa2" + Repeat(strGbk, 5),
-         Repeat(strGbk, 5) + "\xb0\xa1\xa1\xa2" + Repeat(strGbk, 5)},
-        {Repeat(strGbk, 4) + "\x81" "a b" + Repeat(strGbk, 4), Repeat(strGbk, 4) + "\x81" "ab" + Repeat(strGbk, 4)},
-        {Repeat(strGbk, 4) + "\xd6 \xa1\xa1" + Repeat(strGbk, 4), Repeat(strGbk, 4) + "\xd6\xa1\xa1" + Repeat(strGbk, 4)},
+        // A long page. Long runs, which the reduction takes sixteen bytes at a
+        // time, are FastPathsAgreeWithPlainWalks below.
         {Repeat("<td class=\"c\">\xd6\xd0 7&lt;i&gt;x&lt;/i&gt;</td>\r\n", 20000), Repeat("\xd6\xd0" "7x", 20000)},
     };
     for (const VisibleCase& c : cases) {
@@ -76,28 +64,16 @@ TEST(VisibleText, SecondPass) {
     // space together: the second pass takes them out.
     EXPECT_EQ(ExtractVisibleText(ExtractVisibleText("\xa1<b>\xa1" "A")), "A");
     // The quick test that lets the cache take a result without a second
-    // reduction: true only where the reduction gives the text back.
-    const struct {
-        std::string strText;
-        bool bKeeps;
-    } keeps[] = {
-        {"", true}, {"Hello,world", true}, {"a&amp;b", true}, {"&l&g;t", true}, {"\xd6\xd0\xa1\xa3x", true},
-        {std::string("a\0b\x01\x7f\xff", 6), true}, {std::string(40, 'x') + "\xa1", true},
-        {"a b", false}, {"a\tb", false}, {"a\rb", false}, {"a\nb", false}, {"a<b", false}, {"a>b", false},
-        {"x&lt;", false}, {"&gt;y", false}, {"\xa1\xa1", false}, {std::string(31, 'x') + "\xa1\xa1", false},
-        {std::string(15, 'x') + "\xa1\xa1" + std::string(20, 'y'), false}, {std::string(100, 'x') + "<", false},
-    };
-    for (const auto& c : keeps) {
-        EXPECT_EQ(ReductionKeeps(c.strText), c.bKeeps) << testing::PrintToString(c.strText);
-        if (c.bKeeps) {
-            EXPECT_EQ(ExtractVisibleTextPlain(c.strText), c.strText) << testing::PrintToString(c.strText);
-        }
+    // reduction holds for these texts, which the reduction gives back. That
+    // it fails wherever the reduction changes a text is checked at every
+    // block offset by FastPathsAgreeWithPlainWalks.
+    const std::string keeps[] = {"", "Hello,world", "a&amp;b", "&l&g;t", "\xd6\xd0\xa1\xa3x",
+                                 std::string("a\0b\x01\x7f\xff", 6), std::string(40, 'x') + "\xa1"};
+    for (const std::string& s : keeps) {
+        EXPECT_TRUE(ReductionKeeps(s)) << testing::PrintToString(s);
+        EXPECT_EQ(ExtractVisibleTextPlain(s), s) << testing::PrintToString(s);
     }
 }
-
-}  // namespace
-
-namespace {
 
 // Inputs for the fast paths: each piece at every offset from 0 to 33 behind a
 // run of one filler (so that it meets the sixteen-byte block edges at 15, 16

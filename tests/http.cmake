@@ -4,7 +4,6 @@
 add_executable(HttpProbe ${CMAKE_CURRENT_LIST_DIR}/http-probe/HttpProbe.cpp)
 target_include_directories(HttpProbe PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(HttpProbe PRIVATE vlmcore)
-set_target_properties(HttpProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 if(NOT CMAKE_CROSSCOMPILING)
   add_executable(HttpWineTests

@@ -6,7 +6,6 @@
 # probe under Wine and compares every read and every file after a write.
 add_executable(IniProbe ${CMAKE_CURRENT_LIST_DIR}/ini-probe/IniProbe.cpp)
 target_link_libraries(IniProbe PRIVATE vlmcore)
-set_target_properties(IniProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME ini.differential
@@ -14,10 +13,8 @@ if(NOT CMAKE_CROSSCOMPILING)
       $<TARGET_FILE:IniProbe> ${VLM_WINDOWS_BUILD_DIR}/tests/IniProbe.exe
       ${CMAKE_CURRENT_LIST_DIR}/ini-corpus ${CMAKE_SOURCE_DIR})
   set_tests_properties(ini.differential PROPERTIES LABELS wine TIMEOUT 120)
-endif()
 
-# Starting either executable in an empty directory creates the same config.ini.
-if(NOT CMAKE_CROSSCOMPILING)
+  # Starting either executable in an empty directory creates the same config.ini.
   add_test(NAME ini.first_start
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/ini-probe/first-start.sh
       $<TARGET_FILE:VlmRefreshSvc> ${VLM_WINDOWS_BUILD_DIR}/VlmRefreshSvc.exe

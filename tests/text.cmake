@@ -10,11 +10,9 @@ if(NOT CMAKE_CROSSCOMPILING)
             ${CMAKE_CURRENT_LIST_DIR}/text-probe/best-fit.txt
             ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(text.ConversionMatchesWindows PROPERTIES LABELS wine TIMEOUT 120)
-endif()
 
-# The fuzz targets as replay programs of the committed corpus (the sanitizer
-# presets replay it under their sanitizers).
-if(NOT CMAKE_CROSSCOMPILING)
+  # The fuzz targets as replay programs of the committed corpus (the sanitizer
+  # presets replay it under their sanitizers).
   include(${CMAKE_SOURCE_DIR}/fuzz/Targets.cmake)
   foreach(pair ${VLM_FUZZ_TARGETS})
     string(REPLACE ":" ";" pair "${pair}")

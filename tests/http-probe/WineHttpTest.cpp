@@ -2,7 +2,6 @@
 // them in one Wine process against the loopback servers of this process.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -15,19 +14,16 @@ namespace {
 // expected one when its length and hash match.
 bool ParseOutcome(const std::string& strLine, const SHttpScenario& sc, SFetchOutcome& out) {
     std::istringstream in(strLine);
-    std::string strTag, strHash;
-    long long nMs = 0;
+    std::string strTag;
     size_t nLength = 0;
+    uint64_t nHash = 0;
     int nFailure = -1;
-    if (!(in >> strTag >> out.nStatus >> nMs >> out.tBefore >> out.tAfter >> nLength >> strHash >> nFailure) ||
-        strTag != "R")
+    if (!(in >> strTag >> out.nStatus >> out.nElapsedMs >> out.tBefore >> out.tAfter >> nLength >> std::hex >> nHash >>
+          std::dec >> nFailure) || strTag != "R")
         return false;
     out.eFailure = static_cast<platform::EHttpFailure>(nFailure);
-    out.nElapsedMs = static_cast<uint32_t>(nMs);
-    std::string strExpected = ExpectedPage(sc);
-    char szHash[32];
-    std::snprintf(szHash, sizeof szHash, "%016llx", static_cast<unsigned long long>(HashFnv1a(strExpected)));
-    out.strPage = strHash == szHash && nLength == strExpected.size()
+    const std::string strExpected = ExpectedPage(sc);
+    out.strPage = nHash == HashFnv1a(strExpected) && nLength == strExpected.size()
                       ? strExpected
                       : "(another page of " + std::to_string(nLength) + " bytes)";
     return true;
@@ -36,22 +32,19 @@ bool ParseOutcome(const std::string& strLine, const SHttpScenario& sc, SFetchOut
 TEST(WindowsHttp, ScenariosUnderWine) {
     const std::string strProbe = std::string(VLM_WINDOWS_BUILD_DIR) + "/tests/HttpProbe.exe";
     ASSERT_TRUE(std::ifstream(strProbe).good()) << "build the windows preset first: " << strProbe;
-
     SScenarioServers servers;
     ASSERT_TRUE(servers.Start());
+    const std::string strInput = std::string(VLM_BINARY_DIR) + "/tests/http-wine-urls.txt";
+    const std::string strOutput = std::string(VLM_BINARY_DIR) + "/tests/http-wine-results.txt";
     std::vector<SHttpScenario> scenarios;
+    std::ofstream list(strInput, std::ios::binary);
     for (const SHttpScenario& sc : MakeHttpScenarios()) {
-        if (!sc.bRouteOnly && !sc.bNativeOnly) scenarios.push_back(sc);
+        if (sc.bNativeOnly) continue;
+        servers.Install(sc);
+        scenarios.push_back(sc);
+        list << servers.Expand(sc.strUrl) << "\n";
     }
-    InstallScenarios(servers, MakeHttpScenarios());
-
-    const std::string strDir = std::string(VLM_BINARY_DIR) + "/tests/";
-    const std::string strInput = strDir + "http-wine-urls.txt";
-    const std::string strOutput = strDir + "http-wine-results.txt";
-    {
-        std::ofstream list(strInput, std::ios::binary);
-        for (const SHttpScenario& sc : scenarios) list << servers.Expand(sc.strUrl) << "\n";
-    }
+    list.close();
     // The whole run is bounded; each scenario's own bound is checked below.
     std::string strCommand = "timeout 600 " + std::string(VLM_SOURCE_DIR) + "/tools/wine-run.sh " + strProbe +
                              " fetch " + std::to_string(kScenarioConnectMs) + " " +
@@ -62,9 +55,8 @@ TEST(WindowsHttp, ScenariosUnderWine) {
     std::string strLine;
     for (const SHttpScenario& sc : scenarios) {
         SFetchOutcome out;
-        do {
-            if (!std::getline(results, strLine)) break;
-        } while (strLine.compare(0, 2, "R ") != 0);
+        do strLine.clear();
+        while (std::getline(results, strLine) && strLine.compare(0, 2, "R ") != 0);
         ASSERT_TRUE(ParseOutcome(strLine, sc, out)) << sc.strName << ": " << strLine;
         CheckScenario(sc, out, servers, "HttpProbe");
     }

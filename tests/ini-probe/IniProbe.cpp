@@ -3,8 +3,9 @@
 // write, hex-encoded, one line each. Built for Linux and for Windows from this
 // one source, so that the two outputs can be compared line by line.
 //
-//   IniProbe <corpus dir> <work dir> [case name]
+//   IniProbe <corpus dir> <work dir>
 //
+// Both directories in the build's own form, ending in its path separator.
 // A case is a script <name>.ops and, optionally, the starting file <name>.ini
 // (no .ini: the file is missing). The script is copied into the work dir as
 // config.ini and the operations run on that copy. Script lines:
@@ -52,26 +53,10 @@ std::string Unescape(const std::string& s) {
     return out;
 }
 
-std::vector<std::string> SplitTabs(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t b = 0;
-    for (;;) {
-        size_t t = line.find('\t', b);
-        fields.push_back(line.substr(b, t == std::string::npos ? std::string::npos : t - b));
-        if (t == std::string::npos) break;
-        b = t + 1;
-    }
-    return fields;
-}
-
 std::string Hex(const std::string& s) {
     static const char kDigits[] = "0123456789abcdef";
     std::string out;
-    out.reserve(s.size() * 2);
-    for (unsigned char c : s) {
-        out += kDigits[c >> 4];
-        out += kDigits[c & 15];
-    }
+    for (unsigned char c : s) out.append({kDigits[c >> 4], kDigits[c & 15]});
     return out;
 }
 
@@ -84,25 +69,13 @@ std::string FileState(const std::string& strPath) {
     return "file " + Hex(strBytes);
 }
 
-// A Linux path handed to the Windows build under Wine: Z: is the root.
-std::string NativePath(std::string s) {
-    if (platform::kPathSep == '\\' && !s.empty() && s[0] == '/') {
-        std::replace(s.begin(), s.end(), '/', '\\');
-        s = "Z:" + s;
-    }
-    if (!s.empty() && s.back() != platform::kPathSep) s += platform::kPathSep;
-    return s;
-}
-
 void RunCase(const std::string& strCorpus, const std::string& strWork, const std::string& strName) {
-    std::string strScript;
-    platform::ReadFileBytes(strCorpus + strName + ".ops", strScript);
-    std::string strIni = strWork + strName + platform::kPathSep;
+    const std::string strDir = strWork + strName + platform::kPathSep, strFile = strDir + "config.ini";
     std::error_code ec;
-    fs::remove_all(fs::u8path(strIni), ec);
-    platform::CreateDir(strIni);
-    std::string strFile = strIni + "config.ini";
-    std::string strStart;
+    fs::remove_all(fs::u8path(strDir), ec);
+    platform::CreateDir(strDir);
+    std::string strScript, strStart;
+    platform::ReadFileBytes(strCorpus + strName + ".ops", strScript);
     if (platform::ReadFileBytes(strCorpus + strName + ".ini", strStart))
         platform::WriteFileBytes(strFile, strStart, false);
 
@@ -112,44 +85,37 @@ void RunCase(const std::string& strCorpus, const std::string& strWork, const std
     for (int nLine = 1; std::getline(script, line); ++nLine) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> f = SplitTabs(line);
+        std::vector<std::string> f;  // the fields, unescaped; a TAB at the end gives an empty one
+        std::istringstream fields(line + "\t");
+        for (std::string strField; std::getline(fields, strField, '\t');) f.push_back(Unescape(strField));
         if (f[0] == "dir") {
             platform::CreateDir(strFile);
-            continue;
-        }
-        if (f[0] == "R" && f.size() >= 3) {
+        } else if (f[0] == "R" && f.size() >= 3) {
             size_t nSize = f.size() >= 4 ? static_cast<size_t>(atol(f[3].c_str())) : 2048;
-            std::string strDefault = f.size() >= 5 ? Unescape(f[4]) : std::string();
-            std::string v = platform::ReadProfileValue(Unescape(f[1]), Unescape(f[2]), strDefault, strFile, nSize);
+            std::string v = platform::ReadProfileValue(f[1], f[2], f.size() >= 5 ? f[4] : "", strFile, nSize);
             printf("%d R %s\n", nLine, Hex(v).c_str());
         } else if (f[0] == "W" && f.size() >= 4) {
-            bool bOk = platform::WriteProfileValue(Unescape(f[1]), Unescape(f[2]), Unescape(f[3]), strFile);
+            bool bOk = platform::WriteProfileValue(f[1], f[2], f[3], strFile);
             printf("%d W %d %s\n", nLine, bOk ? 1 : 0, FileState(strFile).c_str());
         } else {
             printf("%d bad script line\n", nLine);
         }
     }
-    fs::remove_all(fs::u8path(strIni), ec);
+    fs::remove_all(fs::u8path(strDir), ec);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        fprintf(stderr, "usage: IniProbe <corpus dir> <work dir> [case]\n");
+    if (argc != 3) {
+        fprintf(stderr, "usage: IniProbe <corpus dir> <work dir>\n");
         return 2;
     }
-    std::string strCorpus = NativePath(argv[1]);
-    std::string strWork = NativePath(argv[2]);
+    const std::string strCorpus = argv[1], strWork = argv[2];
     std::vector<std::string> names;
-    if (argc >= 4) {
-        names.push_back(argv[3]);
-    } else {
-        for (const fs::directory_entry& e : fs::directory_iterator(fs::u8path(strCorpus))) {
-            if (e.path().extension() == ".ops") names.push_back(e.path().stem().string());
-        }
-        std::sort(names.begin(), names.end());
-    }
+    for (const fs::directory_entry& e : fs::directory_iterator(fs::u8path(strCorpus)))
+        if (e.path().extension() == ".ops") names.push_back(e.path().stem().string());
+    std::sort(names.begin(), names.end());
     for (const std::string& n : names) RunCase(strCorpus, strWork, n);
     return 0;
 }

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "platform/Platform.h"
@@ -25,24 +24,15 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string MakeUniqueDir() {
+CTempDir::CTempDir() {
     static std::atomic<unsigned> s_nCounter{0};
-    auto nStamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    fs::path base = fs::temp_directory_path();
-    for (;;) {
-        std::ostringstream name;
-        name << "vlmtest-" << nStamp << "-" << s_nCounter++;
-        fs::path p = base / name.str();
-        std::error_code ec;
-        if (fs::create_directory(p, ec)) return p.string() + platform::kPathSep;
-    }
+    const std::string strStamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    fs::path p;
+    std::error_code ec;
+    do p = fs::temp_directory_path() / ("vlmtest-" + strStamp + "-" + std::to_string(s_nCounter++));
+    while (!fs::create_directory(p, ec));
+    m_strPath = p.string() + platform::kPathSep;
 }
-
-}  // namespace
-
-CTempDir::CTempDir() : m_strPath(MakeUniqueDir()) {}
 
 CTempDir::~CTempDir() {
     std::error_code ec;
@@ -64,8 +54,7 @@ std::string ReadWholeFile(const std::string& strPath) {
 }
 
 void WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
-    std::ofstream f(strPath, std::ios::binary | std::ios::trunc);
-    f.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
+    std::ofstream(strPath, std::ios::binary) << strBytes;
 }
 
 const std::string& TestHomeDir() {
@@ -131,21 +120,18 @@ bool CDatagramSink::ReceiveOne(int nMs) {
 }
 
 bool CDatagramSink::WaitFor(const std::string& strWanted, int nMs) {
-    int64_t tEnd = SteadyMs() + nMs;
-    size_t i = 0;
-    for (;;) {
-        for (; i < m_received.size(); ++i) {
-            if (m_received[i].find(strWanted) != std::string::npos) return true;
+    const int64_t tEnd = SteadyMs() + nMs;
+    for (size_t i = 0;; ++i) {
+        while (i == m_received.size()) {
+            if (SteadyMs() >= tEnd) return false;
+            ReceiveOne(static_cast<int>(tEnd - SteadyMs()));
         }
-        int64_t nLeft = tEnd - SteadyMs();
-        if (nLeft <= 0) return false;
-        ReceiveOne(static_cast<int>(nLeft));
+        if (m_received[i].find(strWanted) != std::string::npos) return true;
     }
 }
 
 std::vector<std::string> CDatagramSink::Take(int nQuietMs) {
-    while (ReceiveOne(nQuietMs)) {
-    }
+    while (ReceiveOne(nQuietMs)) {}
     std::vector<std::string> taken(m_received.begin() + static_cast<std::ptrdiff_t>(m_nTaken), m_received.end());
     m_nTaken = m_received.size();
     return taken;
