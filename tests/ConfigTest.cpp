@@ -20,9 +20,7 @@ std::string P(std::string s) {
 
 TEST(GetModuleDir, CutsAtTheLastRealSeparator) {
     const std::string strLong = "C:|" + std::string(300, 'd') + "|";  // beyond the Windows path limit
-    struct {
-        std::string strModule, strDir;
-    } const cases[] = {
+    struct { std::string strModule, strDir; } const cases[] = {
         {"C:|VlmRefreshSvc.exe", "C:|"},          // root of a drive
         {"|VlmRefreshSvc.exe", "|"},               // root of the file system
         {"C:|a|b|VlmRefreshSvc.exe", "C:|a|b|"},
@@ -44,10 +42,8 @@ TEST(PathExists, KindMustMatchTheFlag) {
     CTempDir dir;
     WriteWholeFile(dir.File("file.txt"), "x");
     platform::CreateDir(dir.File("sub"));
-    struct {
-        std::string strPath;
-        bool bAsFile, bAsDirectory;  // with the flag 0, with the flag 1
-    } const cases[] = {
+    // The path and whether it exists with the flag 0 (a file) and with the flag 1 (a directory).
+    struct { std::string strPath; bool bAsFile, bAsDirectory; } const cases[] = {
         {dir.File("file.txt"), true, false}, {dir.File("sub"), false, true},
         {dir.File("missing"), false, false}, {"", false, false},
     };

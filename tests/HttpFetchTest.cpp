@@ -128,12 +128,7 @@ TEST(HttpProxy, ThroughTinyproxy) {
     page.strBody = "proxied\n";
     servers.plain.SetAnswer("/proxied", page);
     servers.signedTls.SetAnswer("/proxied", page);
-    const struct {
-        const char* szName;
-        std::string strUrl;
-        bool bTrustCa;
-        int nStatus;
-    } cases[] = {
+    const struct { const char* szName; std::string strUrl; bool bTrustCa; int nStatus; } cases[] = {
         {"plain", "{http}/proxied", false, 200},
         {"secure, trusted", "{signed}/proxied", true, 200},
         {"secure, CA not trusted", "{signed}/proxied", false, 0},

@@ -4,19 +4,15 @@
 
 #include "http/CharSet.h"
 #include "log/LogWriter.h"
-#include "platform/Platform.h"
 #include "refresh/Judge.h"
-#include "support/FakeClock.h"
-#include "support/TestSupport.h"
+#include "support/LogDirTest.h"
 
 namespace {
 
 const std::string kNoServer = "(\xce\xde\xb7\xa8\xc1\xac\xbd\xd3\xb5\xbd\xb7\xfe\xce\xf1\xc6\xf7)";  // (无法连接到服务器)
 const std::string kNoData = "(\xce\xde\xca\xfd\xbe\xdd)";  // (无数据)
 
-struct ReplaceCase {
-    std::string strText, strStart, strEnd, strResult;
-};
+struct ReplaceCase { std::string strText, strStart, strEnd, strResult; };
 
 TEST(Judge, ReplaceTagContent) {
     const ReplaceCase cases[] = {
@@ -39,25 +35,9 @@ TEST(Judge, ReplaceTagContent) {
     }
 }
 
-class JudgeFiles : public testing::Test {
-protected:
-    JudgeFiles() : m_override(m_dir.Path()), m_clock(CFakeClock::At(2026, 3, 7, 9, 5, 2)), m_scope(m_clock) {}
+using JudgeFiles = CLogDirTest;
 
-    std::string LogFile(const std::string& strName) {
-        return m_dir.Path() + "log" + platform::kPathSep + strName;
-    }
-
-    CTempDir m_dir;
-    CModuleDirOverride m_override;
-    CFakeClock m_clock;
-    CFakeClockScope m_scope;
-};
-
-struct JudgeCase {
-    int nStatus;
-    std::string strBody;
-    std::string strResult;
-};
+struct JudgeCase { int nStatus; std::string strBody; std::string strResult; };
 
 TEST_F(JudgeFiles, ResultTexts) {
     const JudgeCase cases[] = {
@@ -86,10 +66,10 @@ TEST_F(JudgeFiles, ResultTexts) {
         std::string s = c.strBody;
         JudgeAnswer(c.nStatus, s, &c == cases ? 1 : 0, writer, charSet);  // the daily log for the first only
         EXPECT_EQ(s, c.strResult) << c.nStatus << " " << c.strBody;
-        EXPECT_EQ(ReadWholeFile(LogFile("cache.txt")),
+        EXPECT_EQ(ReadLog("cache.txt"),
                   "2026-03-07 09:05:02 " + std::to_string(c.nStatus) + " " + c.strResult);
     }
-    EXPECT_EQ(ReadWholeFile(LogFile("2026-03-07.log")), "2026-03-07 09:05:02 404 (404)\r\n");
+    EXPECT_EQ(ReadLog("2026-03-07.log"), "2026-03-07 09:05:02 404 (404)\r\n");
 }
 
 }  // namespace

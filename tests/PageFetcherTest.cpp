@@ -9,10 +9,7 @@
 namespace {
 
 TEST(PageRequest, SecureFlag) {
-    const struct {
-        const char* szUrl;
-        bool bSecure;
-    } cases[] = {
+    const struct { const char* szUrl; bool bSecure; } cases[] = {
         {" \thttps://a/ ", true}, {"HtTpS://a", true}, {"http://a/?u=https://b", false},
         {"https:/a", false},      {"xhttps://a", false}, {"", false},
     };
@@ -21,10 +18,7 @@ TEST(PageRequest, SecureFlag) {
 
 // Host, port and request target, or "refused".
 TEST(PageRequest, SplitAddress) {
-    const struct {
-        const char* szUrl;
-        const char* szSplit;
-    } cases[] = {
+    const struct { const char* szUrl; const char* szSplit; } cases[] = {
         {"http://example.com/news/list.asp?page=2", "example.com 80 /news/list.asp?page=2"},
         {"https://example.com", "example.com 443 /"},
         {"http://example.com?a=1", "example.com 80 /?a=1"},
@@ -67,11 +61,7 @@ TEST(PageRequest, SplitAddress) {
 }
 
 TEST(PageRequest, CacheBuster) {
-    const struct {
-        const char* szObject;
-        int64_t tNow;
-        const char* szResult;
-    } cases[] = {
+    const struct { const char* szObject; int64_t tNow; const char* szResult; } cases[] = {
         {"/page", 1700000000, "/page?vlmrnd=1700000000"},
         {"/page?a=1", 1700000000, "/page?a=1&vlmrnd=1700000000"},
         {"/", 2147483647, "/?vlmrnd=2147483647"},
@@ -87,10 +77,7 @@ TEST(PageRequest, CacheBuster) {
 }
 
 TEST(PageRequest, StatusLine) {
-    const struct {
-        const char* szLine;
-        int nStatus;
-    } cases[] = {
+    const struct { const char* szLine; int nStatus; } cases[] = {
         {"HTTP/1.1 200 OK\r\n", 200}, {"HTTP/1.0 404\r\n", 404},   {"HTTP/1.1  301 Moved", 301},
         {"HTTP/2 500", 500},            {"HTTP/1.1 1000 Odd\r\n", 0}, {"HTTP/1.1 20 OK", 0},
         {"HTTP/1.1 2x0 OK", 0},         {"HTTP/ 200 OK", 0},           {"HTTP/1.1\r\n", 0},
@@ -103,10 +90,7 @@ TEST(PageRequest, StatusLine) {
 // Only printable ASCII of the executable's name goes into the request.
 TEST(PageRequest, AgentName) {
     const std::string strSaved = platform::GetModulePath();
-    const struct {
-        std::string strFile;
-        const char* szAgent;
-    } cases[] = {
+    const struct { std::string strFile; const char* szAgent; } cases[] = {
         {"VlmRefreshSvc.exe", "VlmRefreshSvc"},
         {"Vlm\r\nX-Injected: 1.exe", "VlmX-Injected: 1"},
         {std::string("Vl\x01m\tR\x7f\x1b.", 9) + "exe", "VlmR"},
@@ -130,11 +114,7 @@ std::string BuildPage(const std::string& strBody, size_t nPiece, bool bComplete)
 }
 
 TEST(PageRequest, PageText) {
-    const struct {
-        std::string strBody;
-        bool bComplete;
-        std::string strPage;
-    } cases[] = {
+    const struct { std::string strBody; bool bComplete; std::string strPage; } cases[] = {
         {"a\r\nb\r\n", true, "\r\na\r\nb"},
         {"\n\n", true, "\r\n\r\n"},
         {"\r", true, "\r\n"},

@@ -21,8 +21,7 @@
 #include "refresh/RefreshWorker.h"
 #include "refresh/ServiceText.h"
 #include "service/Thread.h"
-#include "support/FakeClock.h"
-#include "support/TestSupport.h"
+#include "support/LogDirTest.h"
 
 namespace {
 
@@ -42,16 +41,12 @@ const int64_t kStart = CFakeClock::At(2026, 12, 6, 9, 0, 0);
 
 std::string Sec(int n) { return std::to_string(n) + "\xc3\xeb"; }                       // n秒
 std::string MinSec(int m, int s) { return std::to_string(m) + "\xb7\xd6" + Sec(s); }  // m分s秒
-// The text n times over.
-std::string Times(const std::string& str, int n) { return n > 0 ? str + Times(str, n - 1) : std::string(); }
 // "2026-12-06 09:00:ss", a simulated time within the first minute.
 std::string Stamp(int64_t t) { return "2026-12-06 09:00:" + std::to_string(100 + t - kStart).substr(1); }
 
-class RefreshWorkerTest : public ::testing::Test {
+class RefreshWorkerTest : public CLogDirTest {
 protected:
-    RefreshWorkerTest()
-        : m_override(m_dir.Path()), m_clock(kStart), m_clockScope(m_clock), m_strConfig(m_dir.File("config.ini")),
-          m_ini(m_strConfig) {
+    RefreshWorkerTest() : CLogDirTest(kStart), m_strConfig(m_dir.File("config.ini")), m_ini(m_strConfig) {
         g_bStopRequested = 0;
         m_base = fs::last_write_time(fs::path(m_strConfig));
         m_ini.SetUrl("127.0.0.1/page");
@@ -83,8 +78,7 @@ protected:
 
     // Gives config.ini a modification time of its own, as a save would.
     void Changed() { fs::last_write_time(fs::path(m_strConfig), m_base + std::chrono::seconds(++m_nChanges)); }
-    std::string LogFile(const std::string& strName) { return m_dir.Path() + "log" + platform::kPathSep + strName; }
-    std::string Status() { return PathExists(LogFile("time.txt"), 0) ? ReadWholeFile(LogFile("time.txt")) : kNoFile; }
+    std::string Status() { return PathExists(LogFile("time.txt"), 0) ? ReadLog("time.txt") : kNoFile; }
 
     // The status after each of n passes.
     Texts Passes(int n) {
@@ -97,16 +91,12 @@ protected:
     }
 
     size_t SystemLogCount(const std::string& strMessage) {
-        std::string strLog = ReadWholeFile(LogFile("system.log"));
+        std::string strLog = ReadLog("system.log");
         size_t nCount = 0;
         for (size_t i = strLog.find(strMessage); i != std::string::npos; i = strLog.find(strMessage, i + 1)) ++nCount;
         return nCount;
     }
 
-    CTempDir m_dir;
-    CModuleDirOverride m_override;
-    CFakeClock m_clock;
-    CFakeClockScope m_clockScope;
     std::string m_strConfig;
     CIniReader m_ini;
     fs::file_time_type m_base;
@@ -133,10 +123,7 @@ TEST_F(RefreshWorkerTest, DeleteFileSilent) {
 // "处理完毕", then n-1 秒 ... 1秒 at the ends of the passes; the pass that
 // shows 0秒 runs again.
 TEST_F(RefreshWorkerTest, IntervalSequence) {
-    const struct {
-        const char* szSecond2;
-        int nInterval;
-    } cases[] = {{"5", 5}, {"1", 1}, {"0", 5}, {"", 5}, {"abc", 5}, {"12abc", 12}, {"-3", 5}, {" 3", 3}};
+    const struct { const char* szSecond2; int nInterval; } cases[] = {{"5", 5}, {"1", 1}, {"0", 5}, {"", 5}, {"abc", 5}, {"12abc", 12}, {"-3", 5}, {" 3", 3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.szSecond2);
         NewWorker();
@@ -198,9 +185,7 @@ TEST_F(RefreshWorkerTest, SwitchedOffUntilSoftOnIsExactlyOneAndTheFileIsThere) {
 
 // What is requested for an address; empty when the vendor domain refuses it.
 TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
-    const struct {
-        std::string strUrl, strRequested;
-    } cases[] = {
+    const struct { std::string strUrl, strRequested; } cases[] = {
         {"host/page", "http://host/page"}, {"HTTPS://host", "HTTPS://host"}, {"http://host", "http://host"},
         {"ftp://host", "http://ftp://host"}, {"", "http://"}, {"httpx://h", "http://httpx://h"},
         {"velmora.com", ""}, {"http://WWW.VELMORA.COM/x", ""}, {"HTTPS://a.VeLmOrA.cOm", ""},
@@ -229,11 +214,9 @@ TEST_F(RefreshWorkerTest, StopFlagEndsTheLoopAtTheTopOfAPass) {
 // Hourly mode: the status of the pass that lands on 09:00:00, and the clock
 // time of every run over several simulated hours.
 TEST_F(RefreshWorkerTest, HourlyTargets) {
-    const struct {
-        const char *szMinute, *szSecond;
-        int nRunSecond;            // second within the hour of the runs; -1: never
-        std::string strFirstPass;  // status after the pass that lands on 09:00:00
-    } cases[] = {
+    // Minute, second, the second within the hour of the runs (-1: never), and
+    // the status after the pass that lands on 09:00:00.
+    const struct { const char *szMinute, *szSecond; int nRunSecond; std::string strFirstPass; } cases[] = {
         {"30", "0", 1799, MinSec(30, 0)},
         {"0", "0", 0, MinSec(59, 55)},  // the end of the run's tail
         {"59", "59", 3598, MinSec(59, 59)},
@@ -297,10 +280,7 @@ TEST_F(RefreshWorkerTest, HourlyTailAndOneRunPerClockHour) {
 // log, and the next passes go on requesting and recording.
 TEST_F(RefreshWorkerTest, APassThatThrowsIsNotedAndTheWorkerGoesOn) {
     const std::string kFailed = "\xcb\xa2\xd0\xc2\xb3\xf6\xb4\xed\xa3\xba";  // 刷新出错：
-    const struct {
-        std::function<void()> fnThrow;
-        std::string strNote;
-    } cases[] = {
+    const struct { std::function<void()> fnThrow; std::string strNote; } cases[] = {
         {[] { throw std::bad_alloc(); }, kFailed + std::bad_alloc().what()},
         {[] { throw std::runtime_error("two\r\nlines"); }, kFailed + "two  lines"},
         {[] { throw 7; }, kFailed + "\xce\xb4\xd6\xaa\xd2\xec\xb3\xa3"},  // 未知异常
@@ -312,7 +292,7 @@ TEST_F(RefreshWorkerTest, APassThatThrowsIsNotedAndTheWorkerGoesOn) {
         Passes(1);
         EXPECT_EQ(1u, SystemLogCount(Stamp(m_fetchTimes.back()) + " " + c.strNote));
         Passes(1);
-        EXPECT_EQ(Stamp(m_fetchTimes.back()) + " 200 ok", ReadWholeFile(LogFile("cache.txt")));
+        EXPECT_EQ(Stamp(m_fetchTimes.back()) + " 200 ok", ReadLog("cache.txt"));
     }
     EXPECT_EQ(6u, m_fetchTimes.size());  // every pass requested
 }
@@ -331,9 +311,7 @@ TEST(RefreshWorkerTextTest, DurationsAndServiceLines) {
                              platform::EHttpFailure eWhy = platform::kHttpFailNone) {
         return ComposeResultText(strWhen, nStatus, strText, eWhy);
     };
-    const struct {
-        std::string strText, strExpected;
-    } cases[] = {
+    const struct { std::string strText, strExpected; } cases[] = {
         {FormatDuration(0), Sec(0)},
         {FormatDuration(86400), "1" + kDay + "0" + kHour + MinSec(0, 0)},
         {FormatDuration(-5), kPast + Sec(5)},
@@ -346,9 +324,9 @@ TEST(RefreshWorkerTextTest, DurationsAndServiceLines) {
         {ComposeWaitText(kWaitHourly, -2, 0), "Hourly at second -2 of the hour"},
         // At most 80 characters, a double-byte character counting once and
         // never cut in two.
-        {Result(200, "a" + Times(strZhong, 100)), strRun + "200 a" + Times(strZhong, 79)},
-        {Result(200, Times("a", 79) + strZhong + "b"), strRun + "200 " + Times("a", 79) + strZhong},
-        {Result(200, Times("a", 80) + strZhong), strRun + "200 " + Times("a", 80)},
+        {Result(200, "a" + Repeat(strZhong, 100)), strRun + "200 a" + Repeat(strZhong, 79)},
+        {Result(200, Repeat("a", 79) + strZhong + "b"), strRun + "200 " + Repeat("a", 79) + strZhong},
+        {Result(200, Repeat("a", 80) + strZhong), strRun + "200 " + Repeat("a", 80)},
         {Result(200, ""), strRun + "200 "},
     };
     for (const auto& c : cases) EXPECT_EQ(c.strExpected, c.strText);
@@ -395,11 +373,11 @@ TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
     // 80 characters.
     m_ini.SetTimeStartFrom("0");
     m_ini.SetTimeSecond2("3");
-    m_strFakePage = "\r\n" + Times("\xd6\xd0", 100);  // 中
+    m_strFakePage = "\r\n" + Repeat("\xd6\xd0", 100);  // 中
     Changed();
     Passes(1);
     const std::string strLastRun = "STATUS=Last run 2026-12-06 09:00:";
-    EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 3 s)", strLastRun + "09: 200 " + Times("\xe4\xb8\xad", 80)}),
+    EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 3 s)", strLastRun + "09: 200 " + Repeat("\xe4\xb8\xad", 80)}),
               m_notify.Take(20));
 
     // No status: the reason the request gave.

@@ -154,11 +154,7 @@ protected:
 };
 
 TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
-    struct SStep {
-        std::vector<std::string> args;
-        std::vector<std::string> lines;
-        bool bUnitAfter;
-    };
+    struct SStep { std::vector<std::string> args; std::vector<std::string> lines; bool bUnitAfter; };
     const std::vector<SStep> steps = {
         {{"-v"}, {"VlmRefresh Version 1.0", "The service is not installed"}, false},
         {{"/U"}, {"VlmRefresh is not installed"}, false},

@@ -6,19 +6,11 @@
 
 #include "fuzz/FastPathCheck.h"
 #include "refresh/VisibleText.h"
+#include "support/TestSupport.h"
 
 namespace {
 
-std::string Repeat(const std::string& str, int nTimes) {
-    std::string strOut;
-    for (int i = 0; i < nTimes; ++i) strOut += str;
-    return strOut;
-}
-
-struct VisibleCase {
-    std::string strIn;
-    std::string strOut;
-};
+struct VisibleCase { std::string strIn; std::string strOut; };
 
 TEST(VisibleText, Reduction) {
     const VisibleCase cases[] = {
