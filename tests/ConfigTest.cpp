@@ -26,8 +26,7 @@ TEST(GetModuleDir, CutsAtTheLastRealSeparator) {
         {"C:|a|b|VlmRefreshSvc.exe", "C:|a|b|"},
         {"C:|dir|", "C:|dir|"},                    // already ends in the separator
         // "昞" is 0x95 0x5C: its second byte is no backslash.
-        {"C:|d\x95\x5cx.exe", "C:|"},
-        {"C:|\x95\x5c|\x95\x5c.exe", "C:|\x95\x5c|"},
+        {"C:|d\x95\x5cx.exe", "C:|"}, {"C:|\x95\x5c|\x95\x5c.exe", "C:|\x95\x5c|"},
         {"VlmRefreshSvc.exe", ""},                 // no separator at all
         {strLong + "VlmRefreshSvc.exe", strLong},
         {TestHomeDir() + "VlmRefreshSvc.exe", TestHomeDir()},  // last: the test binary's own home again

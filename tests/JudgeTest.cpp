@@ -41,21 +41,15 @@ struct JudgeCase { int nStatus; std::string strBody; std::string strResult; };
 
 TEST_F(JudgeFiles, ResultTexts) {
     const JudgeCase cases[] = {
-        {404, "<p>Not here</p>", "(404)"},
-        {404, "", "(404)"},
-        {0, "<p>\xe4\xb8\xad</p>", kNoServer},
-        {0, "", kNoServer},
-        {200, "", kNoData},
-        {200, " \t\r\n\xa1\xa1", kNoData},
+        {404, "<p>Not here</p>", "(404)"}, {404, "", "(404)"}, {0, "<p>\xe4\xb8\xad</p>", kNoServer},
+        {0, "", kNoServer}, {200, "", kNoData}, {200, " \t\r\n\xa1\xa1", kNoData},
         {200, " \t\xe3\x80\x80\r\n", kNoData},  // a full-width space in UTF-8
         {500, "<html><body>Error</body></html>", "Error"},
         {200, "<p>\xe4\xb8\xad\xe6\x96\x87</p>", "\xd6\xd0\xce\xc4"},  // 中文
         {302, "<p>\xd6\xd0\xce\xc4</p>", "\xd6\xd0\xce\xc4"},         // already code page 936
         {200, "<html>\n<body>\n</body>\n</html>", "<html><body></body></html>"},
-        {200, "a<script type=x>f()</script>b", "ab"},
-        {200, "<SCRIPT src=x>f()</SCRIPT>", "f()"},
-        {200, "a<script>f()</script>b", "af()b"},
-        {200, "<script a>x()</script><script b>y()</script>", "y()"},
+        {200, "a<script type=x>f()</script>b", "ab"}, {200, "<SCRIPT src=x>f()</SCRIPT>", "f()"},
+        {200, "a<script>f()</script>b", "af()b"}, {200, "<script a>x()</script><script b>y()</script>", "y()"},
         {200, "x<iframe src=y>z</iframe>w", "xw"},
         {200, "a\xf0\x9f\x98\x80", "a\xf0\x9f\x98\x80"},  // not UTF-8 by the rules: kept
         {-1, "body", "body"},

@@ -62,12 +62,9 @@ TEST(PageRequest, SplitAddress) {
 
 TEST(PageRequest, CacheBuster) {
     const struct { const char* szObject; int64_t tNow; const char* szResult; } cases[] = {
-        {"/page", 1700000000, "/page?vlmrnd=1700000000"},
-        {"/page?a=1", 1700000000, "/page?a=1&vlmrnd=1700000000"},
-        {"/", 2147483647, "/?vlmrnd=2147483647"},
-        {"/", 2147483648LL, "/?vlmrnd=-2147483648"},
-        {"/", 4294967295LL, "/?vlmrnd=-1"},
-        {"/", 4294967296LL + 12, "/?vlmrnd=12"},
+        {"/page", 1700000000, "/page?vlmrnd=1700000000"}, {"/page?a=1", 1700000000, "/page?a=1&vlmrnd=1700000000"},
+        {"/", 2147483647, "/?vlmrnd=2147483647"}, {"/", 2147483648LL, "/?vlmrnd=-2147483648"},
+        {"/", 4294967295LL, "/?vlmrnd=-1"}, {"/", 4294967296LL + 12, "/?vlmrnd=12"},
     };
     for (const auto& c : cases) {
         std::string strObject = c.szObject;
@@ -91,8 +88,7 @@ TEST(PageRequest, StatusLine) {
 TEST(PageRequest, AgentName) {
     const std::string strSaved = platform::GetModulePath();
     const struct { std::string strFile; const char* szAgent; } cases[] = {
-        {"VlmRefreshSvc.exe", "VlmRefreshSvc"},
-        {"Vlm\r\nX-Injected: 1.exe", "VlmX-Injected: 1"},
+        {"VlmRefreshSvc.exe", "VlmRefreshSvc"}, {"Vlm\r\nX-Injected: 1.exe", "VlmX-Injected: 1"},
         {std::string("Vl\x01m\tR\x7f\x1b.", 9) + "exe", "VlmR"},
         {"\xcb\xa2\xd0\xc2Svc.exe", "Svc"},  // 刷新Svc
     };
@@ -115,15 +111,10 @@ std::string BuildPage(const std::string& strBody, size_t nPiece, bool bComplete)
 
 TEST(PageRequest, PageText) {
     const struct { std::string strBody; bool bComplete; std::string strPage; } cases[] = {
-        {"a\r\nb\r\n", true, "\r\na\r\nb"},
-        {"\n\n", true, "\r\n\r\n"},
-        {"\r", true, "\r\n"},
-        {"a\rb\r\r\nc", true, "\r\nab\r\nc"},
-        {std::string("ab\0cd\nef", 8), true, "\r\nab\r\nef"},
-        {std::string("\0\n\0", 3), true, "\r\n\r\n"},
-        {std::string("a\r\0b\rc\n\rd\re", 12), true, "\r\na\r\nde"},
-        {"one\ntwo\nthr", false, "\r\none\r\ntwo"},
-        {"partial", false, ""},
+        {"a\r\nb\r\n", true, "\r\na\r\nb"}, {"\n\n", true, "\r\n\r\n"}, {"\r", true, "\r\n"},
+        {"a\rb\r\r\nc", true, "\r\nab\r\nc"}, {std::string("ab\0cd\nef", 8), true, "\r\nab\r\nef"},
+        {std::string("\0\n\0", 3), true, "\r\n\r\n"}, {std::string("a\r\0b\rc\n\rd\re", 12), true, "\r\na\r\nde"},
+        {"one\ntwo\nthr", false, "\r\none\r\ntwo"}, {"partial", false, ""},
     };
     for (const auto& c : cases) {
         for (size_t nPiece = 1; nPiece <= 5; ++nPiece)

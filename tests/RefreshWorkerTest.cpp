@@ -118,6 +118,13 @@ TEST_F(RefreshWorkerTest, DeleteFileSilent) {
     EXPECT_EQ(0, DeleteFileSilent(m_dir.Path()));  // a directory is not deleted
     EXPECT_EQ(1, DeleteFileSilent(strFile));
     EXPECT_FALSE(PathExists(strFile, 0));
+#ifndef _WIN32  // a path of more than 258 bytes is left alone (Windows cannot make one here)
+    for (size_t n : {258u, 259u}) {
+        const std::string strLong = m_dir.File(std::string(n - m_dir.Path().size(), 'p'));
+        WriteWholeFile(strLong, "x");
+        EXPECT_EQ(n == 258u ? 1 : 0, DeleteFileSilent(strLong)) << n;
+    }
+#endif
 }
 
 // "处理完毕", then n-1 秒 ... 1秒 at the ends of the passes; the pass that
@@ -145,9 +152,11 @@ TEST_F(RefreshWorkerTest, ChangeOfTheFileTimeReloadsAndRestartsTheCountdown) {
     EXPECT_EQ((Texts{kDone, Sec(4)}), Passes(2));
     m_ini.SetTimeSecond2("2");
     m_ini.SetUrl("https://example.test/");
+    m_ini.SetLog("0");  // the daily log keeps the first two runs only
     Changed();
     EXPECT_EQ((Texts{kDone, Sec(1), kDone}), Passes(3));
     EXPECT_EQ("https://example.test/", m_urls.at(3));
+    EXPECT_EQ(Stamp(m_fetchTimes[0]) + " 200 ok\r\n" + Stamp(m_fetchTimes[1]) + " 200 ok\r\n", ReadLog("2026-12-06.log"));
 
     // The content changes but the time stays: nothing is reloaded.
     fs::file_time_type tKept = fs::last_write_time(fs::path(m_strConfig));
@@ -221,9 +230,7 @@ TEST_F(RefreshWorkerTest, HourlyTargets) {
         {"0", "0", 0, MinSec(59, 55)},  // the end of the run's tail
         {"59", "59", 3598, MinSec(59, 59)},
         {"60", "0", 3599, "1" + kHour + MinSec(0, 0)},  // not wrapped to 00:00
-        {"0", "-1", 0, MinSec(59, 55)},
-        {"60", "2", -1, "1" + kHour + MinSec(0, 2)},
-        {"0", "-2", -1, MinSec(59, 58)},
+        {"0", "-1", 0, MinSec(59, 55)}, {"60", "2", -1, "1" + kHour + MinSec(0, 2)}, {"0", "-2", -1, MinSec(59, 58)},
         {"abc", "9999", -1, "2" + kHour + MinSec(46, 39)},
         {"99999999", "0", -1, "24855" + kDay + "3" + kHour + MinSec(14, 7)},
     };
@@ -243,9 +250,8 @@ TEST_F(RefreshWorkerTest, HourlyTargets) {
         for (int64_t t = CFakeClock::At(2026, 12, 6, 8, 59, 45); t < CFakeClock::At(2026, 12, 6, 12, 0, 0); t += 1800) {
             m_clock.Set(t);
             while (m_clock.Now() < t + 30) ASSERT_EQ(1, Worker().Pass());
-            for (int64_t tDue = t + 1; tDue <= t + 30; ++tDue) {
+            for (int64_t tDue = t + 1; tDue <= t + 30; ++tDue)
                 if (tDue % 3600 == c.nRunSecond) expected.push_back(tDue);
-            }
         }
         EXPECT_EQ(expected, m_fetchTimes);
     }
@@ -312,8 +318,7 @@ TEST(RefreshWorkerTextTest, DurationsAndServiceLines) {
         return ComposeResultText(strWhen, nStatus, strText, eWhy);
     };
     const struct { std::string strText, strExpected; } cases[] = {
-        {FormatDuration(0), Sec(0)},
-        {FormatDuration(86400), "1" + kDay + "0" + kHour + MinSec(0, 0)},
+        {FormatDuration(0), Sec(0)}, {FormatDuration(86400), "1" + kDay + "0" + kHour + MinSec(0, 0)},
         {FormatDuration(-5), kPast + Sec(5)},
         {FormatDuration(INT32_MIN), kPast + "24855" + kDay + "3" + kHour + MinSec(14, 8)},
         {ComposeWaitText(kWaitRefusedAddress, 0, 0), "Switched off: the Url in config.ini is refused"},
