@@ -53,10 +53,8 @@ TEST(IniText, LargeFileKeepsEveryEntry) {
 TEST(RegStoreText, ReadsNumbers) {
     // The fault, the store and the number read ("none": no number).
     const struct { const char *szFault, *szStore, *szRead; } cases[] = {
-        {"decimal not read", "[K]\nStart = 10\n", "10"},
-        {"leading zero read as octal", "[K]\nStart = 010\n", "10"},
-        {"hexadecimal not read", "[K]\nStart = 0X1f\n", "31"},
-        {"sign lost", "[K]\nStart = -0x10\n", "-16"},
+        {"decimal not read", "[K]\nStart = 10\n", "10"}, {"leading zero read as octal", "[K]\nStart = 010\n", "10"},
+        {"hexadecimal not read", "[K]\nStart = 0X1f\n", "31"}, {"sign lost", "[K]\nStart = -0x10\n", "-16"},
         {"lowest number refused", "[K]\nStart = -2147483648\n", "-2147483648"},
         {"32-bit pattern refused", "[K]\nStart = 4294967295\n", "-1"},
         {"overflow wrapped", "[K]\nStart = 4294967296\n", "none"},

@@ -20,35 +20,20 @@ TEST(PageRequest, SecureFlag) {
 TEST(PageRequest, SplitAddress) {
     const struct { const char* szUrl; const char* szSplit; } cases[] = {
         {"http://example.com/news/list.asp?page=2", "example.com 80 /news/list.asp?page=2"},
-        {"https://example.com", "example.com 443 /"},
-        {"http://example.com?a=1", "example.com 80 /?a=1"},
-        {"HTTP://Example.com:8080/x", "Example.com 8080 /x"},
-        {"  https://h:444/p  ", "h 444 /p"},
-        {"http://user:pw@h/p", "h 80 /p"},
-        {"http://h:/p", "h 80 /p"},
-        {"http://h:81", "h 81 /"},
-        {"http://[::1]:81/p", "::1 81 /p"},
-        {"http://h/a b?c d#frag", "h 80 /a%20b?c%20d"},
+        {"https://example.com", "example.com 443 /"}, {"http://example.com?a=1", "example.com 80 /?a=1"},
+        {"HTTP://Example.com:8080/x", "Example.com 8080 /x"}, {"  https://h:444/p  ", "h 444 /p"},
+        {"http://user:pw@h/p", "h 80 /p"}, {"http://h:/p", "h 80 /p"}, {"http://h:81", "h 81 /"},
+        {"http://[::1]:81/p", "::1 81 /p"}, {"http://h/a b?c d#frag", "h 80 /a%20b?c%20d"},
         {"http://h/\xd6\xd0", "h 80 /%D6%D0"},  // 中
         {"http://h#x", "h 80 /"},
         // The canonical path: dot segments resolved, backslashes as slashes;
         // the query as written.
-        {"http://h/dots/../x", "h 80 /x"},
-        {"http://h/d/./x", "h 80 /d/x"},
-        {"http://h/d\\x", "h 80 /d/x"},
-        {"http://h/a/b/../../../c?q=/../.\\", "h 80 /c?q=/../.\\"},
-        {"http://h/d/.", "h 80 /d/"},
-        {"http://h/d/e/..", "h 80 /d/"},
-        {"http://h/..", "h 80 /"},
-        {"http://h/a//b/.../.x/x.", "h 80 /a//b/.../.x/x."},
-        {"http://h/./a b/../%2e%2e/c", "h 80 /%2e%2e/c"},
-        {"http://h:0/", "refused"},
-        {"http://h:65536/", "refused"},
-        {"http://h:8x/", "refused"},
-        {"http:///p", "refused"},
-        {"http://[::1/p", "refused"},
-        {"ftp://h/p", "refused"},
-        {"h/p", "refused"},
+        {"http://h/dots/../x", "h 80 /x"}, {"http://h/d/./x", "h 80 /d/x"}, {"http://h/d\\x", "h 80 /d/x"},
+        {"http://h/a/b/../../../c?q=/../.\\", "h 80 /c?q=/../.\\"}, {"http://h/d/.", "h 80 /d/"},
+        {"http://h/d/e/..", "h 80 /d/"}, {"http://h/..", "h 80 /"},
+        {"http://h/a//b/.../.x/x.", "h 80 /a//b/.../.x/x."}, {"http://h/./a b/../%2e%2e/c", "h 80 /%2e%2e/c"},
+        {"http://h:0/", "refused"}, {"http://h:65536/", "refused"}, {"http://h:8x/", "refused"},
+        {"http:///p", "refused"}, {"http://[::1/p", "refused"}, {"ftp://h/p", "refused"}, {"h/p", "refused"},
     };
     auto split = [](const std::string& strUrl) {
         platform::SHttpTarget t;

@@ -159,8 +159,7 @@ TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
     struct SStep { std::vector<std::string> args; std::vector<std::string> lines; bool bUnitAfter; };
     const std::vector<SStep> steps = {
         {{"-v"}, {"VlmRefresh Version 1.0", "The service is not installed"}, false},
-        {{"/U"}, {"VlmRefresh is not installed"}, false},
-        {{"-i"}, {"VlmRefresh installed"}, true},
+        {{"/U"}, {"VlmRefresh is not installed"}, false}, {{"-i"}, {"VlmRefresh installed"}, true},
         {{"/I", "extra"}, {"VlmRefresh is already installed"}, true},
         {{"-V"}, {"VlmRefresh Version 1.0", "The service is currently installed"}, true},
         {{"-u"}, {"VlmRefresh removed. (You must delete the file (" + m_strExe + ") yourself.)"}, false},
