@@ -130,7 +130,8 @@ TEST_F(RefreshWorkerTest, DeleteFileSilent) {
 // "处理完毕", then n-1 秒 ... 1秒 at the ends of the passes; the pass that
 // shows 0秒 runs again.
 TEST_F(RefreshWorkerTest, IntervalSequence) {
-    const struct { const char* szSecond2; int nInterval; } cases[] = {{"5", 5}, {"1", 1}, {"0", 5}, {"", 5}, {"abc", 5}, {"12abc", 12}, {"-3", 5}, {" 3", 3}};
+    const struct { const char* szSecond2; int nInterval; } cases[] = {
+        {"5", 5}, {"1", 1}, {"0", 5}, {"", 5}, {"abc", 5}, {"12abc", 12}, {"-3", 5}, {" 3", 3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.szSecond2);
         NewWorker();
@@ -156,7 +157,8 @@ TEST_F(RefreshWorkerTest, ChangeOfTheFileTimeReloadsAndRestartsTheCountdown) {
     Changed();
     EXPECT_EQ((Texts{kDone, Sec(1), kDone}), Passes(3));
     EXPECT_EQ("https://example.test/", m_urls.at(3));
-    EXPECT_EQ(Stamp(m_fetchTimes[0]) + " 200 ok\r\n" + Stamp(m_fetchTimes[1]) + " 200 ok\r\n", ReadLog("2026-12-06.log"));
+    EXPECT_EQ(Stamp(m_fetchTimes[0]) + " 200 ok\r\n" + Stamp(m_fetchTimes[1]) + " 200 ok\r\n",
+              ReadLog("2026-12-06.log"));
 
     // The content changes but the time stays: nothing is reloaded.
     fs::file_time_type tKept = fs::last_write_time(fs::path(m_strConfig));
@@ -355,7 +357,9 @@ const std::string kNoServerUtf8 =
 // after every run.
 class RefreshWorkerNotifyTest : public RefreshWorkerTest {
 protected:
-    RefreshWorkerNotifyTest() : m_notify(m_dir.File("notify")) { setenv("NOTIFY_SOCKET", m_dir.File("notify").c_str(), 1); }
+    RefreshWorkerNotifyTest() : m_notify(m_dir.File("notify")) {
+        setenv("NOTIFY_SOCKET", m_dir.File("notify").c_str(), 1);
+    }
     ~RefreshWorkerNotifyTest() override { unsetenv("NOTIFY_SOCKET"); }
 
     CDatagramSink m_notify;

@@ -100,7 +100,8 @@ protected:
         std::string strJournal = m_strJournal != "pipe" ? m_strJournal
                                                         : std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
         setenv("VLM_SYSTEM_ROOT", m_strRoot.c_str(), 1);
-        for (const auto& var : {std::make_pair("NOTIFY_SOCKET", strNotify), std::make_pair("JOURNAL_STREAM", strJournal)})
+        for (const auto& var :
+             {std::make_pair("NOTIFY_SOCKET", strNotify), std::make_pair("JOURNAL_STREAM", strJournal)})
             var.second.empty() ? unsetenv(var.first) : setenv(var.first, var.second.c_str(), 1);
         pid_t pid = fork();
         if (pid == 0) {
