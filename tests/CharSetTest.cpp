@@ -6,11 +6,8 @@
 
 namespace {
 
-struct CharSetCase {
-    std::string strIn;
-    int nUtf8;             // IsUTF8 of all bytes
-    std::string strAnsi;   // UTF8ToANSI on both builds
-};
+// The input, IsUTF8 of all its bytes, and UTF8ToANSI on both builds.
+struct CharSetCase { std::string strIn; int nUtf8; std::string strAnsi; };
 
 // Malformed input is converted as the Windows build's conversion call reads it.
 TEST(CharSet, TestAndConversion) {

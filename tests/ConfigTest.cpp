@@ -20,16 +20,13 @@ std::string P(std::string s) {
 
 TEST(GetModuleDir, CutsAtTheLastRealSeparator) {
     const std::string strLong = "C:|" + std::string(300, 'd') + "|";  // beyond the Windows path limit
-    struct {
-        std::string strModule, strDir;
-    } const cases[] = {
+    struct { std::string strModule, strDir; } const cases[] = {
         {"C:|VlmRefreshSvc.exe", "C:|"},          // root of a drive
         {"|VlmRefreshSvc.exe", "|"},               // root of the file system
         {"C:|a|b|VlmRefreshSvc.exe", "C:|a|b|"},
         {"C:|dir|", "C:|dir|"},                    // already ends in the separator
         // "昞" is 0x95 0x5C: its second byte is no backslash.
-        {"C:|d\x95\x5cx.exe", "C:|"},
-        {"C:|\x95\x5c|\x95\x5c.exe", "C:|\x95\x5c|"},
+        {"C:|d\x95\x5cx.exe", "C:|"}, {"C:|\x95\x5c|\x95\x5c.exe", "C:|\x95\x5c|"},
         {"VlmRefreshSvc.exe", ""},                 // no separator at all
         {strLong + "VlmRefreshSvc.exe", strLong},
         {TestHomeDir() + "VlmRefreshSvc.exe", TestHomeDir()},  // last: the test binary's own home again
@@ -44,10 +41,8 @@ TEST(PathExists, KindMustMatchTheFlag) {
     CTempDir dir;
     WriteWholeFile(dir.File("file.txt"), "x");
     platform::CreateDir(dir.File("sub"));
-    struct {
-        std::string strPath;
-        bool bAsFile, bAsDirectory;  // with the flag 0, with the flag 1
-    } const cases[] = {
+    // The path and whether it exists with the flag 0 (a file) and with the flag 1 (a directory).
+    struct { std::string strPath; bool bAsFile, bAsDirectory; } const cases[] = {
         {dir.File("file.txt"), true, false}, {dir.File("sub"), false, true},
         {dir.File("missing"), false, false}, {"", false, false},
     };

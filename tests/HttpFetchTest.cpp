@@ -128,14 +128,8 @@ TEST(HttpProxy, ThroughTinyproxy) {
     page.strBody = "proxied\n";
     servers.plain.SetAnswer("/proxied", page);
     servers.signedTls.SetAnswer("/proxied", page);
-    const struct {
-        const char* szName;
-        std::string strUrl;
-        bool bTrustCa;
-        int nStatus;
-    } cases[] = {
-        {"plain", "{http}/proxied", false, 200},
-        {"secure, trusted", "{signed}/proxied", true, 200},
+    const struct { const char* szName; std::string strUrl; bool bTrustCa; int nStatus; } cases[] = {
+        {"plain", "{http}/proxied", false, 200}, {"secure, trusted", "{signed}/proxied", true, 200},
         {"secure, CA not trusted", "{signed}/proxied", false, 0},
         {"secure, other host name", "https://localhost:{signedport}/proxied", true, 0},
         {"secure, closed port", "https://127.0.0.1:" + std::to_string(servers.nRefusedPort) + "/proxied", true, 0},

@@ -51,15 +51,10 @@ TEST(IniText, LargeFileKeepsEveryEntry) {
 
 // Registry store: each row names the fault it catches.
 TEST(RegStoreText, ReadsNumbers) {
-    const struct {
-        const char* szFault;
-        const char* szStore;
-        const char* szRead;  // the number, or "none"
-    } cases[] = {
-        {"decimal not read", "[K]\nStart = 10\n", "10"},
-        {"leading zero read as octal", "[K]\nStart = 010\n", "10"},
-        {"hexadecimal not read", "[K]\nStart = 0X1f\n", "31"},
-        {"sign lost", "[K]\nStart = -0x10\n", "-16"},
+    // The fault, the store and the number read ("none": no number).
+    const struct { const char *szFault, *szStore, *szRead; } cases[] = {
+        {"decimal not read", "[K]\nStart = 10\n", "10"}, {"leading zero read as octal", "[K]\nStart = 010\n", "10"},
+        {"hexadecimal not read", "[K]\nStart = 0X1f\n", "31"}, {"sign lost", "[K]\nStart = -0x10\n", "-16"},
         {"lowest number refused", "[K]\nStart = -2147483648\n", "-2147483648"},
         {"32-bit pattern refused", "[K]\nStart = 4294967295\n", "-1"},
         {"overflow wrapped", "[K]\nStart = 4294967296\n", "none"},
@@ -81,13 +76,7 @@ TEST(RegStoreText, ReadsNumbers) {
 }
 
 TEST(RegStoreText, WritesValuesWhereTheyBelong) {
-    const struct {
-        const char* szFault;
-        const char* szStore;
-        const char* szName;
-        const char* szData;
-        const char* szExpected;
-    } cases[] = {
+    const struct { const char *szFault, *szStore, *szName, *szData, *szExpected; } cases[] = {
         {"value not replaced in place", "[K]\nA = 1\n\n[L]\n", "a", "2", "[K]\na = 2\n\n[L]\n"},
         {"new value not after the key's last line", "[K]\nA = 1\n\n[L]\nB = 1\n", "C", "3",
          "[K]\nA = 1\nC = 3\n\n[L]\nB = 1\n"},

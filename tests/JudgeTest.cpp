@@ -4,19 +4,15 @@
 
 #include "http/CharSet.h"
 #include "log/LogWriter.h"
-#include "platform/Platform.h"
 #include "refresh/Judge.h"
-#include "support/FakeClock.h"
-#include "support/TestSupport.h"
+#include "support/LogDirTest.h"
 
 namespace {
 
 const std::string kNoServer = "(\xce\xde\xb7\xa8\xc1\xac\xbd\xd3\xb5\xbd\xb7\xfe\xce\xf1\xc6\xf7)";  // (无法连接到服务器)
 const std::string kNoData = "(\xce\xde\xca\xfd\xbe\xdd)";  // (无数据)
 
-struct ReplaceCase {
-    std::string strText, strStart, strEnd, strResult;
-};
+struct ReplaceCase { std::string strText, strStart, strEnd, strResult; };
 
 TEST(Judge, ReplaceTagContent) {
     const ReplaceCase cases[] = {
@@ -39,43 +35,21 @@ TEST(Judge, ReplaceTagContent) {
     }
 }
 
-class JudgeFiles : public testing::Test {
-protected:
-    JudgeFiles() : m_override(m_dir.Path()), m_clock(CFakeClock::At(2026, 3, 7, 9, 5, 2)), m_scope(m_clock) {}
+using JudgeFiles = CLogDirTest;
 
-    std::string LogFile(const std::string& strName) {
-        return m_dir.Path() + "log" + platform::kPathSep + strName;
-    }
-
-    CTempDir m_dir;
-    CModuleDirOverride m_override;
-    CFakeClock m_clock;
-    CFakeClockScope m_scope;
-};
-
-struct JudgeCase {
-    int nStatus;
-    std::string strBody;
-    std::string strResult;
-};
+struct JudgeCase { int nStatus; std::string strBody; std::string strResult; };
 
 TEST_F(JudgeFiles, ResultTexts) {
     const JudgeCase cases[] = {
-        {404, "<p>Not here</p>", "(404)"},
-        {404, "", "(404)"},
-        {0, "<p>\xe4\xb8\xad</p>", kNoServer},
-        {0, "", kNoServer},
-        {200, "", kNoData},
-        {200, " \t\r\n\xa1\xa1", kNoData},
+        {404, "<p>Not here</p>", "(404)"}, {404, "", "(404)"}, {0, "<p>\xe4\xb8\xad</p>", kNoServer},
+        {0, "", kNoServer}, {200, "", kNoData}, {200, " \t\r\n\xa1\xa1", kNoData},
         {200, " \t\xe3\x80\x80\r\n", kNoData},  // a full-width space in UTF-8
         {500, "<html><body>Error</body></html>", "Error"},
         {200, "<p>\xe4\xb8\xad\xe6\x96\x87</p>", "\xd6\xd0\xce\xc4"},  // 中文
         {302, "<p>\xd6\xd0\xce\xc4</p>", "\xd6\xd0\xce\xc4"},         // already code page 936
         {200, "<html>\n<body>\n</body>\n</html>", "<html><body></body></html>"},
-        {200, "a<script type=x>f()</script>b", "ab"},
-        {200, "<SCRIPT src=x>f()</SCRIPT>", "f()"},
-        {200, "a<script>f()</script>b", "af()b"},
-        {200, "<script a>x()</script><script b>y()</script>", "y()"},
+        {200, "a<script type=x>f()</script>b", "ab"}, {200, "<SCRIPT src=x>f()</SCRIPT>", "f()"},
+        {200, "a<script>f()</script>b", "af()b"}, {200, "<script a>x()</script><script b>y()</script>", "y()"},
         {200, "x<iframe src=y>z</iframe>w", "xw"},
         {200, "a\xf0\x9f\x98\x80", "a\xf0\x9f\x98\x80"},  // not UTF-8 by the rules: kept
         {-1, "body", "body"},
@@ -86,10 +60,10 @@ TEST_F(JudgeFiles, ResultTexts) {
         std::string s = c.strBody;
         JudgeAnswer(c.nStatus, s, &c == cases ? 1 : 0, writer, charSet);  // the daily log for the first only
         EXPECT_EQ(s, c.strResult) << c.nStatus << " " << c.strBody;
-        EXPECT_EQ(ReadWholeFile(LogFile("cache.txt")),
+        EXPECT_EQ(ReadLog("cache.txt"),
                   "2026-03-07 09:05:02 " + std::to_string(c.nStatus) + " " + c.strResult);
     }
-    EXPECT_EQ(ReadWholeFile(LogFile("2026-03-07.log")), "2026-03-07 09:05:02 404 (404)\r\n");
+    EXPECT_EQ(ReadLog("2026-03-07.log"), "2026-03-07 09:05:02 404 (404)\r\n");
 }
 
 }  // namespace

@@ -15,9 +15,7 @@
 
 #include "log/DateTime.h"
 #include "log/LogWriter.h"
-#include "platform/Platform.h"
-#include "support/FakeClock.h"
-#include "support/TestSupport.h"
+#include "support/LogDirTest.h"
 
 namespace {
 
@@ -28,11 +26,7 @@ const std::string kWriteFailed = "\xd0\xb4\xc8\xeb\xca\xa7\xb0\xdc\xa3\xba";
 // (those with one: the lines of the tests below), the year as it is; a time
 // the clock cannot convert gives the epoch.
 TEST(DateTime, LeadingZerosBoundariesAndFailedConversion) {
-    const struct {
-        int64_t tTime;
-        bool bConversionFails;
-        const char* szDateTime;
-    } cases[] = {
+    const struct { int64_t tTime; bool bConversionFails; const char* szDateTime; } cases[] = {
         {CFakeClock::At(2026, 10, 10, 23, 59, 59), false, "2026-10-10 23:59:59"},
         {CFakeClock::At(999, 12, 31, 1, 2, 3), false, "999-12-31 01:02:03"},
         {CFakeClock::At(2026, 3, 7, 9, 5, 2), true, "1970-01-01 00:00:00"},
@@ -45,18 +39,7 @@ TEST(DateTime, LeadingZerosBoundariesAndFailedConversion) {
     }
 }
 
-class LogWriterFiles : public testing::Test {
-protected:
-    LogWriterFiles() : m_override(m_dir.Path()), m_clock(CFakeClock::At(2026, 3, 7, 9, 5, 2)), m_scope(m_clock) {}
-
-    std::string LogDir() { return m_dir.Path() + "log" + platform::kPathSep; }
-    std::string Read(const std::string& strName) { return ReadWholeFile(LogDir() + strName); }
-
-    CTempDir m_dir;
-    CModuleDirOverride m_override;
-    CFakeClock m_clock;
-    CFakeClockScope m_scope;
-};
+using LogWriterFiles = CLogDirTest;
 
 TEST_F(LogWriterFiles, DirectoryCacheAndSystemLog) {
     CLogWriter writer;  // in a fresh directory: makes log/
@@ -65,11 +48,11 @@ TEST_F(LogWriterFiles, DirectoryCacheAndSystemLog) {
     // The cache holds the visible text of the page (each write replacing the
     // last: the judge tests); a percent sign is just a byte.
     EXPECT_EQ(writer.WriteCache(-7, "<p>100% s%d</p>\r\n"), 1);
-    EXPECT_EQ(Read("cache.txt"), "2026-03-07 09:05:02 -7 100%s%d");
+    EXPECT_EQ(ReadLog("cache.txt"), "2026-03-07 09:05:02 -7 100%s%d");
     // The system log grows, without a rule against the same line twice.
     EXPECT_EQ(writer.WriteSystemLog("50% off"), 1);
     EXPECT_EQ(writer.WriteSystemLog("50% off"), 1);
-    EXPECT_EQ(Read("system.log"), "2026-03-07 09:05:02 50% off\r\n2026-03-07 09:05:02 50% off\r\n");
+    EXPECT_EQ(ReadLog("system.log"), "2026-03-07 09:05:02 50% off\r\n2026-03-07 09:05:02 50% off\r\n");
 }
 
 // A clock that reads one second later from its third reading on.
@@ -88,7 +71,7 @@ TEST_F(LogWriterFiles, DailyLogSkipsARepeatedLineAndReadsTheFileDateAnew) {
     EXPECT_EQ(writer.WriteDailyLog(404, "(404)"), 1);   // not the line just before
     m_clock.Set(m_clock.Now() + 1);
     EXPECT_EQ(writer.WriteDailyLog(404, "(404)"), 1);
-    EXPECT_EQ(Read("2026-03-07.log"),
+    EXPECT_EQ(ReadLog("2026-03-07.log"),
               "2026-03-07 09:05:02 404 (404)\r\n"
               "2026-03-07 09:05:02 200 a b %d\r\n"
               "2026-03-07 09:05:02 404 (404)\r\n"
@@ -100,18 +83,15 @@ TEST_F(LogWriterFiles, DailyLogSkipsARepeatedLineAndReadsTheFileDateAnew) {
     CSteppingClock clock(CFakeClock::At(2026, 3, 7, 23, 59, 59));
     CFakeClockScope scope(clock);
     EXPECT_EQ(writer.WriteDailyLog(200, "late"), 1);
-    EXPECT_EQ(Read("2026-03-08.log"), "2026-03-07 23:59:59 200 late\r\n");
-    EXPECT_EQ(Read("2026-03-07.log").find("late"), std::string::npos);
+    EXPECT_EQ(ReadLog("2026-03-08.log"), "2026-03-07 23:59:59 200 late\r\n");
+    EXPECT_EQ(ReadLog("2026-03-07.log").find("late"), std::string::npos);
 }
 
 // log/ removed while the writer lives: every kind of write makes it again
 // and lands; with a plain file in its place none does, and the file stays.
 TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
     CLogWriter writer;
-    const struct {
-        std::string strFile, strContent;
-        std::function<int()> fnWrite;
-    } cases[] = {
+    const struct { std::string strFile, strContent; std::function<int()> fnWrite; } cases[] = {
         {"cache.txt", "2026-03-07 09:05:02 200 a", [&] { return writer.WriteCache(200, "a"); }},
         {"2026-03-07.log", "2026-03-07 09:05:02 200 b\r\n", [&] { return writer.WriteDailyLog(200, "b"); }},
         {"system.log", "2026-03-07 09:05:02 c\r\n", [&] { return writer.WriteSystemLog("c"); }},
@@ -121,7 +101,7 @@ TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
         SCOPED_TRACE(c.strFile);
         std::filesystem::remove_all(LogDir());
         EXPECT_EQ(c.fnWrite(), 1);
-        EXPECT_EQ(Read(c.strFile), c.strContent);
+        EXPECT_EQ(ReadLog(c.strFile), c.strContent);
     }
     std::filesystem::remove_all(LogDir());
     WriteWholeFile(m_dir.Path() + "log", "a plain file where the directory belongs");
@@ -192,16 +172,16 @@ TEST_F(LogWriterFiles, RecordsCutShortByAFullDiskAreTakenBackWhole) {
 
     std::string strExpected;
     for (int n = 0; n < nWritten; ++n) strExpected += "2026-03-07 09:05:02 200 " + record(n) + "\r\n";
-    EXPECT_EQ(Read("2026-03-07.log"), strExpected);
-    EXPECT_EQ(Read("cache.txt"), "2026-03-07 09:05:02 200 before");
+    EXPECT_EQ(ReadLog("2026-03-07.log"), strExpected);
+    EXPECT_EQ(ReadLog("cache.txt"), "2026-03-07 09:05:02 200 before");
     // Nothing beside the three files (each of them read here).
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(LogDir()), std::filesystem::directory_iterator()), 3);
-    EXPECT_EQ(Read("system.log"), "2026-03-07 09:05:02 " + kWriteFailed + "2026-03-07.log\r\n"
+    EXPECT_EQ(ReadLog("system.log"), "2026-03-07 09:05:02 " + kWriteFailed + "2026-03-07.log\r\n"
                                   "2026-03-07 09:05:02 " + kWriteFailed + "cache.txt\r\n");
 
     CLogWriter writer;  // room again
     EXPECT_EQ(writer.WriteDailyLog(200, "after"), 1);
-    EXPECT_EQ(Read("2026-03-07.log"), strExpected + "2026-03-07 09:05:02 200 after\r\n");
+    EXPECT_EQ(ReadLog("2026-03-07.log"), strExpected + "2026-03-07 09:05:02 200 after\r\n");
 }
 #endif
 

@@ -9,10 +9,7 @@
 namespace {
 
 TEST(PageRequest, SecureFlag) {
-    const struct {
-        const char* szUrl;
-        bool bSecure;
-    } cases[] = {
+    const struct { const char* szUrl; bool bSecure; } cases[] = {
         {" \thttps://a/ ", true}, {"HtTpS://a", true}, {"http://a/?u=https://b", false},
         {"https:/a", false},      {"xhttps://a", false}, {"", false},
     };
@@ -21,40 +18,22 @@ TEST(PageRequest, SecureFlag) {
 
 // Host, port and request target, or "refused".
 TEST(PageRequest, SplitAddress) {
-    const struct {
-        const char* szUrl;
-        const char* szSplit;
-    } cases[] = {
+    const struct { const char* szUrl; const char* szSplit; } cases[] = {
         {"http://example.com/news/list.asp?page=2", "example.com 80 /news/list.asp?page=2"},
-        {"https://example.com", "example.com 443 /"},
-        {"http://example.com?a=1", "example.com 80 /?a=1"},
-        {"HTTP://Example.com:8080/x", "Example.com 8080 /x"},
-        {"  https://h:444/p  ", "h 444 /p"},
-        {"http://user:pw@h/p", "h 80 /p"},
-        {"http://h:/p", "h 80 /p"},
-        {"http://h:81", "h 81 /"},
-        {"http://[::1]:81/p", "::1 81 /p"},
-        {"http://h/a b?c d#frag", "h 80 /a%20b?c%20d"},
+        {"https://example.com", "example.com 443 /"}, {"http://example.com?a=1", "example.com 80 /?a=1"},
+        {"HTTP://Example.com:8080/x", "Example.com 8080 /x"}, {"  https://h:444/p  ", "h 444 /p"},
+        {"http://user:pw@h/p", "h 80 /p"}, {"http://h:/p", "h 80 /p"}, {"http://h:81", "h 81 /"},
+        {"http://[::1]:81/p", "::1 81 /p"}, {"http://h/a b?c d#frag", "h 80 /a%20b?c%20d"},
         {"http://h/\xd6\xd0", "h 80 /%D6%D0"},  // 中
         {"http://h#x", "h 80 /"},
         // The canonical path: dot segments resolved, backslashes as slashes;
         // the query as written.
-        {"http://h/dots/../x", "h 80 /x"},
-        {"http://h/d/./x", "h 80 /d/x"},
-        {"http://h/d\\x", "h 80 /d/x"},
-        {"http://h/a/b/../../../c?q=/../.\\", "h 80 /c?q=/../.\\"},
-        {"http://h/d/.", "h 80 /d/"},
-        {"http://h/d/e/..", "h 80 /d/"},
-        {"http://h/..", "h 80 /"},
-        {"http://h/a//b/.../.x/x.", "h 80 /a//b/.../.x/x."},
-        {"http://h/./a b/../%2e%2e/c", "h 80 /%2e%2e/c"},
-        {"http://h:0/", "refused"},
-        {"http://h:65536/", "refused"},
-        {"http://h:8x/", "refused"},
-        {"http:///p", "refused"},
-        {"http://[::1/p", "refused"},
-        {"ftp://h/p", "refused"},
-        {"h/p", "refused"},
+        {"http://h/dots/../x", "h 80 /x"}, {"http://h/d/./x", "h 80 /d/x"}, {"http://h/d\\x", "h 80 /d/x"},
+        {"http://h/a/b/../../../c?q=/../.\\", "h 80 /c?q=/../.\\"}, {"http://h/d/.", "h 80 /d/"},
+        {"http://h/d/e/..", "h 80 /d/"}, {"http://h/..", "h 80 /"},
+        {"http://h/a//b/.../.x/x.", "h 80 /a//b/.../.x/x."}, {"http://h/./a b/../%2e%2e/c", "h 80 /%2e%2e/c"},
+        {"http://h:0/", "refused"}, {"http://h:65536/", "refused"}, {"http://h:8x/", "refused"},
+        {"http:///p", "refused"}, {"http://[::1/p", "refused"}, {"ftp://h/p", "refused"}, {"h/p", "refused"},
     };
     auto split = [](const std::string& strUrl) {
         platform::SHttpTarget t;
@@ -67,17 +46,10 @@ TEST(PageRequest, SplitAddress) {
 }
 
 TEST(PageRequest, CacheBuster) {
-    const struct {
-        const char* szObject;
-        int64_t tNow;
-        const char* szResult;
-    } cases[] = {
-        {"/page", 1700000000, "/page?vlmrnd=1700000000"},
-        {"/page?a=1", 1700000000, "/page?a=1&vlmrnd=1700000000"},
-        {"/", 2147483647, "/?vlmrnd=2147483647"},
-        {"/", 2147483648LL, "/?vlmrnd=-2147483648"},
-        {"/", 4294967295LL, "/?vlmrnd=-1"},
-        {"/", 4294967296LL + 12, "/?vlmrnd=12"},
+    const struct { const char* szObject; int64_t tNow; const char* szResult; } cases[] = {
+        {"/page", 1700000000, "/page?vlmrnd=1700000000"}, {"/page?a=1", 1700000000, "/page?a=1&vlmrnd=1700000000"},
+        {"/", 2147483647, "/?vlmrnd=2147483647"}, {"/", 2147483648LL, "/?vlmrnd=-2147483648"},
+        {"/", 4294967295LL, "/?vlmrnd=-1"}, {"/", 4294967296LL + 12, "/?vlmrnd=12"},
     };
     for (const auto& c : cases) {
         std::string strObject = c.szObject;
@@ -87,10 +59,7 @@ TEST(PageRequest, CacheBuster) {
 }
 
 TEST(PageRequest, StatusLine) {
-    const struct {
-        const char* szLine;
-        int nStatus;
-    } cases[] = {
+    const struct { const char* szLine; int nStatus; } cases[] = {
         {"HTTP/1.1 200 OK\r\n", 200}, {"HTTP/1.0 404\r\n", 404},   {"HTTP/1.1  301 Moved", 301},
         {"HTTP/2 500", 500},            {"HTTP/1.1 1000 Odd\r\n", 0}, {"HTTP/1.1 20 OK", 0},
         {"HTTP/1.1 2x0 OK", 0},         {"HTTP/ 200 OK", 0},           {"HTTP/1.1\r\n", 0},
@@ -103,12 +72,8 @@ TEST(PageRequest, StatusLine) {
 // Only printable ASCII of the executable's name goes into the request.
 TEST(PageRequest, AgentName) {
     const std::string strSaved = platform::GetModulePath();
-    const struct {
-        std::string strFile;
-        const char* szAgent;
-    } cases[] = {
-        {"VlmRefreshSvc.exe", "VlmRefreshSvc"},
-        {"Vlm\r\nX-Injected: 1.exe", "VlmX-Injected: 1"},
+    const struct { std::string strFile; const char* szAgent; } cases[] = {
+        {"VlmRefreshSvc.exe", "VlmRefreshSvc"}, {"Vlm\r\nX-Injected: 1.exe", "VlmX-Injected: 1"},
         {std::string("Vl\x01m\tR\x7f\x1b.", 9) + "exe", "VlmR"},
         {"\xcb\xa2\xd0\xc2Svc.exe", "Svc"},  // 刷新Svc
     };
@@ -130,20 +95,11 @@ std::string BuildPage(const std::string& strBody, size_t nPiece, bool bComplete)
 }
 
 TEST(PageRequest, PageText) {
-    const struct {
-        std::string strBody;
-        bool bComplete;
-        std::string strPage;
-    } cases[] = {
-        {"a\r\nb\r\n", true, "\r\na\r\nb"},
-        {"\n\n", true, "\r\n\r\n"},
-        {"\r", true, "\r\n"},
-        {"a\rb\r\r\nc", true, "\r\nab\r\nc"},
-        {std::string("ab\0cd\nef", 8), true, "\r\nab\r\nef"},
-        {std::string("\0\n\0", 3), true, "\r\n\r\n"},
-        {std::string("a\r\0b\rc\n\rd\re", 12), true, "\r\na\r\nde"},
-        {"one\ntwo\nthr", false, "\r\none\r\ntwo"},
-        {"partial", false, ""},
+    const struct { std::string strBody; bool bComplete; std::string strPage; } cases[] = {
+        {"a\r\nb\r\n", true, "\r\na\r\nb"}, {"\n\n", true, "\r\n\r\n"}, {"\r", true, "\r\n"},
+        {"a\rb\r\r\nc", true, "\r\nab\r\nc"}, {std::string("ab\0cd\nef", 8), true, "\r\nab\r\nef"},
+        {std::string("\0\n\0", 3), true, "\r\n\r\n"}, {std::string("a\r\0b\rc\n\rd\re", 12), true, "\r\na\r\nde"},
+        {"one\ntwo\nthr", false, "\r\none\r\ntwo"}, {"partial", false, ""},
     };
     for (const auto& c : cases) {
         for (size_t nPiece = 1; nPiece <= 5; ++nPiece)

@@ -52,10 +52,8 @@ private:
 // keeps the default. (Leading zeros, overflow, quoted text and the like: the
 // store text tests.)
 TEST(ServiceCounter, StartAndIncAsAnAdministratorWritesThem) {
-    const struct {
-        std::string strStore;  // empty: no store at all
-        int32_t nStart, nStep;
-    } cases[] = {
+    // The store (empty: no store at all), and the start and step read from it.
+    const struct { std::string strStore; int32_t nStart, nStep; } cases[] = {
         {"", 0, 1},
         {"[system\\currentcontrolset\\services\\vlmrefresh\\PARAMETERS]\nstart=0x10\nINC=-3\n", 16, -3},
         {"[Other]\nStart = 7\n\n" + kParameters + "# a comment\n; another\nInc = 2\n[Next]\nStart=9\n", 0, 2},
@@ -75,10 +73,8 @@ TEST(ServiceCounter, StartAndIncAsAnAdministratorWritesThem) {
 }
 
 TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
-    const struct {
-        int32_t nStart, nStep, nSteps, nExpected;
-        int32_t bStopRequested;  // a stop that came as m_bRunning was set to 1
-    } cases[] = {
+    // bStopRequested: a stop that came as m_bRunning was set to 1.
+    const struct { int32_t nStart, nStep, nSteps, nExpected, bStopRequested; } cases[] = {
         {10, 5, 3, 25, 0}, {INT32_MAX, 1, 1, INT32_MIN, 0}, {INT32_MIN, -1, 2, INT32_MAX - 1, 0}, {10, 5, 3, 10, 1},
     };
     for (const auto& c : cases) {
@@ -108,10 +104,7 @@ TEST(ServiceCounter, ControlHandlerEventsTheSavedCounterAndTheStop) {
     WriteWholeFile(root.Store(), strAdmin);
     CMyService service;
     service.m_nCounter = -7;
-    const struct {
-        uint32_t nCode;
-        std::vector<std::string> events;
-    } cases[] = {
+    const struct { uint32_t nCode; std::vector<std::string> events; } cases[] = {
         {0, {"event 106"}}, {6, {"event 106"}}, {127, {"event 106"}}, {129, {"event 106"}}, {300, {"event 106"}},
         {2, {}}, {3, {}}, {4, {}}, {5, {}}, {128, {}},  // 128 last: it changes the store
     };

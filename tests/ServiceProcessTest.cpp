@@ -27,9 +27,11 @@
 
 namespace {
 
-// "Velmora·网页定时刷新工具" and " 启动完毕" (code page 936).
+// "Velmora·网页定时刷新工具" and " 启动完毕" in code page 936, the first also in UTF-8.
 const std::string kBanner =
     "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf";
+const std::string kBannerUtf8 =
+    "Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7";
 const std::string kClosing = kBanner + " \xc6\xf4\xb6\xaf\xcd\xea\xb1\xcf";
 const std::string kParameters = "[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Parameters]\n";
 
@@ -98,7 +100,8 @@ protected:
         std::string strJournal = m_strJournal != "pipe" ? m_strJournal
                                                         : std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
         setenv("VLM_SYSTEM_ROOT", m_strRoot.c_str(), 1);
-        for (const auto& var : {std::make_pair("NOTIFY_SOCKET", strNotify), std::make_pair("JOURNAL_STREAM", strJournal)})
+        for (const auto& var :
+             {std::make_pair("NOTIFY_SOCKET", strNotify), std::make_pair("JOURNAL_STREAM", strJournal)})
             var.second.empty() ? unsetenv(var.first) : setenv(var.first, var.second.c_str(), 1);
         pid_t pid = fork();
         if (pid == 0) {
@@ -154,15 +157,10 @@ protected:
 };
 
 TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
-    struct SStep {
-        std::vector<std::string> args;
-        std::vector<std::string> lines;
-        bool bUnitAfter;
-    };
+    struct SStep { std::vector<std::string> args; std::vector<std::string> lines; bool bUnitAfter; };
     const std::vector<SStep> steps = {
         {{"-v"}, {"VlmRefresh Version 1.0", "The service is not installed"}, false},
-        {{"/U"}, {"VlmRefresh is not installed"}, false},
-        {{"-i"}, {"VlmRefresh installed"}, true},
+        {{"/U"}, {"VlmRefresh is not installed"}, false}, {{"-i"}, {"VlmRefresh installed"}, true},
         {{"/I", "extra"}, {"VlmRefresh is already installed"}, true},
         {{"-V"}, {"VlmRefresh Version 1.0", "The service is currently installed"}, true},
         {{"-u"}, {"VlmRefresh removed. (You must delete the file (" + m_strExe + ") yourself.)"}, false},
@@ -178,9 +176,7 @@ TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
                  "ReadWritePaths=" + m_exeDir.Path().substr(0, m_exeDir.Path().size() - 1) + "\n",
                  "NoNewPrivileges=yes\n", "ProtectSystem=strict\n", "PrivateTmp=yes\n",
                  "WantedBy=multi-user.target\n",
-                 // Description in UTF-8: "Velmora·网页定时刷新工具 系统服务"
-                 "Description=Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7"
-                 "\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7 \xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1\n"}) {
+                 "Description=" + kBannerUtf8 + " \xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1\n"}) {  // 系统服务
             EXPECT_NE(std::string::npos, strUnit.find(strLine)) << strLine;
         }
         ExpectSystemdAccepts(UnitPath());
@@ -196,12 +192,8 @@ TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
 // file, UTF-8 when standard output is the journal that JOURNAL_STREAM names
 // (not when it names another stream or none).
 TEST_F(ServiceProcessTest, ConsoleLinesAreUtf8OnlyIntoTheJournal) {
-    // "Velmora·网页定时刷新工具" and " 启动完毕" in UTF-8.
-    const std::string strBannerUtf8 =
-        "Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7"
-        "\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7";
-    const std::string strUtf8 = strBannerUtf8 + "\nVlmRefresh Version 1.0\nThe service is not installed\n" +
-                                strBannerUtf8 + " \xe5\x90\xaf\xe5\x8a\xa8\xe5\xae\x8c\xe6\xaf\x95\n";
+    const std::string strUtf8 = kBannerUtf8 + "\nVlmRefresh Version 1.0\nThe service is not installed\n" +
+                                kBannerUtf8 + " \xe5\x90\xaf\xe5\x8a\xa8\xe5\xae\x8c\xe6\xaf\x95\n";  // 启动完毕
     for (const char* szStream : {"pipe", "", "1:2"}) {
         m_strJournal = szStream;
         SCOPED_TRACE(szStream);

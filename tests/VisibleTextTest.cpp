@@ -6,41 +6,23 @@
 
 #include "fuzz/FastPathCheck.h"
 #include "refresh/VisibleText.h"
+#include "support/TestSupport.h"
 
 namespace {
 
-std::string Repeat(const std::string& str, int nTimes) {
-    std::string strOut;
-    for (int i = 0; i < nTimes; ++i) strOut += str;
-    return strOut;
-}
-
-struct VisibleCase {
-    std::string strIn;
-    std::string strOut;
-};
+struct VisibleCase { std::string strIn; std::string strOut; };
 
 TEST(VisibleText, Reduction) {
     const VisibleCase cases[] = {
-        {"", ""},
-        {"&lt;b&gt;Hi&lt;/b&gt; there", "Hithere"},
-        {"<p>Hello, world</p>", "Hello,world"},
+        {"", ""}, {"&lt;b&gt;Hi&lt;/b&gt; there", "Hithere"}, {"<p>Hello, world</p>", "Hello,world"},
         {"<p> </p>", "<p></p>"},  // nothing visible: the text without blanks
-        {" \t\r\n\xa1\xa1 \xa1\xa1\t", ""},
-        {"1 < 2", "1"},
-        {"a&amp;b&nbsp;c", "a&amp;b&nbsp;c"},
-        {"x&lt;y z", "x"},
-        {"&gt;a", "a"},
-        {"&l&lt&g &gt", "&l&lt&g&gt"},
-        {"&&lt;gt;b", "&"},
-        {"a<b\n>c\td", "acd"},
+        {" \t\r\n\xa1\xa1 \xa1\xa1\t", ""}, {"1 < 2", "1"}, {"a&amp;b&nbsp;c", "a&amp;b&nbsp;c"}, {"x&lt;y z", "x"},
+        {"&gt;a", "a"}, {"&l&lt&g &gt", "&l&lt&g&gt"}, {"&&lt;gt;b", "&"}, {"a<b\n>c\td", "acd"},
         // Code page 936: A1 A1 only goes when it is one character.
-        {"\xb0\xa1\xa1\xa2", "\xb0\xa1\xa1\xa2"},
-        {"\xa1\xa1\xa1", "\xa1"},
+        {"\xb0\xa1\xa1\xa2", "\xb0\xa1\xa1\xa2"}, {"\xa1\xa1\xa1", "\xa1"},
         {"\xb0 \xa1\xa1\xa2", "\xb0\xa1\xa1\xa2"},    // the space goes before the pairing
         {"\xb0\t\xa1\xa1", "\xb0"},                    // the tab goes after it
-        {"\xa1 \xa1x", "x"},
-        {"\xd6\xd0 \xce\xc4", "\xd6\xd0\xce\xc4"},
+        {"\xa1 \xa1x", "x"}, {"\xd6\xd0 \xce\xc4", "\xd6\xd0\xce\xc4"},
         {"\xd6\xd0<b>\xce\xc4</b>", "\xd6\xd0\xce\xc4"},
         {"\x81 ", "\x81"},                             // lone lead at the end
         {"a\xa1<b>\xa1" "A", "a\xa1\xa1" "A"},
@@ -48,9 +30,8 @@ TEST(VisibleText, Reduction) {
         // time, are FastPathsAgreeWithPlainWalks below.
         {Repeat("<td class=\"c\">\xd6\xd0 7&lt;i&gt;x&lt;/i&gt;</td>\r\n", 20000), Repeat("\xd6\xd0" "7x", 20000)},
     };
-    for (const VisibleCase& c : cases) {
+    for (const VisibleCase& c : cases)
         EXPECT_EQ(ExtractVisibleText(c.strIn), c.strOut) << testing::PrintToString(c.strIn);
-    }
 }
 
 TEST(VisibleText, SecondPass) {

@@ -19,20 +19,16 @@
 
 namespace {
 
-const char kUntouched[] = "(page before the fetch)";
-
-int RunFetch(int argc, char** argv) {
-    if (argc < 4) return 2;
+int RunFetch(char** argv) {
     platform::SetHttpTimeouts(static_cast<uint32_t>(std::atol(argv[2])), static_cast<uint32_t>(std::atol(argv[3])));
     std::string strUrl;
     while (std::getline(std::cin, strUrl)) {
         if (!strUrl.empty() && strUrl.back() == '\r') strUrl.pop_back();
-        std::string strPage = kUntouched;
-        CPageFetcher fetcher;
+        std::string strPage = kUntouchedPage;
         auto tStart = std::chrono::steady_clock::now();
         long long t0 = static_cast<long long>(GetClock().Now());
         platform::EHttpFailure eWhy = platform::kHttpFailNone;
-        int nStatus = fetcher.FetchPage(strUrl, strPage, &eWhy);
+        int nStatus = CPageFetcher().FetchPage(strUrl, strPage, &eWhy);
         long long t1 = static_cast<long long>(GetClock().Now());
         long long nMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tStart).count();
         std::printf("R %d %lld %lld %lld %zu %016llx %d\n", nStatus, nMs, t0, t1, strPage.size(),
@@ -45,8 +41,7 @@ int RunFetch(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string strMode = argc > 1 ? argv[1] : "";
-    if (strMode == "fetch") return RunFetch(argc, argv);
+    if (argc >= 4 && std::string(argv[1]) == "fetch") return RunFetch(argv);
     std::fprintf(stderr, "usage: HttpProbe fetch CONNECT_MS RECEIVE_MS\n");
     return 2;
 }

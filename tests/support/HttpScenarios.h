@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "http-probe/PageHash.h"
 #include "platform/Http.h"
 #include "support/TestHttpServer.h"
 #include "support/TestSupport.h"
@@ -19,8 +20,6 @@
 // Time-outs the scenarios run with (connect, receive), in milliseconds.
 constexpr uint32_t kScenarioConnectMs = 3000;
 constexpr uint32_t kScenarioReceiveMs = 1500;
-// What the page text holds before a fetch; a result of 0 must leave it.
-extern const char kUntouchedPage[];
 
 struct SHttpScenario {
     std::string strName;
@@ -45,7 +44,6 @@ struct SHttpScenario {
     std::string strTarget;
     // Routes of the plain server the answer leads on to; each must see one request.
     std::vector<std::pair<std::string, SHttpAnswer>> leadsTo;
-    bool bTlsHello = false;    // the plain server must see a TLS handshake instead
     bool bNativeOnly = false;  // Wine applies neither the connect time-out nor the CA variables
     // "SSL_CERT_FILE" or "SSL_CERT_DIR": that variable names the test CA
     // (its file or its directory) during the fetch.

@@ -7,9 +7,7 @@
 #include "support/TestSupport.h"
 
 namespace {
-struct CTestHome {
-    CTestHome() { platform::SetModulePathOverride(TestHomeDir() + "VlmRefreshSvc.exe"); }
-} s_testHome;
+struct CTestHome { CTestHome() { platform::SetModulePathOverride(TestHomeDir() + "VlmRefreshSvc.exe"); } } s_testHome;
 }  // namespace
 
 CThread theRefreshThread;

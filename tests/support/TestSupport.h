@@ -37,6 +37,8 @@ void WriteWholeFile(const std::string& strPath, const std::string& strBytes);
 // The test process's own home: a temporary directory made before any global
 // object is built, standing in for the executable's directory.
 const std::string& TestHomeDir();
+// The text n times over.
+inline std::string Repeat(const std::string& str, int n) { std::string s; while (n-- > 0) s += str; return s; }
 // Polls the condition every 20 ms for up to nMs; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, int nMs);
 
