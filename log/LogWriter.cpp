@@ -1,5 +1,8 @@
 #include "log/LogWriter.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "config/FileUtil.h"
 #include "log/DateTime.h"
 #include "platform/Platform.h"
@@ -27,6 +30,29 @@ std::string MakeLine(const std::string& strDate, const std::string& strTime, int
     return strLine;
 }
 
+// A line longer than this is not kept whole for the comparison with the next
+// one: its prefix, its text's length and a hash of the text stand for it.
+const size_t kKeptLineBytes = 4u << 20;
+
+// A 64-bit hash of a text, eight bytes at a time (multiply and xor-shift
+// mixing). It tells whether a long text is the one written just before, in
+// the same second: not a secret, and no attacker chooses both texts.
+uint64_t HashText(const std::string& strText) {
+    const size_t n = strText.size();
+    uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        memcpy(&w, strText.data() + i, 8);
+        h = (h ^ w) * 0xff51afd7ed558ccdull;
+        h ^= h >> 32;
+    }
+    for (; i < n; ++i) h = (h ^ static_cast<unsigned char>(strText[i])) * 0x100000001b3ull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    return h ^ (h >> 33);
+}
+
 }  // namespace
 
 CLogWriter::CLogWriter() {
@@ -51,13 +77,19 @@ int CLogWriter::WriteCache(int nStatus, const std::string& strText) {
 int CLogWriter::WriteDailyLog(int nStatus, const std::string& strText) {
     const std::string strTime = GetTimeText();
     const std::string strPrefix = MakeLine(GetDateText(), strTime, nStatus, std::string());
-    if (m_strLastLine.size() == strPrefix.size() + strText.size() &&
-        m_strLastLine.compare(0, strPrefix.size(), strPrefix) == 0 &&
-        m_strLastLine.compare(strPrefix.size(), std::string::npos, strText) == 0) {
+    const bool bLong = strText.size() > kKeptLineBytes;
+    const uint64_t nHash = bLong ? HashText(strText) : 0;
+    if (m_strLastPrefix == strPrefix && m_nLastTextSize == strText.size() &&
+        (bLong ? m_nLastTextHash == nHash : m_strLastText == strText)) {
         return 0;
     }
-    // Kept in the same buffer from one line to the next.
-    m_strLastLine.assign(strPrefix).append(strText);
+    m_strLastPrefix = strPrefix;
+    m_nLastTextSize = strText.size();
+    m_nLastTextHash = nHash;
+    // A short text is kept in the same buffer from one line to the next; a
+    // long one is not kept at all.
+    if (bLong) std::string().swap(m_strLastText);
+    else m_strLastText = strText;
     // The file's date is read anew: a line made just before midnight may land
     // in the next day's file.
     std::string strPath = m_strLogDir + GetDateText() + ".log";

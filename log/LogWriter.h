@@ -5,6 +5,8 @@
 // whole.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "platform/Platform.h"
@@ -33,8 +35,8 @@ public:
     int WriteDailyLog(int nStatus, const std::string& strText);
     // Appends "date time message" + CR LF to system.log.
     int WriteSystemLog(std::string strMessage);
-    // Replaces the worker's status file (a file of the log directory) by the
-    // text, without line end.
+    // Writes the text, without line end, over the worker's status file (a
+    // file of the log directory), in place.
     int WriteStatusFile(const std::string& strPath, std::string strText);
 
     const std::string& GetLogDir() const { return m_strLogDir; }
@@ -50,7 +52,11 @@ private:
     void WriteLossNotes();
 
     std::string m_strLogDir;
-    std::string m_strLastLine;  // the last line of the daily log, compared with the next one
+    // The last line of the daily log, compared with the next one: its prefix,
+    // and its text whole (up to 4 MiB) or as length and hash.
+    std::string m_strLastPrefix, m_strLastText;
+    size_t m_nLastTextSize = 0;
+    uint64_t m_nLastTextHash = 0;
     std::string m_strCachePath;
     // Per noted kind: the note owed to system.log ("" when none), and
     // whether the kind is failing (no new note until it succeeds again).

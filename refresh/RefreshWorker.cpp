@@ -40,6 +40,10 @@ const uint32_t kPassSleepMs = 1000;
 const uint32_t kTailSleepMs = 1100;
 const uint32_t kDefaultInterval = 5;
 const size_t kMaxDeletePath = 258;
+// A page buffer larger than this is given back after its run instead of
+// being kept for the next one: a service that once read a huge page does not
+// hold that memory for the rest of its life.
+const size_t kKeptPageBytes = 4u << 20;
 
 int32_t ClampToInt32(int64_t n) {
     if (n > INT32_MAX) return INT32_MAX;
@@ -246,6 +250,7 @@ void CRefreshWorker::PerformRun() {
     JudgeAnswer(nStatus, m_state.strPage, m_state.bLogOn, m_logWriter, m_charSet);
     // After the judgement strPage holds the result text.
     platform::ReportServiceText(ComposeResultText(GetDateTimeText(), nStatus, m_state.strPage, eWhy));
+    if (m_state.strPage.capacity() > kKeptPageBytes) std::string().swap(m_state.strPage);
 }
 
 void CRefreshWorker::ShowWaiting(const std::string& strText) {

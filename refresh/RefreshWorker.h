@@ -29,7 +29,7 @@ struct SWorkerState {
     int32_t nLastHour = -1;     // hourly: clock hour of the last run, -1 for none
     int64_t tConfigTime = 0;    // modification time of config.ini at the last reload
     std::string strUrl;         // the address requested
-    std::string strPage;        // the answer, then the result text; one buffer for all runs
+    std::string strPage;        // the answer, then the result text; one buffer for the runs of pages up to 4 MiB
     std::string strStatusPath;  // log/time.txt beside the executable
 };
 

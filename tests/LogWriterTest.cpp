@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <iterator>
@@ -78,6 +79,18 @@ TEST_F(LogWriterFiles, DailyLogSkipsARepeatedLineAndReadsTheFileDateAnew) {
               "2026-03-07 09:05:03 404 (404)\r\n");
     CLogWriter fresh;  // each writer compares with its own last line
     EXPECT_EQ(fresh.WriteDailyLog(404, "(404)"), 1);
+
+    // Texts over 4 MiB are compared by length and hash: the same text is
+    // skipped, one byte more or another last byte is not.
+    std::string strLong((4u << 20) + 9, 'x');
+    EXPECT_EQ(fresh.WriteDailyLog(200, strLong), 1);
+    EXPECT_EQ(fresh.WriteDailyLog(200, strLong), 0);
+    strLong.back() = 'y';
+    EXPECT_EQ(fresh.WriteDailyLog(200, strLong), 1);
+    EXPECT_EQ(fresh.WriteDailyLog(200, strLong + "y"), 1);
+    EXPECT_EQ(fresh.WriteDailyLog(200, "x"), 1);
+    const std::string strLog = ReadLog("2026-03-07.log");
+    EXPECT_EQ(std::count(strLog.begin(), strLog.end(), '\n'), 5 + 4);
 
     // A line made just before midnight lands in the next day's file.
     CSteppingClock clock(CFakeClock::At(2026, 3, 7, 23, 59, 59));
