@@ -7,12 +7,13 @@
 #     into /dev/null (the HTTP library's floor) and once saving every page to
 #     one file (as a run saves its result), over HTTP and HTTPS (the test CA
 #     added to the system's CA bundle and trusted through SSL_CERT_FILE).
-#     Start-up is left out everywhere: (time of N - time of 1) / (N - 1).
+#     Start-up is left out everywhere: (time of N - time of 1) / (N - 1);
+#     each figure is the median of three rounds.
 #  2. peak resident memory of one run per page size (1, 16, 64 MiB), for a
 #     page of text lines, a page of <a> tags and an endless body cut at the
 #     64 MiB cap;
 #  3. the judgement with its cache write at 16 and 64 MiB (VlmRefreshBench,
-#     median of three repetitions);
+#     median of five repetitions);
 #  4. when the Windows build's WorkerDriver.exe and Wine are there, its
 #     processor time per run over HTTP under Wine beside the Linux build's
 #     (both as the driver counts it in its own process; Wine is not Windows).
@@ -92,6 +93,11 @@ curl_runs() {
     -o "${2:-/dev/null}" "$url?vlmrnd=[1-$1]"
 }
 
+# median VALUES...: the middle one (of an odd count).
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Each of the four is measured in three rounds, the rounds interleaved so that
+# a passing load hits all four alike; the median per quantity is taken.
 declare -A cost
 for scheme in http https; do
   if [ "$scheme" = https ]; then
@@ -100,17 +106,20 @@ for scheme in http https; do
   else
     start_server --page-bytes "$bytes"
   fi
-  w1=$(driver_runs 1); wn=$(driver_runs "$runs")
-  f1=$(driver_fetches 1); fn=$(driver_fetches "$runs")
-  c1=$(curl_runs 1); cn=$(curl_runs "$runs")
-  s1=$(curl_runs 1 "$work/saved.html"); sn=$(curl_runs "$runs" "$work/saved.html")
-  cost[$scheme.run]=$(per_run_us "$wn" "$w1")
-  cost[$scheme.fetch]=$(per_run_us "$fn" "$f1")
-  cost[$scheme.curl]=$(per_run_us "$cn" "$c1")
-  cost[$scheme.saved]=$(per_run_us "$sn" "$s1")
-  echo "$scheme, $runs times a $bytes-byte page, us each: request ${cost[$scheme.fetch]}, run ${cost[$scheme.run]};" \
-       "curl into /dev/null ${cost[$scheme.curl]}, curl saving to a file ${cost[$scheme.saved]}" \
-       "(ms for N / 1: request $fn / $f1, run $wn / $w1, curl $cn / $c1, curl saving $sn / $s1)"
+  declare -A got=()
+  for round in 1 2 3; do
+    got[run]+=" $(per_run_us "$(driver_runs "$runs")" "$(driver_runs 1)")"
+    got[fetch]+=" $(per_run_us "$(driver_fetches "$runs")" "$(driver_fetches 1)")"
+    got[curl]+=" $(per_run_us "$(curl_runs "$runs")" "$(curl_runs 1)")"
+    got[saved]+=" $(per_run_us "$(curl_runs "$runs" "$work/saved.html")" "$(curl_runs 1 "$work/saved.html")")"
+  done
+  for q in run fetch curl saved; do
+    # shellcheck disable=SC2086
+    cost[$scheme.$q]=$(median ${got[$q]})
+  done
+  echo "$scheme, $runs times a $bytes-byte page, us each (median of three rounds):" \
+       "request ${cost[$scheme.fetch]} (${got[fetch]# }), run ${cost[$scheme.run]} (${got[run]# });" \
+       "curl into /dev/null ${cost[$scheme.curl]} (${got[curl]# }), curl saving to a file ${cost[$scheme.saved]} (${got[saved]# })"
 done
 
 # The driver's own count: processor time of the passes in its process.
@@ -155,7 +164,7 @@ stop_server
 judge=""
 if [ -x "$textbench" ]; then
   "$textbench" --benchmark_filter='BM_JudgeAnswer/kind:[0-3]/MiB:(16|64)/' --benchmark_min_time=0.5 \
-    --benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+    --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
     grep '^"BM_JudgeAnswer.*_median' | sed 's/_median//' > "$work/judge.csv" || true
   judge=$(awk -F, '{ split($1, p, "/"); k = p[2]; m = p[3]; t[k "," m] = $3; c[k "," m] = $4 }
     END { for (k = 0; k < 4; ++k) { a = t["kind:" k ",MiB:16"]; b = t["kind:" k ",MiB:64"];
