@@ -60,37 +60,31 @@ bool WriteAll(int fd, const SFileParts& bytes) {
     return true;
 }
 
-bool WriteInPlace(const std::string& strPath, const SFileParts& bytes, bool bAppend) {
-    int nFlags = O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_TRUNC);
-    int fd = open(strPath.c_str(), nFlags, 0644);
+// Writes in the file itself: at its end (append), from its start without
+// cutting it first (overwrite), or into it cut to nothing (a replacement that
+// cannot go through a new file).
+bool WriteInPlace(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow) {
+    const int nMode = eHow == kFileAppend ? O_APPEND : eHow == kFileReplace ? O_TRUNC : 0;
+    int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | nMode, 0644);
     if (fd < 0) return false;
     // Where this record begins: a write cut short is undone back to here, so
     // that no half line stays in the file for the next record to be glued to.
     off_t nStart = 0;
-    if (bAppend) {
+    if (eHow == kFileAppend) {
         struct stat st;
         if (fstat(fd, &st) == 0) nStart = st.st_size;
     }
     bool bWhole = WriteAll(fd, bytes);
-    if (!bWhole) {
-        while (ftruncate(fd, nStart) != 0 && errno == EINTR) {
-        }
-    }
-    if (close(fd) != 0 && errno != EINTR) bWhole = false;
-    return bWhole;
-}
-
-bool Overwrite(const std::string& strPath, const SFileParts& bytes) {
-    int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool bWhole = WriteAll(fd, bytes);
-    // Cut to the new length, never to zero bytes on success: a file cut to
-    // nothing and written again is given new disk blocks at once on ext4.
-    const off_t nEnd = bWhole ? static_cast<off_t>(bytes.Size()) : 0;
-    while (ftruncate(fd, nEnd) != 0) {
-        if (errno != EINTR) {
-            bWhole = false;
-            break;
+    // An overwrite is cut to its new length, never to zero bytes first: a
+    // file cut to nothing and written again is given new disk blocks at once
+    // on ext4.
+    if (!bWhole || eHow == kFileOverwrite) {
+        const off_t nEnd = bWhole ? static_cast<off_t>(bytes.Size()) : nStart;
+        while (ftruncate(fd, nEnd) != 0) {
+            if (errno != EINTR) {
+                bWhole = false;
+                break;
+            }
         }
     }
     if (close(fd) != 0 && errno != EINTR) bWhole = false;
@@ -101,14 +95,13 @@ bool Overwrite(const std::string& strPath, const SFileParts& bytes) {
 
 bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow) {
     if (strPath.empty()) return false;
-    if (eHow == kFileAppend) return WriteInPlace(strPath, bytes, true);
-    if (eHow == kFileOverwrite) return Overwrite(strPath, bytes);
+    if (eHow != kFileReplace) return WriteInPlace(strPath, bytes, eHow);
     struct stat st;
     bool bExists = lstat(strPath.c_str(), &st) == 0;
-    if (bExists && !S_ISREG(st.st_mode)) return WriteInPlace(strPath, bytes, false);
+    if (bExists && !S_ISREG(st.st_mode)) return WriteInPlace(strPath, bytes, kFileReplace);
     std::string strTemp = strPath + ".tmp" + std::to_string(static_cast<long>(getpid()));
     int fd = open(strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return WriteInPlace(strPath, bytes, false);
+    if (fd < 0) return WriteInPlace(strPath, bytes, kFileReplace);
     if (bExists) {
         // The file keeps its owner and mode (both fail quietly without rights).
         if (fchown(fd, st.st_uid, st.st_gid) != 0) {
@@ -121,7 +114,7 @@ bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWr
     int nErr = errno;
     unlink(strTemp.c_str());
     errno = nErr;
-    return bWhole ? WriteInPlace(strPath, bytes, false) : false;
+    return bWhole ? WriteInPlace(strPath, bytes, kFileReplace) : false;
 }
 
 void CloseFd(int fd) { close(fd); }
