@@ -30,13 +30,9 @@ std::string MakeLine(const std::string& strDate, const std::string& strTime, int
     return strLine;
 }
 
-// A line longer than this is not kept whole for the comparison with the next
-// one: its prefix, its text's length and a hash of the text stand for it.
-const size_t kKeptLineBytes = 4u << 20;
-
 // A 64-bit hash of a text, eight bytes at a time (multiply and xor-shift
-// mixing). It tells whether a long text is the one written just before, in
-// the same second: not a secret, and no attacker chooses both texts.
+// mixing). It tells whether a text is the one written just before, in the
+// same second: not a secret, and no attacker chooses both texts.
 uint64_t HashText(const std::string& strText) {
     const size_t n = strText.size();
     uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
@@ -69,7 +65,9 @@ int CLogWriter::WriteCache(int nStatus, const std::string& strText) {
     // The text is written as it is when the reduction would give it back
     // unchanged (a result of the reduction mostly is); otherwise its reduction
     // is made beside it.
-    if (ReductionKeeps(strText)) return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, platform::kFileReplace);
+    if (ReductionKeeps(strText)) {
+        return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, platform::kFileReplace);
+    }
     return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, ExtractVisibleText(strText), 0,
                         platform::kFileReplace);
 }
@@ -77,19 +75,13 @@ int CLogWriter::WriteCache(int nStatus, const std::string& strText) {
 int CLogWriter::WriteDailyLog(int nStatus, const std::string& strText) {
     const std::string strTime = GetTimeText();
     const std::string strPrefix = MakeLine(GetDateText(), strTime, nStatus, std::string());
-    const bool bLong = strText.size() > kKeptLineBytes;
-    const uint64_t nHash = bLong ? HashText(strText) : 0;
-    if (m_strLastPrefix == strPrefix && m_nLastTextSize == strText.size() &&
-        (bLong ? m_nLastTextHash == nHash : m_strLastText == strText)) {
-        return 0;
-    }
+    // The text itself is not kept: a page-sized copy would stay in memory
+    // until the next line.
+    const uint64_t nHash = HashText(strText);
+    if (m_strLastPrefix == strPrefix && m_nLastTextSize == strText.size() && m_nLastTextHash == nHash) return 0;
     m_strLastPrefix = strPrefix;
     m_nLastTextSize = strText.size();
     m_nLastTextHash = nHash;
-    // A short text is kept in the same buffer from one line to the next; a
-    // long one is not kept at all.
-    if (bLong) std::string().swap(m_strLastText);
-    else m_strLastText = strText;
     // The file's date is read anew: a line made just before midnight may land
     // in the next day's file.
     std::string strPath = m_strLogDir + GetDateText() + ".log";

@@ -53,8 +53,8 @@ private:
 
     std::string m_strLogDir;
     // The last line of the daily log, compared with the next one: its prefix,
-    // and its text whole (up to 4 MiB) or as length and hash.
-    std::string m_strLastPrefix, m_strLastText;
+    // its text's length and a hash of the text.
+    std::string m_strLastPrefix;
     size_t m_nLastTextSize = 0;
     uint64_t m_nLastTextHash = 0;
     std::string m_strCachePath;

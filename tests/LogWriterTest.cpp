@@ -80,7 +80,7 @@ TEST_F(LogWriterFiles, DailyLogSkipsARepeatedLineAndReadsTheFileDateAnew) {
     CLogWriter fresh;  // each writer compares with its own last line
     EXPECT_EQ(fresh.WriteDailyLog(404, "(404)"), 1);
 
-    // Texts over 4 MiB are compared by length and hash: the same text is
+    // Texts are compared by length and hash: a long text repeated is
     // skipped, one byte more or another last byte is not.
     std::string strLong((4u << 20) + 9, 'x');
     EXPECT_EQ(fresh.WriteDailyLog(200, strLong), 1);
