@@ -52,7 +52,6 @@ public:
     bool SetLocalDns(const std::string& strValue) const;
     bool SetLog(const std::string& strValue) const;
 
-    const std::string& GetIniFile() const { return m_strIniFile; }
 
 private:
     void CreateWhenMissing() const;

@@ -38,7 +38,6 @@ public:
     // Ends the text: after a complete read the last line counts even without
     // its line feed; after a failure only the lines that ended are kept.
     void Finish(bool bComplete);
-    bool Overflowed() const { return m_bOverflow; }
     std::string& Text() { return m_strText; }
 
 private:

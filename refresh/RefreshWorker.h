@@ -51,8 +51,6 @@ public:
     // Passes until the stop flag ends the loop.
     void Run();
 
-    const SWorkerState& GetState() const { return m_state; }
-
 private:
     void RunPass();
     void NotePassFailure(const char* szWhat) noexcept;
