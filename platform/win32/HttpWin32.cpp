@@ -52,6 +52,7 @@ struct SExchangeNews {
     bool bHaveStatus = false;  // result.nStatus and bHasLength are set
     bool bDone = false;        // result.bComplete is set; the thread leaves
     bool bAbandoned = false;   // the caller reads no more
+    uint64_t nSteps = 0;       // grows with every sign of life of the exchange
     SHttpResult result;
     std::vector<std::string> pieces;  // body bytes not yet handed on
     size_t nQueued = 0;               // their size
@@ -61,16 +62,24 @@ struct SExchangeNews {
 // this it waits, so that a page is not held twice when the caller is slower.
 constexpr size_t kMaxQueuedBody = 1u << 20;
 
+// How much longer than the connect and receive time-outs together the caller
+// waits for a sign of life of the exchange before it gives up.
+constexpr uint32_t kQuietSlackMs = 1000;
+
 // Passes the body to the caller's thread; false once the caller has gone.
 class CNewsSink : public IHttpBodySink {
 public:
     explicit CNewsSink(SExchangeNews& news) : m_news(news) {}
     bool OnBody(const char* pData, size_t nSize) override {
         std::unique_lock<std::mutex> lock(m_news.lock);
-        m_news.wake.wait(lock, [this] { return m_news.bAbandoned || m_news.nQueued < kMaxQueuedBody; });
+        // Looks again now and then rather than trusting every wake-up to arrive.
+        while (!m_news.wake.wait_for(lock, std::chrono::milliseconds(50),
+                                     [this] { return m_news.bAbandoned || m_news.nQueued < kMaxQueuedBody; })) {
+        }
         if (m_news.bAbandoned) return false;
         m_news.pieces.emplace_back(pData, nSize);
         m_news.nQueued += nSize;
+        ++m_news.nSteps;
         m_news.wake.notify_all();
         return true;
     }
@@ -294,6 +303,7 @@ unsigned long long ReportStatus(HINTERNET hRequest, int nStatus, bool& bHasLengt
     news.result.bHasLength = bHasLength;
     news.result.eFailure = kHttpFailNone;
     news.bHaveStatus = true;
+    ++news.nSteps;
     news.wake.notify_all();
     return nAnnounced;
 }
@@ -326,6 +336,10 @@ void ReadBody(HINTERNET hRequest, bool bHasLength, unsigned long long nAnnounced
 // when it was a redirect that is followed, with target moved on to it.
 bool ExchangeHop(HINTERNET hSession, SHttpTarget& target, int nHop, DWORD nReceiveMs, IHttpBodySink& sink,
                  SHttpResult& result, SExchangeNews& news) {
+    {
+        std::lock_guard<std::mutex> lock(news.lock);
+        ++news.nSteps;  // each hop has the whole bound for its connection and head
+    }
     CInetHandle connection;
     if (!Connect(hSession, target, nReceiveMs, connection, result)) return false;
     CInetHandle request;
@@ -363,6 +377,14 @@ void PrepareHttpLayer() {}  // WinINet needs no set-up of its own
 
 SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
     SHttpResult result;
+    // The layer's time-outs are not always kept (a connection that is never
+    // answered can hang for minutes): the caller gives up by itself once the
+    // exchange has shown no sign of life for longer than a connection and
+    // an answer's head may take.
+    const auto tQuiet = std::chrono::milliseconds(static_cast<uint64_t>(GetHttpConnectTimeoutMs()) +
+                                                  GetHttpReceiveTimeoutMs() + kQuietSlackMs);
+    auto tLastNews = std::chrono::steady_clock::now();
+    uint64_t nStepsSeen = 0;
     auto pNews = std::make_shared<SExchangeNews>();
     try {
         std::thread([pNews, target] { RunExchange(target, *pNews); }).detach();
@@ -386,6 +408,12 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
             pNews->wake.notify_all();  // the exchange thread may read on
         }
         bool bDone = pNews->bDone;
+        auto tNow = std::chrono::steady_clock::now();
+        if (pNews->nSteps != nStepsSeen) {
+            nStepsSeen = pNews->nSteps;
+            tLastNews = tNow;
+        }
+        bool bSilent = !bDone && tNow - tLastNews > tQuiet;
         lock.unlock();
         bool bGoOn = true;
         for (const std::string& strPiece : pieces) {
@@ -398,11 +426,12 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
             if (result.nStatus == 0) result.eFailure = pNews->result.eFailure;
             return result;
         }
-        if (!bGoOn || bDone || (pAbort && *pAbort != 0)) {
+        if (!bGoOn || bDone || bSilent || (pAbort && *pAbort != 0)) {
             lock.lock();
             pNews->bAbandoned = true;  // the exchange thread drops the rest
             pNews->wake.notify_all();
-            if (result.nStatus == 0) result.eFailure = bDone ? pNews->result.eFailure : kHttpFailStopped;
+            if (result.nStatus == 0)
+                result.eFailure = bDone ? pNews->result.eFailure : bSilent ? kHttpFailTimedOut : kHttpFailStopped;
             return result;
         }
         lock.lock();

@@ -44,7 +44,7 @@ struct SHttpScenario {
     std::string strTarget;
     // Routes of the plain server the answer leads on to; each must see one request.
     std::vector<std::pair<std::string, SHttpAnswer>> leadsTo;
-    bool bNativeOnly = false;  // Wine applies neither the connect time-out nor the CA variables
+    bool bNativeOnly = false;  // Wine does not apply the CA variables
     // "SSL_CERT_FILE" or "SSL_CERT_DIR": that variable names the test CA
     // (its file or its directory) during the fetch.
     std::string strCaVariable;
