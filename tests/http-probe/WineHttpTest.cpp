@@ -55,6 +55,8 @@ TEST(WindowsHttp, ScenariosUnderWine) {
                              strOutput + ".err";
     const int nStatus = std::system(strCommand.c_str());
     const int nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;  // 124: the bound ran out
+    const std::string strProbeTrace = "probe exit " + std::to_string(nExit) + "\n" + strCommand + "\n" +
+                                      ReadWholeFile(strOutput + ".err").substr(0, 4000);
 
     std::ifstream results(strOutput);
     std::string strLine;
@@ -64,11 +66,10 @@ TEST(WindowsHttp, ScenariosUnderWine) {
         while (std::getline(results, strLine) && strLine.compare(0, 2, "R ") != 0);
         // A probe that hung or died names the scenario it did not finish.
         ASSERT_TRUE(ParseOutcome(strLine, sc, out))
-            << sc.strName << " has no outcome [" << strLine << "] (probe exit " << nExit << ")\n" << strCommand << "\n"
-            << ReadWholeFile(strOutput + ".err").substr(0, 4000);
+            << sc.strName << " has no outcome [" << strLine << "], " << strProbeTrace;
         CheckScenario(sc, out, servers, "HttpProbe");
     }
-    EXPECT_EQ(nExit, 0) << strCommand << "\n" << ReadWholeFile(strOutput + ".err").substr(0, 4000);
+    EXPECT_EQ(nExit, 0) << strProbeTrace;
 }
 
 }  // namespace
