@@ -45,6 +45,8 @@ struct SHttpScenario {
     // Routes of the plain server the answer leads on to; each must see one request.
     std::vector<std::pair<std::string, SHttpAnswer>> leadsTo;
     bool bNativeOnly = false;  // Wine does not apply the CA variables
+    int nWineStatus = -1;      // when not -1: status and page under Wine
+    std::string strWinePage;
     // "SSL_CERT_FILE" or "SSL_CERT_DIR": that variable names the test CA
     // (its file or its directory) during the fetch.
     std::string strCaVariable;
