@@ -45,8 +45,6 @@ struct SHttpScenario {
     // Routes of the plain server the answer leads on to; each must see one request.
     std::vector<std::pair<std::string, SHttpAnswer>> leadsTo;
     bool bNativeOnly = false;  // Wine does not apply the CA variables
-    int nWineStatus = -1;      // when not -1: status and page under Wine
-    std::string strWinePage;
     // "SSL_CERT_FILE" or "SSL_CERT_DIR": that variable names the test CA
     // (its file or its directory) during the fetch.
     std::string strCaVariable;
@@ -79,7 +77,9 @@ struct SScenarioServers {
     void Install(const SHttpScenario& sc);
 };
 
-std::vector<SHttpScenario> MakeHttpScenarios();
+// bUnderWine: as the Windows build gives them under Wine, where its layer
+// reads an answer otherwise.
+std::vector<SHttpScenario> MakeHttpScenarios(bool bUnderWine = false);
 // The page text a scenario must give.
 std::string ExpectedPage(const SHttpScenario& sc);
 // Checks one outcome and the requests the servers recorded for it (gtest
