@@ -54,12 +54,13 @@ struct SHttpResult {
 // "Content-Type: application/x-www-form-urlencoded", the executable's name as
 // the agent, the system's proxy settings, redirects of the GET followed (only
 // 301, 302, 303, 307 and 308 with a Location, at most kHttpMaxRedirects) and
-// certificates verified. Only the header block of the final answer from the
-// origin gives a status: a proxy's reply to CONNECT and interim 1xx blocks do
-// not, nor does a status line without exactly three digits or a head without
-// any header line (the Windows layer shows an answer without a head as
-// "HTTP/1.0 200 OK" and nothing else, so both builds refuse both). Returns with
-// nStatus 0 and no call of the sink when no status was obtained.
+// certificates verified. Only the head of the final answer from the origin
+// gives a status, once its blank line has come, with header lines or none: a
+// proxy's reply to CONNECT and interim 1xx blocks do not, nor does a status
+// line without exactly three digits or a head cut off before its blank line.
+// An answer without any status line (HTTP/0.9 style) is 200 with all its
+// bytes as the body, as the Windows layer reads it. Returns with nStatus 0
+// and no call of the sink when no status was obtained.
 SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink);
 
 // Prepares the HTTP layer once, on the main thread before any other thread

@@ -31,8 +31,16 @@ std::string GetExecutablePath();
 // 0 for a file (anything that is not a directory), 1 for a directory.
 int GetPathKind(const std::string& strPath);
 
-// Modification time in seconds since 1970-01-01 UTC; 0 when it cannot be had.
-int64_t GetFileModTime(const std::string& strPath);
+// What tells one version of a file from the next: the modification time at
+// the file system's full resolution (nanoseconds since 1970 on Linux, the
+// 100 ns file time on Windows), the size and, on Linux, the inode, so that a
+// file renamed over it counts too. All zero when the file cannot be examined.
+struct SFileStamp {
+    int64_t nModTime = 0;
+    int64_t nSize = 0;
+    uint64_t nFileId = 0;  // the inode on Linux; 0 on Windows
+};
+SFileStamp GetFileStamp(const std::string& strPath);
 
 // Creates one directory; false when it could not be made.
 bool CreateDir(const std::string& strPath);

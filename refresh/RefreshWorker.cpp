@@ -51,6 +51,10 @@ int32_t ClampToInt32(int64_t n) {
     return static_cast<int32_t>(n);
 }
 
+bool SameStamp(const platform::SFileStamp& a, const platform::SFileStamp& b) {
+    return a.nModTime == b.nModTime && a.nSize == b.nSize && a.nFileId == b.nFileId;
+}
+
 bool StartsWith(const std::string& strText, const char* szPrefix) {
     return strText.compare(0, std::char_traits<char>::length(szPrefix), szPrefix) == 0;
 }
@@ -83,8 +87,6 @@ std::string FormatDuration(int32_t nSeconds) {
     // "已过：" in front of a negative count
     return bNegative ? std::string("\xd2\xd1\xb9\xfd\xa3\xba") + szText : std::string(szText);
 }
-
-int64_t GetFileModTime(const std::string& strPath) { return platform::GetFileModTime(strPath); }
 
 int DeleteFileSilent(const std::string& strPath) {
     if (strPath.size() > kMaxDeletePath) return 0;
@@ -138,12 +140,14 @@ void CRefreshWorker::NotePassFailure(const char* szWhat) noexcept {
 void CRefreshWorker::RunPass() {
     GetClock().SleepMs(kPassSleepMs);
 
-    // A file that cannot be examined from the start (time 0, as initially)
-    // still gets one load, so the worker starts switched off, not on its
-    // initial state.
-    const int64_t tConfig = GetFileModTime(m_strConfigPath);
-    if (tConfig != m_state.tConfigTime || !m_bLoadedOnce) {
-        m_state.tConfigTime = tConfig;
+    // Any write counts, also two within one second: the time to the file
+    // system's resolution, the size and the file itself are compared. A file
+    // that cannot be examined from the start (all zero, as initially) still
+    // gets one load, so the worker starts switched off, not on its initial
+    // state.
+    const platform::SFileStamp stamp = platform::GetFileStamp(m_strConfigPath);
+    if (!SameStamp(stamp, m_state.configStamp) || !m_bLoadedOnce) {
+        m_state.configStamp = stamp;
         m_bLoadedOnce = true;
         if (!LoadSettings()) return;
     }

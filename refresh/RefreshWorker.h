@@ -10,6 +10,7 @@
 #include "http/CharSet.h"
 #include "http/PageFetcher.h"
 #include "log/LogWriter.h"
+#include "platform/Platform.h"
 
 class CIniReader;
 
@@ -27,7 +28,7 @@ struct SWorkerState {
     uint32_t nInterval = 0;     // interval: passes from one run to the next
     uint32_t nCountdown = 0;    // interval: passes left until the next run
     int32_t nLastHour = -1;     // hourly: clock hour of the last run, -1 for none
-    int64_t tConfigTime = 0;    // modification time of config.ini at the last reload
+    platform::SFileStamp configStamp;  // config.ini as it was at the last reload
     std::string strUrl;         // the address requested
     std::string strPage;        // the answer, then the result text; one buffer for the runs of pages up to 4 MiB
     std::string strStatusPath;  // log/time.txt beside the executable
@@ -84,10 +85,6 @@ uint32_t RefreshWorker(void* pArg);
 // "1天2时3分4秒", "2时3分4秒", "3分4秒" or "4秒" (code page 936); a negative
 // count gets "已过：" in front of the text of its amount.
 std::string FormatDuration(int32_t nSeconds);
-
-// Modification time of the file in seconds since 1970 (UTC); 0 when it
-// cannot be had.
-int64_t GetFileModTime(const std::string& strPath);
 
 // Deletes a plain file without question or recycle bin: 0 when the path is
 // longer than 258 bytes or is no existing file, else 1 (deletion attempted).

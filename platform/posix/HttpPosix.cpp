@@ -56,8 +56,8 @@ struct SExchange {
     bool bSinkStopped = false;  // the sink refused more bytes
     // The header block being read: its status (0 when the line is not a
     // readable status line) and whether it names a Location.
+    bool bHeadSeen = false;  // a line of a head came (none: an answer without a status line)
     int nBlockStatus = 0;
-    int nBlockLines = 0;  // header lines after the status line
     bool bBlockLocation = false;
     // The last block that was not an interim 1xx one, read to its blank line.
     int nFinalBlocks = 0;
@@ -76,25 +76,23 @@ size_t OnHeader(char* pData, size_t nItem, size_t nCount, void* pUser) {
     SExchange* pEx = static_cast<SExchange*>(pUser);
     size_t nSize = nItem * nCount;
     pEx->tLastByte = SteadyClock::now();
+    pEx->bHeadSeen = true;
     if (nSize >= 5 && std::memcmp(pData, "HTTP/", 5) == 0) {
         pEx->nBlockStatus = ParseHttpStatusLine(pData, nSize);
-        pEx->nBlockLines = 0;
         pEx->bBlockLocation = false;
     } else if (IsBlankLine(pData, nSize)) {
+        // Only a block ended by its blank line counts, with header lines or
+        // none; a head cut off before it is no answer.
         bool bInterim = pEx->nBlockStatus >= 100 && pEx->nBlockStatus <= 199;
         if (!bInterim) {
-            // A head without any header line counts as none, as on the Windows
-            // build, whose layer cannot tell it from an answer without a head.
             ++pEx->nFinalBlocks;
-            pEx->nFinalStatus = pEx->nBlockLines > 0 ? pEx->nBlockStatus : 0;
+            pEx->nFinalStatus = pEx->nBlockStatus;
             pEx->bFinalLocation = pEx->bBlockLocation;
         }
         pEx->nBlockStatus = 0;
-        pEx->nBlockLines = 0;
         pEx->bBlockLocation = false;
-    } else {
-        ++pEx->nBlockLines;
-        if (IsLocationLine(pData, nSize)) pEx->bBlockLocation = true;
+    } else if (IsLocationLine(pData, nSize)) {
+        pEx->bBlockLocation = true;
     }
     return nSize;
 }
@@ -103,6 +101,13 @@ size_t OnWrite(char* pData, size_t nItem, size_t nCount, void* pUser) {
     SExchange* pEx = static_cast<SExchange*>(pUser);
     size_t nSize = nItem * nCount;
     pEx->tLastByte = SteadyClock::now();
+    if (!pEx->bHeadSeen) {
+        // Bytes without any status line before them: the answer is all body,
+        // with the status the Windows layer gives such an answer.
+        pEx->bHeadSeen = true;
+        pEx->nFinalBlocks = 1;
+        pEx->nFinalStatus = 200;
+    }
     if (pEx->FollowsRedirect()) return nSize;
     if (pEx->nFinalBlocks == 0 || pEx->nFinalStatus == 0) return 0;  // no readable status: no body either
     bool bGoOn = false;
@@ -232,8 +237,7 @@ EHttpFailure FailureOf(CURLcode nCode, const SExchange& ex) {
         return kHttpFailCertificate;
     case CURLE_URL_MALFORMAT:
         return kHttpFailBadAddress;
-    // An answer without a readable status line also ends as an unsupported
-    // protocol (HTTP/0.9): it counts as "other".
+    // A head cut off, or a status line that cannot be read: "other".
     default:
         return kHttpFailOther;
     }
@@ -268,6 +272,8 @@ void SetRequestOptions(CURL* pCurl, curl_slist* pHeaders, const std::string& str
     curl_easy_setopt(pCurl, CURLOPT_HTTPHEADER, pHeaders);
     curl_easy_setopt(pCurl, CURLOPT_USERAGENT, strAgent.c_str());
     curl_easy_setopt(pCurl, CURLOPT_PROTOCOLS_STR, "http,https");
+    // An answer without a status line (HTTP/0.9 style) is read as a body.
+    curl_easy_setopt(pCurl, CURLOPT_HTTP09_ALLOWED, 1L);
     curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(GetHttpConnectTimeoutMs()));
     curl_easy_setopt(pCurl, CURLOPT_NOSIGNAL, 1L);

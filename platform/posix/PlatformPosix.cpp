@@ -27,10 +27,14 @@ int GetPathKind(const std::string& strPath) {
     return S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
-int64_t GetFileModTime(const std::string& strPath) {
+SFileStamp GetFileStamp(const std::string& strPath) {
+    SFileStamp stamp;
     struct stat st;
-    if (strPath.empty() || stat(strPath.c_str(), &st) != 0) return 0;
-    return static_cast<int64_t>(st.st_mtime);
+    if (strPath.empty() || stat(strPath.c_str(), &st) != 0) return stamp;
+    stamp.nModTime = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.nSize = static_cast<int64_t>(st.st_size);
+    stamp.nFileId = static_cast<uint64_t>(st.st_ino);
+    return stamp;
 }
 
 bool CreateDir(const std::string& strPath) {

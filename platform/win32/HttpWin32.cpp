@@ -88,9 +88,9 @@ private:
     SExchangeNews& m_news;
 };
 
-// The status line of the answer's head as the layer kept it, or empty when
-// the head has no header line after it: for an answer without a status line
-// (HTTP/0.9 style) the layer makes up "HTTP/1.0 200 OK" and nothing else.
+// The first line of the answer's head as the layer kept it. For an answer
+// without a status line (HTTP/0.9 style) the layer makes up "HTTP/1.0 200 OK"
+// and reads the bytes as the body.
 std::string StatusLine(HINTERNET hRequest) {
     std::vector<char> raw(1024);
     DWORD nLen = static_cast<DWORD>(raw.size());
@@ -101,10 +101,7 @@ std::string StatusLine(HINTERNET hRequest) {
         if (!HttpQueryInfoA(hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &nLen, nullptr)) return std::string();
     }
     std::string strHead(raw.data(), std::min<size_t>(nLen, raw.size()));
-    size_t nEnd = strHead.find("\r\n");
-    if (nEnd == std::string::npos || strHead.compare(nEnd + 2, 2, "\r\n") == 0 || nEnd + 2 >= strHead.size())
-        return std::string();
-    return strHead.substr(0, nEnd);
+    return strHead.substr(0, strHead.find("\r\n"));
 }
 
 void SetTimeout(HINTERNET h, DWORD nOption, DWORD nMs) {
@@ -252,12 +249,12 @@ int ReadStatus(HINTERNET hRequest) {
     char szStatus[80] = {0};
     DWORD nLen = sizeof szStatus;
     if (!HttpQueryInfoA(hRequest, HTTP_QUERY_STATUS_CODE, szStatus, &nLen, nullptr)) return 0;
-    // The layer makes up a status for an answer without a status line, and
-    // reads four digits: only a three-digit status line with header lines
-    // after it counts.
+    // The layer reads four digits and more: only the three digits of a
+    // status line count. An interim 1xx answer that no final one followed is
+    // no answer.
     std::string strLine = StatusLine(hRequest);
     int nStatus = ParseHttpStatusLine(strLine.data(), strLine.size());
-    if (nStatus <= 0 || nStatus != std::atoi(szStatus)) return 0;
+    if (nStatus == 0 || (nStatus >= 100 && nStatus <= 199) || nStatus != std::atoi(szStatus)) return 0;
     return nStatus;
 }
 

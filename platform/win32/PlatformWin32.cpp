@@ -1,8 +1,6 @@
 // Windows side of the basic seam: files, the executable's path and the clock.
 #include <windows.h>
 #include <shellapi.h>
-#include <sys/stat.h>
-#include <time.h>
 
 #include <cstring>
 
@@ -26,10 +24,14 @@ int GetPathKind(const std::string& strPath) {
     return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
-int64_t GetFileModTime(const std::string& strPath) {
-    struct _stat64i32 st;
-    if (strPath.empty() || _stat64i32(strPath.c_str(), &st) != 0) return 0;
-    return static_cast<int64_t>(st.st_mtime);
+SFileStamp GetFileStamp(const std::string& strPath) {
+    SFileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (strPath.empty() || !GetFileAttributesExA(strPath.c_str(), GetFileExInfoStandard, &data)) return stamp;
+    stamp.nModTime = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                          data.ftLastWriteTime.dwLowDateTime);
+    stamp.nSize = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return stamp;
 }
 
 bool CreateDir(const std::string& strPath) {

@@ -10,6 +10,11 @@ std::string ReadProfileValue(const std::string& strSection, const std::string& s
                              const std::string& strDefault, const std::string& strFile,
                              size_t nSize) {
     if (nSize == 0) return std::string();
+    // The profile functions may keep the file parsed and read it again only
+    // when its write time changed (Wine does), so a rewrite within the same
+    // tick of the file clock would go unseen: the documented flush drops the
+    // kept copy first. It writes nothing and creates no file.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, strFile.c_str());
     std::vector<char> buf(nSize, 0);
     GetPrivateProfileStringA(strSection.c_str(), strKey.c_str(), strDefault.c_str(), buf.data(),
                              static_cast<DWORD>(nSize), strFile.c_str());

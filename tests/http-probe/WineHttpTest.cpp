@@ -41,7 +41,7 @@ TEST(WindowsHttp, ScenariosUnderWine) {
     std::vector<SHttpScenario> scenarios;
     std::ofstream list(strInput, std::ios::binary);
     uint64_t nBoundMs = 120000;  // Wine's start, then every scenario's own bound
-    for (const SHttpScenario& sc : MakeHttpScenarios()) {
+    for (const SHttpScenario& sc : MakeHttpScenarios(true)) {
         if (sc.bNativeOnly) continue;
         servers.Install(sc);
         scenarios.push_back(sc);

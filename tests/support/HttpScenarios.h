@@ -77,7 +77,9 @@ struct SScenarioServers {
     void Install(const SHttpScenario& sc);
 };
 
-std::vector<SHttpScenario> MakeHttpScenarios();
+// bUnderWine: as the Windows build gives them under Wine, where its layer
+// reads an answer otherwise.
+std::vector<SHttpScenario> MakeHttpScenarios(bool bUnderWine = false);
 // The page text a scenario must give.
 std::string ExpectedPage(const SHttpScenario& sc);
 // Checks one outcome and the requests the servers recorded for it (gtest

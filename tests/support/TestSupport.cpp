@@ -8,7 +8,11 @@
 
 #include "platform/Platform.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -55,6 +59,20 @@ std::string ReadWholeFile(const std::string& strPath) {
 
 void WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
     std::ofstream(strPath, std::ios::binary) << strBytes;
+}
+
+void SetFileTimeMs(const std::string& strPath, int64_t nMs) {
+#ifdef _WIN32
+    const uint64_t nTime = static_cast<uint64_t>(nMs) * 10000 + 116444736000000000ULL;  // 100 ns since 1601
+    const FILETIME ft = {static_cast<DWORD>(nTime), static_cast<DWORD>(nTime >> 32)};
+    HANDLE h = CreateFileA(strPath.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+#else
+    const timespec times[2] = {{0, UTIME_OMIT}, {nMs / 1000, nMs % 1000 * 1000000}};
+    utimensat(AT_FDCWD, strPath.c_str(), times, 0);
+#endif
 }
 
 const std::string& TestHomeDir() {

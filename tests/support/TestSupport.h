@@ -34,6 +34,8 @@ public:
 std::string ReadWholeFile(const std::string& strPath);
 // Writes the bytes as they are (no line-end translation).
 void WriteWholeFile(const std::string& strPath, const std::string& strBytes);
+// Sets the file's modification time, in milliseconds since 1970 (UTC).
+void SetFileTimeMs(const std::string& strPath, int64_t nMs);
 // The test process's own home: a temporary directory made before any global
 // object is built, standing in for the executable's directory.
 const std::string& TestHomeDir();

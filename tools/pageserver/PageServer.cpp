@@ -2,7 +2,7 @@
 // benchmark: serves one page on 127.0.0.1 to every GET, for a bounded time.
 //
 //   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N] [--anchors]
-//                 [--endless] [--tls CA_DIR] [--hang]
+//                 [--endless] [--tls CA_DIR] [--hang] [--answer FILE]
 //
 // Listens on a free port of 127.0.0.1; writes "http://127.0.0.1:PORT/" to
 // FILE (or standard output), logs one line per request on standard error
@@ -11,11 +11,15 @@
 // (--page-bytes), of <a> tags without line feeds with --anchors; --endless
 // sends page lines without end and without a length; --hang reads each
 // request and never answers it. --tls serves HTTPS with a certificate signed
-// by a CA made now, whose certificate goes to CA_DIR/ca.pem.
+// by a CA made now, whose certificate goes to CA_DIR/ca.pem. --answer sends
+// the bytes of FILE as the whole answer (head and body, or a head cut off, or
+// no head at all), then closes the connection.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -66,6 +70,7 @@ int main(int argc, char** argv) {
     long nPageBytes = -1;
     bool bHang = false, bAnchors = false, bEndless = false;
     const char* szCaDir = nullptr;
+    const char* szAnswerFile = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--hang") == 0) bHang = true;
         if (strcmp(argv[i], "--anchors") == 0) bAnchors = true;
@@ -75,13 +80,24 @@ int main(int argc, char** argv) {
         if (strcmp(argv[i], "--port-file") == 0) szPortFile = argv[i + 1];
         if (strcmp(argv[i], "--page-bytes") == 0) nPageBytes = atol(argv[i + 1]);
         if (strcmp(argv[i], "--tls") == 0) szCaDir = argv[i + 1];
+        if (strcmp(argv[i], "--answer") == 0) szAnswerFile = argv[i + 1];
     }
     CLoopbackServer server;
     if (!(szCaDir ? server.StartWithCa(std::string(szCaDir) + "/") : server.Start())) {
         perror("page server");
         return 1;
     }
-    server.SetDefaultAnswer(MakeAnswer(nPageBytes, bAnchors, bEndless, bHang, nSeconds));
+    SHttpAnswer answer = MakeAnswer(nPageBytes, bAnchors, bEndless, bHang, nSeconds);
+    if (szAnswerFile) {
+        std::ifstream in(szAnswerFile, std::ios::binary);
+        answer = SHttpAnswer();
+        answer.strHead.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (!in.is_open() || answer.strHead.empty()) {
+            fprintf(stderr, "page server: no answer in %s\n", szAnswerFile);
+            return 1;
+        }
+    }
+    server.SetDefaultAnswer(answer);
     std::string strUrl = server.Url("/");
     if (szPortFile) {
         // Written under another name and renamed: a reader sees all or nothing.
