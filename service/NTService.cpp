@@ -111,6 +111,9 @@ int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
     if (SameOption(szArg, "-u") || SameOption(szArg, "/u")) {
         if (!IsServiceInstalled()) {
             printf("%s is not installed\n", m_szName);
+        } else if (!CheckServiceOwner()) {
+            // Left installed: the run ends with an exit code that says so.
+            m_status.dwWin32ExitCode = 1;
         } else if (RemoveService()) {
             char szPath[260] = {0};
             CopyBounded(szPath, sizeof(szPath), platform::GetModulePath().c_str());
@@ -137,6 +140,25 @@ int CNTService::IsServiceInstalled() {
     CServiceEntry service(
         platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceQueryConfig));
     return service ? 1 : 0;
+}
+
+int CNTService::CheckServiceOwner() {
+    CServiceEntry manager(platform::OpenServiceManager());
+    CServiceEntry service(
+        manager ? platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceQueryConfig) : nullptr);
+    if (!service) return 1;  // the removal reports what fails
+    std::string strThis = platform::GetModulePath(), strRuns;
+    platform::EServiceOwner eOwner = platform::GetServiceOwner(service.Get(), strThis, strRuns);
+    if (eOwner == platform::kServiceOfThisProgram) return 1;
+    if (strRuns.empty()) strRuns = "another program";
+    if (eOwner == platform::kServiceOfPackage) {
+        printf("%s runs %s of the package vlmrefresh: left installed (remove it with apt-get remove vlmrefresh)\n",
+               m_szName, strRuns.c_str());
+    } else {
+        printf("%s runs %s, not %s: left installed (remove it with that file's -u)\n", m_szName,
+               strRuns.c_str(), strThis.c_str());
+    }
+    return 0;
 }
 
 int CNTService::InstallService() {
