@@ -19,9 +19,6 @@ CNTService* CNTService::s_pInstance = nullptr;
 namespace {
 
 const std::string kEventSourceKey = std::string(kServicesKeyPath) + "EventLog\\Application\\";
-// "Velmora·网页定时刷新工具 系统服务"
-const std::string kServiceDescription =
-    std::string(kProductNameCp936) + " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
 
 typedef CHandle<platform::ServiceHandle, platform::CloseServiceEntry, nullptr> CServiceEntry;
 typedef CHandle<platform::RegKeyHandle, platform::CloseRegKey, nullptr> CRegKey;
@@ -169,7 +166,7 @@ int CNTService::InstallService() {
     CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
 
     CServiceEntry service(platform::CreateOwnProcessService(manager.Get(), m_szName, szFilePath,
-                                                            kServiceDescription.c_str()));
+                                                            kServiceDescriptionCp936));
     if (!service) return 0;
 
     char szKey[1024];
@@ -184,7 +181,7 @@ int CNTService::InstallService() {
     CRegKey serviceKey(platform::CreateRegKey(szKey));
     if (serviceKey) {
         char szDescription[260];
-        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription.c_str());
+        CopyBounded(szDescription, sizeof(szDescription), kServiceDescriptionCp936);
         platform::SetRegText(serviceKey.Get(), "Description", szDescription, false);
         serviceKey.Reset();
     }

@@ -143,10 +143,15 @@ std::string DirectoryOf(const std::string& strPath) {
     return strPath.substr(0, nSlash);
 }
 
-std::string BuildUnit(const std::string& strPath, const std::string& strDescription) {
+}  // namespace
+
+std::string BuildUnitText(const std::string& strPath, const std::string& strDescription,
+                          const std::string& strUser) {
     std::string strDir = DirectoryOf(strPath);
     std::string strUnit;
-    strUnit += "# Written by VlmRefreshSvc -i; removed by VlmRefreshSvc -u.\n";
+    strUnit += strUser.empty() ? "# Written by VlmRefreshSvc -i; removed by VlmRefreshSvc -u.\n"
+                               : "# Installed by the package vlmrefresh. A unit of this name in\n"
+                                 "# /etc/systemd/system (VlmRefreshSvc -i writes one) takes its place.\n";
     strUnit += "[Unit]\n";
     strUnit += "Description=" + Cp936ToUtf8(strDescription) + "\n";
     strUnit += "Wants=network-online.target\n";
@@ -155,11 +160,15 @@ std::string BuildUnit(const std::string& strPath, const std::string& strDescript
     strUnit += "Type=notify\n";
     strUnit += "NotifyAccess=main\n";
     strUnit += "ExecStart=" + ExecStartWord(strPath) + "\n";
+    // The package's service runs as its own system user; the executable and
+    // its directory stay root's, so the service cannot replace itself.
+    if (!strUser.empty()) strUnit += "User=" + strUser + "\n";
     strUnit += "TimeoutStopSec=10\n";
     // Ended by a crash or an unexpected signal (not by a stop): started again.
     strUnit += "Restart=on-failure\nRestartSec=2\n";
     // The service writes only beside its executable and into its registry
-    // store (StateDirectory); everything else is read-only or hidden.
+    // store (StateDirectory, given to the service's user when it has one);
+    // everything else is read-only or hidden.
     strUnit += "ReadWritePaths=" + ExecStartWord(strDir) + "\n";
     strUnit += std::string("StateDirectory=") + kStoreDirName + "\n";
     strUnit +=
@@ -168,6 +177,7 @@ std::string BuildUnit(const std::string& strPath, const std::string& strDescript
         "ProtectSystem=strict\n"
         "ProtectHome=read-only\n"
         "PrivateTmp=yes\n"
+        "PrivateMounts=yes\n"
         "PrivateDevices=yes\n"
         "DevicePolicy=closed\n"
         "ProtectKernelTunables=yes\n"
@@ -194,8 +204,6 @@ std::string BuildUnit(const std::string& strPath, const std::string& strDescript
     strUnit += "\n[Install]\nWantedBy=multi-user.target\n";
     return strUnit;
 }
-
-}  // namespace
 
 ServiceHandle OpenServiceManager() {
     std::string strDir = UnitDir();
@@ -232,7 +240,7 @@ ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName
     std::string strUnitPath = UnitPath(pManager->strUnitDir, szName);
     int fd = open(strUnitPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
-    std::string strUnit = BuildUnit(szPath, szDescription ? szDescription : "");
+    std::string strUnit = BuildUnitText(szPath, szDescription ? szDescription : "", std::string());
     bool bWritten = write(fd, strUnit.data(), strUnit.size()) == static_cast<ssize_t>(strUnit.size());
     int nErr = errno;
     if (close(fd) != 0 || !bWritten) {
