@@ -54,8 +54,11 @@ apt_get() {
 sd() { in_machine systemctl "$@" 2>&1; }
 state() { echo "$(sd is-enabled VlmRefresh)/$(sd is-active VlmRefresh)"; }
 main_pid() { sd show -p MainPID --value VlmRefresh; }
+version() { in_machine dpkg-query -W -f='${Version}' vlmrefresh; }
 owners() { in_machine stat -c %U "$@" | tr '\n' ' '; }
-records() { cat "$container_root$dir"/log/20*.log 2>/dev/null | wc -l; }
+logs=$container_root$dir/log
+records() { cat "$logs"/20*.log 2>/dev/null | wc -l; }
+newest() { tail -qn1 "$logs"/20*.log | iconv -f CP936 -t UTF-8; }
 
 # The package from the build under test, and the same with a higher version.
 t0=$(now_ms)
@@ -65,14 +68,15 @@ package_ms=$(($(now_ms) - t0))
 deb=$(ls "$container_dir"/deb/vlmrefresh_*_amd64.deb 2>/dev/null | head -1)
 [ -n "$deb" ] || { fail "cpack made no vlmrefresh_*_amd64.deb"; finish; }
 version=$(dpkg-deb -f "$deb" Version)
-dpkg-deb -R "$deb" "$container_dir/next" && sed -i "s/^Version: .*/Version: $version+1/" "$container_dir/next/DEBIAN/control" &&
-  dpkg-deb -b "$container_dir/next" "$container_dir/next.deb" >/dev/null || fail "repacking as $version+1 failed"
+next=$container_dir/next
+dpkg-deb -R "$deb" "$next" && sed -i "s/^Version: .*/Version: $version+1/" "$next/DEBIAN/control" &&
+  dpkg-deb -b "$next" "$next.deb" >/dev/null || fail "repacking as $version+1 failed"
 echo "packages: $(basename "$deb") in $package_ms ms, and $version+1"
 
 # The container's Docker policy (policy-rc.d refusing every start) is not the
 # one of a machine that boots systemd.
 rm -f "$container_root/usr/sbin/policy-rc.d"
-container_put "$deb" "$container_dir/next.deb" /root/pkg
+container_put "$deb" "$next.deb" /root/pkg
 pkg=/root/pkg/$(basename "$deb") next=/root/pkg/next.deb
 container_boot || finish
 if in_machine dpkg-query -W -f='${Status}' vlmrefresh 2>/dev/null | grep -q installed; then
@@ -97,7 +101,7 @@ pid=$(main_pid)
 check "main process $pid runs as: $(owners "/proc/$pid")" [ "$(owners "/proc/$pid")" = "vlmrefresh " ]
 files="$dir $dir/VlmRefreshSvc $dir/config.ini $dir/log"
 check "owners of $files: $(owners $files)" [ "$(owners $files)" = "root root vlmrefresh vlmrefresh " ]
-exposure=$(in_machine systemd-analyze security VlmRefresh 2>&1 | sed -n 's/.*exposure level for VlmRefresh.service: \([0-9.]*\).*/\1/p')
+exposure=$(in_machine systemd-analyze security VlmRefresh 2>&1 | sed -n 's/.*exposure level for .*: \([0-9.]*\).*/\1/p')
 check "exposure ${exposure:-not rated} (at most 1.5)" awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 1.5) }'
 
 # 2. The administrator's settings: a counter start and step, one run every
@@ -106,38 +110,41 @@ store=$container_root/var/lib/VlmRefresh/registry.conf
 printf '[SYSTEM\\CurrentControlSet\\Services\\VlmRefresh\\Parameters]\nStart = 10\nInc = 5\n' >>"$store"
 in_machine sed -i "s/^TimeSecond2=.*/TimeSecond2=600\r/" $dir/config.ini
 container_serve_page "$pageserver" "$dir"
-cache=$container_root$dir/log/cache.txt
+cache=$logs/cache.txt
 wait_for 150 grep -aqs ' 200 ' "$cache"
 refresh_ms=$(($(now_ms) - url_set_ms))
-check "page refreshed $refresh_ms ms after the Url was set: $(iconv -f CP936 -t UTF-8 "$cache" 2>&1)" grep -aqs ' 200 ' "$cache"
+check "page refreshed $refresh_ms ms after the Url was set: $(newest)" grep -aqs ' 200 ' "$cache"
 
 # 3. Upgrade while running: one restart into the new executable, which writes
 # LastStart and makes its run at once; no other record.
 sleep 1
-before=$(records) laststart=$(grep -a '^LastStart=' "$container_root$dir/config.ini")
+ini=$container_root$dir/config.ini
+before=$(records) laststart=$(grep -a '^LastStart=' "$ini")
 apt_get upgrade install "$next"
 newpid=$(main_pid)
-check "upgraded to $(in_machine dpkg-query -W -f='${Version}' vlmrefresh) in $upgrade_ms ms: $(state), PID $pid -> $newpid" \
+check "upgraded to $(version) in $upgrade_ms ms: $(state), PID $pid -> $newpid" \
   [ "$(state)" = enabled/active -a "$newpid" != "$pid" ]
 check "it runs the new executable: $(in_machine readlink "/proc/$newpid/exe")" \
   [ "$(in_machine readlink "/proc/$newpid/exe")" = "$dir/VlmRefreshSvc" ]
-check "config.ini kept, LastStart written anew: $(grep -a '^LastStart=' "$container_root$dir/config.ini")" \
-  eval 'in_machine grep -q "^Url=$url" $dir/config.ini && ! grep -aqx "$laststart" "$container_root$dir/config.ini"'
+check "config.ini kept, LastStart written anew: $(grep -a '^LastStart=' "$ini")" \
+  eval 'grep -aq "^Url=$url" "$ini" && ! grep -aqx "$laststart" "$ini"'
 wait_for 50 eval '[ "$(records)" -gt "$before" ]'
 sleep 1
-check "records: $before before the upgrade, $(records) after, the new one: $(tail -qn1 "$container_root$dir"/log/20*.log | iconv -f CP936 -t UTF-8)" \
-  eval '[ "$(records)" = $((before + 1)) ] && tail -qn1 "$container_root$dir"/log/20*.log | grep -aq " 200 "'
+check "records: $before before the upgrade, $(records) after, the new one: $(newest)" \
+  eval '[ "$(records)" = $((before + 1)) ] && newest | grep -q " 200 "'
 sd kill -s RTMIN VlmRefresh >/dev/null
 wait_for 30 grep -qs '^Current = ' "$store"
 current=$(sed -n 's/^Current = //p' "$store")
-check "Start = 10 and Inc = 5 kept; RTMIN saved Current = $current as $(owners /var/lib/VlmRefresh/registry.conf)" \
-  eval 'grep -qx "Start = 10" "$store" && [ "$(owners /var/lib/VlmRefresh/registry.conf)" = "vlmrefresh " ] && [ $((current % 5)) = 0 -a "${current:-0}" -ge 15 ]'
+saver=$(owners /var/lib/VlmRefresh/registry.conf)
+check "Start = 10 and Inc = 5 kept; RTMIN saved Current = $current as $saver" eval 'grep -qx "Start = 10" "$store" &&
+  grep -qx "Inc = 5" "$store" && [ "$saver" = "vlmrefresh " ] && [ $((current % 5)) = 0 -a "${current:-0}" -ge 15 ]'
 
 # 4. -u of another copy leaves the package's service alone.
-out=$(in_machine sh -c "mkdir -p /srv/other && cp $dir/VlmRefreshSvc /srv/other && cd /srv/other && ./VlmRefreshSvc -u;
-  echo exit code \$?" | iconv -f CP936 -t UTF-8 | sed -n '2p;$p')
-check "-u from /srv/other: $out" eval 'grep -q "exit code [1-9]" <<<"$out" && grep -q "runs $dir/VlmRefreshSvc of the package vlmrefresh: left installed (remove it with apt-get remove vlmrefresh)" <<<"$out"'
-check "still installed and running the same process: $(state), PID $(main_pid)" [ "$(state)/$(main_pid)" = "enabled/active/$newpid" ]
+out=$(in_machine sh -c "mkdir -p /srv/other && cp $dir/VlmRefreshSvc /srv/other && cd /srv/other &&
+  ./VlmRefreshSvc -u; echo exit code \$?" | iconv -f CP936 -t UTF-8 | sed -n '2p;$p')
+said="runs $dir/VlmRefreshSvc of the package vlmrefresh: left installed (remove it with apt-get remove vlmrefresh)"
+check "-u from /srv/other: $out" eval 'grep -q "exit code [1-9]" <<<"$out" && grep -qF "$said" <<<"$out"'
+check "still installed, the same process: $(state) $(main_pid)" [ "$(state) $(main_pid)" = "enabled/active $newpid" ]
 
 # 5. The administrator's choices survive the package: stopped across a
 # reinstallation; disabled and stopped across a reinstallation, a downgrade
@@ -149,7 +156,7 @@ sd disable VlmRefresh >/dev/null
 for step in "reinstall --reinstall $next" "downgrade --allow-downgrades $pkg" "upgrade2 $next"; do
   set -- $step
   apt_get "$1" install "${@:2}"
-  check "disabled and stopped, $1 ($(in_machine dpkg-query -W -f='${Version}' vlmrefresh)): $(state)" [ "$(state)" = disabled/inactive ]
+  check "disabled and stopped, $1 ($(version)): $(state)" [ "$(state)" = disabled/inactive ]
 done
 check "systemctl mask: $(sd mask VlmRefresh)" [ "$(sd is-enabled VlmRefresh)" = masked ]
 apt_get reinstall install --reinstall "$next"
@@ -162,8 +169,9 @@ pid=$(main_pid)
 apt_get remove remove vlmrefresh
 check "removed in $remove_ms ms: service process ($pid) ended, $(state)" \
   eval '[ "$pid" != 0 ] && ! in_machine kill -0 "$pid" 2>/dev/null && [ "$(sd is-active VlmRefresh)" != active ]'
-check "the unit and the executable gone" eval '[ ! -e "$container_root/usr/lib/systemd/system/VlmRefresh.service" -a ! -e "$container_root$dir/VlmRefreshSvc" ]'
-check "config.ini, log/ and the store kept by remove" test -f "$container_root$dir/config.ini" -a -f "$cache" -a -f "$store"
+gone=$(in_machine ls /usr/lib/systemd/system/VlmRefresh.service $dir/VlmRefreshSvc 2>/dev/null)
+check "the unit and the executable gone: ${gone:-yes}" [ -z "$gone" ]
+check "config.ini, log/ and the store kept by remove" test -f "$ini" -a -f "$cache" -a -f "$store"
 state=$(in_machine dpkg-query -W -f='${Status}' vlmrefresh 2>&1)
 check "dpkg state after remove: $state" [ "$state" = "deinstall ok config-files" ]
 
@@ -173,11 +181,12 @@ check "installed again: $(state)" [ "$(state)" = enabled/active ]
 
 # 8. Purge: nothing of the package left but its system user.
 apt_get purge purge vlmrefresh
-left=$(cd "$container_root" && ls -d ./opt/vlmrefresh ./var/lib/VlmRefresh ./usr/share/doc/vlmrefresh ./usr/lib/sysusers.d/vlmrefresh.conf \
-  ./usr/lib/systemd/system/VlmRefresh.service ./etc/systemd/system/VlmRefresh.service ./etc/systemd/system/*/VlmRefresh.service \
-  ./var/lib/systemd/deb-systemd-helper-*/*VlmRefresh* ./var/lib/systemd/deb-systemd-helper-*/*/VlmRefresh* 2>/dev/null)
+left=$(cd "$container_root" && ls -d opt/vlmrefresh var/lib/VlmRefresh usr/share/doc/vlmrefresh usr/lib/sysusers.d/vlm* \
+  {usr/lib/systemd/system,etc/systemd/system,etc/systemd/system/*}/VlmRefresh.service \
+  var/lib/systemd/deb-systemd-helper-*/{,*/}*VlmRefresh* 2>/dev/null)
 check "purged in $purge_ms ms, left: ${left:-nothing}" [ -z "$left" ]
 check "dpkg lists nothing of vlmrefresh" eval '! in_machine dpkg-query -W vlmrefresh >/dev/null 2>&1'
-check "the system user stays: $(in_machine getent passwd vlmrefresh)" eval 'in_machine getent passwd vlmrefresh | grep -q ":/nonexistent:/usr/sbin/nologin$"'
+user=$(in_machine getent passwd vlmrefresh)
+check "the system user stays: $user" eval '[[ "$user" == *":/nonexistent:/usr/sbin/nologin" ]]'
 
 finish
