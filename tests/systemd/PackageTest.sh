@@ -45,8 +45,7 @@ finish() {
 }
 # apt_get STEP ARGS...: apt-get inside the machine; STEP_ms is how long it took.
 apt_get() {
-  local t0
-  t0=$(now_ms)
+  local t0=$(now_ms)
   in_machine env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=60 "${@:2}" \
     >"$container_dir/apt.log" 2>&1 || fail "apt-get ${*:2}: $(tail -10 "$container_dir/apt.log")"
   printf -v "$1_ms" %s $(($(now_ms) - t0))
@@ -67,11 +66,10 @@ t0=$(now_ms)
 package_ms=$(($(now_ms) - t0))
 deb=$(ls "$container_dir"/deb/vlmrefresh_*_amd64.deb 2>/dev/null | head -1)
 [ -n "$deb" ] || { fail "cpack made no vlmrefresh_*_amd64.deb"; finish; }
-version=$(dpkg-deb -f "$deb" Version)
-next=$container_dir/next
-dpkg-deb -R "$deb" "$next" && sed -i "s/^Version: .*/Version: $version+1/" "$next/DEBIAN/control" &&
-  dpkg-deb -b "$next" "$next.deb" >/dev/null || fail "repacking as $version+1 failed"
-echo "packages: $(basename "$deb") in $package_ms ms, and $version+1"
+ver=$(dpkg-deb -f "$deb" Version) next=$container_dir/next
+dpkg-deb -R "$deb" "$next" && sed -i "s/^Version: .*/Version: $ver+1/" "$next/DEBIAN/control" &&
+  dpkg-deb -b "$next" "$next.deb" >/dev/null || fail "repacking as $ver+1 failed"
+echo "packages: $(basename "$deb") in $package_ms ms, and $ver+1"
 
 # The container's Docker policy (policy-rc.d refusing every start) is not the
 # one of a machine that boots systemd.
@@ -79,19 +77,14 @@ rm -f "$container_root/usr/sbin/policy-rc.d"
 container_put "$deb" "$next.deb" /root/pkg
 pkg=/root/pkg/$(basename "$deb") next=/root/pkg/next.deb
 container_boot || finish
-if in_machine dpkg-query -W -f='${Status}' vlmrefresh 2>/dev/null | grep -q installed; then
-  fail "vlmrefresh is already installed on this machine's root; remove it first"
-  finish
-fi
+in_machine dpkg-query -W vlmrefresh >/dev/null 2>&1 && { fail "dpkg knows vlmrefresh here: purge it"; finish; }
 
 # Nothing but the package itself may be installed (no download of a
 # dependency, nothing upgraded).
 apt_get simulate -s install "$pkg"
 others=$(grep '^Inst ' "$container_dir/apt.log" | grep -v '^Inst vlmrefresh ')
-if [ -n "$others" ] || ! grep -q '^Inst vlmrefresh ' "$container_dir/apt.log"; then
-  fail "the installation would not be offline: ${others:-no Inst vlmrefresh line}"
-  finish
-fi
+[ -z "$others" ] && grep -q '^Inst vlmrefresh ' "$container_dir/apt.log" ||
+  { fail "the installation would not be offline: ${others:-no Inst vlmrefresh line}"; finish; }
 
 # 1. Install: enabled and running as the system user, which owns what the
 # service writes and nothing else; exposure 1.5 at most.
