@@ -154,6 +154,7 @@ std::string BuildUnitText(const std::string& strPath, const std::string& strDesc
                                  "# /etc/systemd/system (VlmRefreshSvc -i writes one) takes its place.\n";
     strUnit += "[Unit]\n";
     strUnit += "Description=" + Cp936ToUtf8(strDescription) + "\n";
+    if (!strUser.empty()) strUnit += "Documentation=file:/usr/share/doc/vlmrefresh/service.md\n";
     strUnit += "Wants=network-online.target\n";
     strUnit += "After=network-online.target\n";
     strUnit += "\n[Service]\n";
