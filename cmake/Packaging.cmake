@@ -38,11 +38,24 @@ else()
     DEPENDS ${VLM_PACKAGING_DIR}/deb/changelog)
   add_custom_target(vlm_changelog ALL DEPENDS ${vlm_changelog_gz})
 
+  # The package's unit file, made by the code that writes the unit of -i
+  # (packaging/deb/MakeUnit.cpp), and the system user it runs as.
+  add_executable(vlm_make_unit ${VLM_PACKAGING_DIR}/deb/MakeUnit.cpp)
+  target_link_libraries(vlm_make_unit PRIVATE vlmcore)
+  set(vlm_unit_file ${CMAKE_BINARY_DIR}/packaging/VlmRefresh.service)
+  add_custom_command(OUTPUT ${vlm_unit_file}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND vlm_make_unit ${vlm_unit_file}
+    DEPENDS vlm_make_unit)
+  add_custom_target(vlm_unit ALL DEPENDS ${vlm_unit_file})
+
   set(vlm_doc_dir usr/share/doc/vlmrefresh)
   install(TARGETS VlmRefreshSvc RUNTIME DESTINATION opt/vlmrefresh)
   install(FILES README.md docs/service.md docs/configuration.md docs/packages.md
     docs/refresh.md docs/text.md docs/http.md DESTINATION ${vlm_doc_dir})
   install(FILES ${VLM_PACKAGING_DIR}/deb/copyright ${vlm_changelog_gz} DESTINATION ${vlm_doc_dir})
+  install(FILES ${vlm_unit_file} DESTINATION usr/lib/systemd/system)
+  install(FILES ${VLM_PACKAGING_DIR}/deb/sysusers.conf DESTINATION usr/lib/sysusers.d RENAME vlmrefresh.conf)
   install(FILES ${VLM_PACKAGING_DIR}/deb/lintian-overrides
     DESTINATION usr/share/lintian/overrides RENAME vlmrefresh)
 
@@ -57,12 +70,13 @@ else()
 (every few seconds, or once an hour at a fixed minute and second), reduces
 each answer to a one-line result and writes it with date, time and status
 code to a cache file and a daily log. It runs as the systemd service
-VlmRefresh from /opt/vlmrefresh, configured by config.ini beside the
-executable.")
+VlmRefresh from /opt/vlmrefresh, as the system user vlmrefresh, configured
+by config.ini beside the executable.")
   # The libraries the executable links (libcurl among them) come from
-  # dpkg-shlibdeps; HTTPS needs the CA certificates as well.
+  # dpkg-shlibdeps; HTTPS needs the CA certificates as well, and the
+  # maintainer scripts make the system user with systemd-sysusers.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates, systemd | systemd-sysusers")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${VLM_PACKAGING_DIR}/deb/postinst ${VLM_PACKAGING_DIR}/deb/prerm ${VLM_PACKAGING_DIR}/deb/postrm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)

@@ -6,8 +6,9 @@
 //
 // Windows: the Service Control Manager, the Application event log and the
 // registry under HKEY_LOCAL_MACHINE.
-// Linux: systemd. Installing writes a unit file into the system unit
-// directory; the dispatcher talks the notify protocol on NOTIFY_SOCKET and
+// Linux: systemd. Installing writes a unit file into the administrator's unit
+// directory (the package's unit, in the package unit directory, counts as
+// installed too); the dispatcher talks the notify protocol on NOTIFY_SOCKET and
 // turns signals into controls (SIGTERM/SIGINT = stop, SIGRTMIN+k = 128+k);
 // events go to syslog; the registry is one small text file (see
 // docs/service.md). Paths outside the executable's directory are taken under
@@ -76,7 +77,16 @@ ServiceHandle OpenServiceByName(ServiceHandle hManager, const char* szName, uint
 // registration itself (Linux: Description= of the unit).
 ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName,
                                       const char* szPath, const char* szDescription);
+// Whose registration an opened service is, asked before the program at
+// strProgram removes it. strRuns gets the program the registration runs
+// (empty when not known). Windows: always the caller's (kServiceOfThisProgram).
+// Linux: kServiceOfPackage for the package's unit, which only the package
+// manager removes; else whether ExecStart= names strProgram (or the same file).
+enum EServiceOwner { kServiceOfThisProgram, kServiceOfOtherProgram, kServiceOfPackage };
+EServiceOwner GetServiceOwner(ServiceHandle hService, const std::string& strProgram,
+                              std::string& strRuns);
 // Deletes the registration; a running service goes on until it is stopped.
+// Linux: never the package's unit (EPERM).
 bool DeleteServiceEntry(ServiceHandle hService);
 void CloseServiceEntry(ServiceHandle hHandle);
 

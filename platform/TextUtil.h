@@ -1,7 +1,8 @@
 // The small text helpers every layer shares: code page 936 byte tests, ASCII
 // case folding, trimming, the decimal reading of a setting and the fixed
-// byte texts (product name, services key). Pure functions on bytes; no
-// operating-system header, so the core and both platform sides use it.
+// byte texts (product name, service description, services key). Pure
+// functions on bytes; no operating-system header, so the core and both
+// platform sides use it.
 // Thread safety: every function is safe to call from any thread.
 #pragma once
 
@@ -12,6 +13,11 @@
 // "Velmora·网页定时刷新工具", the product name (code page 936).
 inline constexpr char kProductNameCp936[] =
     "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf";
+
+// "Velmora·网页定时刷新工具 系统服务", the service's description (code page 936).
+inline constexpr char kServiceDescriptionCp936[] =
+    "Velmora\xa1\xa4\xcd\xf8\xd2\xb3\xb6\xa8\xca\xb1\xcb\xa2\xd0\xc2\xb9\xa4\xbe\xdf"
+    " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
 
 // The registry path under which every service has its key.
 inline constexpr char kServicesKeyPath[] = "SYSTEM\\CurrentControlSet\\Services\\";

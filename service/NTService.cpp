@@ -19,9 +19,6 @@ CNTService* CNTService::s_pInstance = nullptr;
 namespace {
 
 const std::string kEventSourceKey = std::string(kServicesKeyPath) + "EventLog\\Application\\";
-// "Velmora·网页定时刷新工具 系统服务"
-const std::string kServiceDescription =
-    std::string(kProductNameCp936) + " \xcf\xb5\xcd\xb3\xb7\xfe\xce\xf1";
 
 typedef CHandle<platform::ServiceHandle, platform::CloseServiceEntry, nullptr> CServiceEntry;
 typedef CHandle<platform::RegKeyHandle, platform::CloseRegKey, nullptr> CRegKey;
@@ -111,6 +108,9 @@ int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
     if (SameOption(szArg, "-u") || SameOption(szArg, "/u")) {
         if (!IsServiceInstalled()) {
             printf("%s is not installed\n", m_szName);
+        } else if (!CheckServiceOwner()) {
+            // Left installed: the run ends with an exit code that says so.
+            m_status.dwWin32ExitCode = 1;
         } else if (RemoveService()) {
             char szPath[260] = {0};
             CopyBounded(szPath, sizeof(szPath), platform::GetModulePath().c_str());
@@ -139,6 +139,25 @@ int CNTService::IsServiceInstalled() {
     return service ? 1 : 0;
 }
 
+int CNTService::CheckServiceOwner() {
+    CServiceEntry manager(platform::OpenServiceManager());
+    CServiceEntry service(
+        manager ? platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceQueryConfig) : nullptr);
+    if (!service) return 1;  // the removal reports what fails
+    std::string strThis = platform::GetModulePath(), strRuns;
+    platform::EServiceOwner eOwner = platform::GetServiceOwner(service.Get(), strThis, strRuns);
+    if (eOwner == platform::kServiceOfThisProgram) return 1;
+    if (strRuns.empty()) strRuns = "another program";
+    if (eOwner == platform::kServiceOfPackage) {
+        printf("%s runs %s of the package vlmrefresh: left installed (remove it with apt-get remove vlmrefresh)\n",
+               m_szName, strRuns.c_str());
+    } else {
+        printf("%s runs %s, not %s: left installed (remove it with that file's -u)\n", m_szName,
+               strRuns.c_str(), strThis.c_str());
+    }
+    return 0;
+}
+
 int CNTService::InstallService() {
     CServiceEntry manager(platform::OpenServiceManager());
     if (!manager) return 0;
@@ -147,7 +166,7 @@ int CNTService::InstallService() {
     CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
 
     CServiceEntry service(platform::CreateOwnProcessService(manager.Get(), m_szName, szFilePath,
-                                                            kServiceDescription.c_str()));
+                                                            kServiceDescriptionCp936));
     if (!service) return 0;
 
     char szKey[1024];
@@ -162,7 +181,7 @@ int CNTService::InstallService() {
     CRegKey serviceKey(platform::CreateRegKey(szKey));
     if (serviceKey) {
         char szDescription[260];
-        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription.c_str());
+        CopyBounded(szDescription, sizeof(szDescription), kServiceDescriptionCp936);
         platform::SetRegText(serviceKey.Get(), "Description", szDescription, false);
         serviceKey.Reset();
     }

@@ -36,6 +36,10 @@ public:
     int IsServiceInstalled();
     int InstallService();
     int RemoveService();
+    // 1 when the installed service may be removed by this program: its
+    // registration runs this very file. Otherwise prints which program it
+    // runs (and, for a package's, how the package is removed) and gives 0.
+    int CheckServiceOwner();
     // Reports one event; the three texts may each be absent.
     void WriteEventLog(uint16_t nType, uint32_t nEventId, const char* szText1 = nullptr,
                        const char* szText2 = nullptr, const char* szText3 = nullptr);

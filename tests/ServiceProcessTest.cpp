@@ -41,9 +41,10 @@ std::string Console(const std::vector<std::string>& lines) {
     return strOut + kClosing + "\n";
 }
 
-// The executable under test copied into the directory; its path there.
-std::string CopyExecutable(const CTempDir& dir) {
-    std::string strExe = dir.File("VlmRefreshSvc");
+// The executable under test copied into the directory (ending in '/'); its
+// path there.
+std::string CopyExecutable(const std::string& strDir) {
+    std::string strExe = strDir + "VlmRefreshSvc";
     WriteWholeFile(strExe, ReadWholeFile(VLM_BINARY_DIR "/VlmRefreshSvc"));
     chmod(strExe.c_str(), 0755);
     return strExe;
@@ -66,7 +67,7 @@ void ExpectSystemdAccepts(const std::string& strUnit) {
 class ServiceProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_strExe = CopyExecutable(m_exeDir);
+        m_strExe = CopyExecutable(m_exeDir.Path());
         m_strRoot = m_root.Path().substr(0, m_root.Path().size() - 1);
         MakeDirs({"/etc", "/etc/systemd", "/etc/systemd/system", "/dev"});
     }
@@ -141,9 +142,11 @@ protected:
         return strOut;
     }
 
-    // Runs to the end: exit code 0 and exactly the expected output.
-    void ExpectRun(const std::vector<std::string>& args, const std::string& strExpected) {
-        EXPECT_EQ(0, WaitChild(Start(args), 10000)) << ::testing::PrintToString(args);
+    // Runs to the end (m_strExe unless strExe is given): the exit code and
+    // exactly the expected output.
+    void ExpectRun(const std::vector<std::string>& args, const std::string& strExpected, int nExit = 0,
+                   const std::string& strExe = "") {
+        EXPECT_EQ(nExit, WaitChild(Start(args, "", strExe), 10000)) << ::testing::PrintToString(args);
         EXPECT_EQ(strExpected, TakeOutput()) << ::testing::PrintToString(args);
     }
 
@@ -186,6 +189,30 @@ TEST_F(ServiceProcessTest, OptionsInstallQueryAndRemoveTheUnit) {
                                                    "\"\nTypesSupported = 7\n"))
             << strStore;
     }
+}
+
+// -u removes only a unit that runs this very file. Another copy's unit (its
+// path quoted in ExecStart=) and the package's unit stay, with a line naming
+// the program they run and exit code 1; a mask in /etc (systemctl mask) does
+// not hide the package's unit.
+TEST_F(ServiceProcessTest, RemoveLeavesTheUnitOfAnotherProgramOrThePackage) {
+    CTempDir other;
+    mkdir(other.File("a b%c").c_str(), 0755);
+    const std::string strOther = CopyExecutable(other.File("a b%c/"));
+    ExpectRun({"-i"}, Console({"VlmRefresh installed"}), 0, strOther);
+    ExpectRun({"-u"}, Console({"VlmRefresh runs " + strOther + ", not " + m_strExe +
+                               ": left installed (remove it with that file's -u)"}), 1);
+    ExpectRun({"-u"}, Console({"VlmRefresh removed. (You must delete the file (" + strOther + ") yourself.)"}), 0,
+              strOther);
+    MakeDirs({"/usr", "/usr/lib", "/usr/lib/systemd", "/usr/lib/systemd/system"});
+    const std::string strPackaged = m_strRoot + "/usr/lib/systemd/system/VlmRefresh.service";
+    WriteWholeFile(strPackaged, "[Service]\nExecStart=-/opt/vlmrefresh/VlmRefreshSvc -x\n");
+    ASSERT_EQ(0, symlink("/dev/null", UnitPath().c_str()));
+    ExpectRun({"-v"}, Console({"VlmRefresh Version 1.0", "The service is currently installed"}));
+    ExpectRun({"-i"}, Console({"VlmRefresh is already installed"}));
+    ExpectRun({"-u"}, Console({"VlmRefresh runs /opt/vlmrefresh/VlmRefreshSvc of the package vlmrefresh: left "
+                               "installed (remove it with apt-get remove vlmrefresh)"}), 1);
+    EXPECT_EQ(0, access(strPackaged.c_str(), F_OK));
 }
 
 // The banner and the closing line are code page 936 on a console or in a
@@ -357,7 +384,7 @@ TEST_F(ServiceProcessTest, AStopDuringTheStartIsNeverLost) {
         std::vector<SRun> runs(10);
         for (SRun& run : runs) {
             run.notify.reset(new CDatagramSink(run.dir.File("notify.sock")));
-            run.pid = Start({}, run.dir.File("notify.sock"), CopyExecutable(run.dir));
+            run.pid = Start({}, run.dir.File("notify.sock"), CopyExecutable(run.dir.Path()));
             run.fdOut = m_fdOut;
             ASSERT_GT(run.pid, 0);
             EXPECT_TRUE(run.notify->WaitFor(szTrigger, 5000));

@@ -1,6 +1,6 @@
 // What the files of the Linux side share: reading a whole file, the system
-// root, the registry store's place, UTF-8 for files other programs read, and
-// the notify sender. Thread safety: every function is safe from any thread.
+// root, the registry store's place, UTF-8 for files other programs read, the
+// notify sender and the text of the unit file. Thread safety: every function is safe from any thread.
 #pragma once
 
 #include <string>
@@ -33,6 +33,12 @@ std::string Cp936ToUtf8(const std::string& strText);
 // Sends one message of the notify protocol to the socket NOTIFY_SOCKET names
 // (nothing when it names none). errno is kept.
 void SendNotify(const std::string& strMessage);
+
+// The unit file of the service that runs the executable at strPath.
+// strUser empty: the unit that -i writes, whose service runs as root without
+// capabilities; else the package's unit, whose service runs as that user.
+std::string BuildUnitText(const std::string& strPath, const std::string& strDescription,
+                          const std::string& strUser);
 
 // False when the registry store is there but cannot be read (errno says
 // why); a missing store reads as empty (bExisted false).

@@ -1,12 +1,17 @@
-// Linux side of service registration: the service is a unit file in the
-// system unit directory; installing and removing also enable / disable it
-// (systemctl) where systemd is running.
+// Linux side of service registration: the service is a unit file. -i writes
+// it into the administrator's unit directory (/etc/systemd/system) and -u
+// deletes it from there; installing and removing also enable / disable it
+// (systemctl) where systemd is running. The package's unit lies in the
+// package unit directory (/usr/lib/systemd/system), is found there as well,
+// and is never deleted by -u: a unit of the same name in /etc takes its
+// place, as systemd reads them.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,6 +24,7 @@ namespace platform {
 namespace {
 
 std::string UnitDir() { return SystemRoot() + "/etc/systemd/system"; }
+std::string PackageUnitDir() { return SystemRoot() + "/usr/lib/systemd/system"; }
 
 // systemd is running when its runtime directory exists (as sd_booted says).
 bool SystemdRunning() {
@@ -53,11 +59,62 @@ void RunSystemctl(const std::vector<std::string>& args) {
 
 struct SScHandle {
     std::string strUnitDir;
-    std::string strName;  // empty for the manager itself
+    std::string strName;      // empty for the manager itself
+    std::string strUnitFile;  // the service's unit file as found
+    bool bPackaged;           // in the package unit directory
 };
 
-std::string UnitPath(const SScHandle& h, const std::string& strName) {
-    return h.strUnitDir + "/" + strName + ".service";
+std::string UnitPath(const std::string& strDir, const std::string& strName) {
+    return strDir + "/" + strName + ".service";
+}
+
+// A unit file that counts: a file with something in it. A link to /dev/null
+// or an empty file masks the name instead (systemctl mask).
+bool IsUnitFile(const std::string& strPath) {
+    struct stat st;
+    if (stat(strPath.c_str(), &st) != 0) return false;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) return true;
+    errno = ENOENT;
+    return false;
+}
+
+// The program of the unit's (last) ExecStart= line as systemd takes its first
+// word: the prefixes "@-:+!" dropped, quotes and backslash escapes undone,
+// "%%" made "%". Empty when there is none.
+std::string ExecStartProgram(const std::string& strUnit) {
+    std::string strValue;
+    for (size_t nPos = 0; nPos < strUnit.size();) {
+        size_t nEnd = std::min(strUnit.find('\n', nPos), strUnit.size());
+        size_t i = strUnit.find_first_not_of(" \t", nPos);
+        if (i < nEnd && strUnit.compare(i, 9, "ExecStart") == 0) {
+            i = strUnit.find_first_not_of(" \t", i + 9);
+            if (i < nEnd && strUnit[i] == '=') strValue = strUnit.substr(i + 1, nEnd - i - 1);
+        }
+        nPos = nEnd + 1;
+    }
+    std::string strOut;
+    size_t i = strValue.find_first_not_of(" \t@-:+!");
+    if (i == std::string::npos) return strOut;
+    const char cQuote = strValue[i] == '"' || strValue[i] == '\'' ? strValue[i++] : '\0';
+    for (; i < strValue.size(); ++i) {
+        char c = strValue[i];
+        if (cQuote ? c == cQuote : (c == ' ' || c == '\t' || c == '\r')) break;
+        if (c == '\\' && i + 1 < strValue.size()) {
+            c = strValue[++i];
+        } else if (c == '%' && i + 1 < strValue.size() && strValue[i + 1] == '%') {
+            ++i;
+        }
+        strOut += c;
+    }
+    return strOut;
+}
+
+// The same file: the same name, or the same inode on the same device.
+bool IsSameFile(const std::string& strA, const std::string& strB) {
+    struct stat a, b;
+    if (strA == strB) return true;
+    return stat(strA.c_str(), &a) == 0 && stat(strB.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
 }
 
 // ExecStart= wants the path as one word: quoted when it holds blanks or
@@ -86,23 +143,33 @@ std::string DirectoryOf(const std::string& strPath) {
     return strPath.substr(0, nSlash);
 }
 
-std::string BuildUnit(const std::string& strPath, const std::string& strDescription) {
+}  // namespace
+
+std::string BuildUnitText(const std::string& strPath, const std::string& strDescription,
+                          const std::string& strUser) {
     std::string strDir = DirectoryOf(strPath);
     std::string strUnit;
-    strUnit += "# Written by VlmRefreshSvc -i; removed by VlmRefreshSvc -u.\n";
+    strUnit += strUser.empty() ? "# Written by VlmRefreshSvc -i; removed by VlmRefreshSvc -u.\n"
+                               : "# Installed by the package vlmrefresh. A unit of this name in\n"
+                                 "# /etc/systemd/system (VlmRefreshSvc -i writes one) takes its place.\n";
     strUnit += "[Unit]\n";
     strUnit += "Description=" + Cp936ToUtf8(strDescription) + "\n";
+    if (!strUser.empty()) strUnit += "Documentation=file:/usr/share/doc/vlmrefresh/service.md\n";
     strUnit += "Wants=network-online.target\n";
     strUnit += "After=network-online.target\n";
     strUnit += "\n[Service]\n";
     strUnit += "Type=notify\n";
     strUnit += "NotifyAccess=main\n";
     strUnit += "ExecStart=" + ExecStartWord(strPath) + "\n";
+    // The package's service runs as its own system user; the executable and
+    // its directory stay root's, so the service cannot replace itself.
+    if (!strUser.empty()) strUnit += "User=" + strUser + "\n";
     strUnit += "TimeoutStopSec=10\n";
     // Ended by a crash or an unexpected signal (not by a stop): started again.
     strUnit += "Restart=on-failure\nRestartSec=2\n";
     // The service writes only beside its executable and into its registry
-    // store (StateDirectory); everything else is read-only or hidden.
+    // store (StateDirectory, given to the service's user when it has one);
+    // everything else is read-only or hidden.
     strUnit += "ReadWritePaths=" + ExecStartWord(strDir) + "\n";
     strUnit += std::string("StateDirectory=") + kStoreDirName + "\n";
     strUnit +=
@@ -111,6 +178,7 @@ std::string BuildUnit(const std::string& strPath, const std::string& strDescript
         "ProtectSystem=strict\n"
         "ProtectHome=read-only\n"
         "PrivateTmp=yes\n"
+        "PrivateMounts=yes\n"
         "PrivateDevices=yes\n"
         "DevicePolicy=closed\n"
         "ProtectKernelTunables=yes\n"
@@ -138,12 +206,10 @@ std::string BuildUnit(const std::string& strPath, const std::string& strDescript
     return strUnit;
 }
 
-}  // namespace
-
 ServiceHandle OpenServiceManager() {
     std::string strDir = UnitDir();
     if (access(strDir.c_str(), W_OK) != 0) return nullptr;
-    return new SScHandle{strDir, std::string()};
+    return new SScHandle{strDir, std::string(), std::string(), false};
 }
 
 ServiceHandle OpenServiceByName(ServiceHandle hManager, const char* szName, uint32_t) {
@@ -152,9 +218,12 @@ ServiceHandle OpenServiceByName(ServiceHandle hManager, const char* szName, uint
         errno = EINVAL;
         return nullptr;
     }
-    struct stat st;
-    if (stat(UnitPath(*pManager, szName).c_str(), &st) != 0) return nullptr;
-    return new SScHandle{pManager->strUnitDir, szName};
+    // The administrator's unit first: it takes the place of the package's.
+    std::string strFile = UnitPath(pManager->strUnitDir, szName);
+    if (IsUnitFile(strFile)) return new SScHandle{pManager->strUnitDir, szName, strFile, false};
+    strFile = UnitPath(PackageUnitDir(), szName);
+    if (IsUnitFile(strFile)) return new SScHandle{pManager->strUnitDir, szName, strFile, true};
+    return nullptr;
 }
 
 ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName,
@@ -169,10 +238,10 @@ ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName
     std::string strStore;
     bool bStoreExists = false;
     if (!LoadRegistryStore(strStore, bStoreExists)) return nullptr;
-    std::string strUnitPath = UnitPath(*pManager, szName);
+    std::string strUnitPath = UnitPath(pManager->strUnitDir, szName);
     int fd = open(strUnitPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
-    std::string strUnit = BuildUnit(szPath, szDescription ? szDescription : "");
+    std::string strUnit = BuildUnitText(szPath, szDescription ? szDescription : "", std::string());
     bool bWritten = write(fd, strUnit.data(), strUnit.size()) == static_cast<ssize_t>(strUnit.size());
     int nErr = errno;
     if (close(fd) != 0 || !bWritten) {
@@ -185,18 +254,31 @@ ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName
         RunSystemctl({"daemon-reload"});
         RunSystemctl({"enable", "--quiet", std::string(szName) + ".service"});
     }
-    return new SScHandle{pManager->strUnitDir, szName};
+    return new SScHandle{pManager->strUnitDir, szName, strUnitPath, false};
+}
+
+EServiceOwner GetServiceOwner(ServiceHandle hService, const std::string& strProgram,
+                              std::string& strRuns) {
+    const SScHandle* pService = static_cast<const SScHandle*>(hService);
+    strRuns.clear();
+    if (!pService || pService->strUnitFile.empty()) return kServiceOfThisProgram;
+    std::string strUnit;
+    ReadWholeFile(pService->strUnitFile, strUnit);
+    strRuns = ExecStartProgram(strUnit);
+    if (pService->bPackaged) return kServiceOfPackage;
+    return IsSameFile(strRuns, strProgram) ? kServiceOfThisProgram : kServiceOfOtherProgram;
 }
 
 bool DeleteServiceEntry(ServiceHandle hService) {
     const SScHandle* pService = static_cast<const SScHandle*>(hService);
-    if (!pService || pService->strName.empty()) {
-        errno = EINVAL;
+    // The package's unit is the package's to remove.
+    if (!pService || pService->strName.empty() || pService->bPackaged) {
+        errno = pService && pService->bPackaged ? EPERM : EINVAL;
         return false;
     }
     bool bSystemd = SystemdRunning();
     if (bSystemd) RunSystemctl({"disable", "--quiet", pService->strName + ".service"});
-    if (unlink(UnitPath(*pService, pService->strName).c_str()) != 0) return false;
+    if (unlink(pService->strUnitFile.c_str()) != 0) return false;
     if (bSystemd) RunSystemctl({"daemon-reload"});
     return true;
 }

@@ -107,6 +107,12 @@ ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName
 
 bool DeleteServiceEntry(ServiceHandle hService) { return DeleteService(AsSc(hService)) != 0; }
 
+// The Service Control Manager keeps no owner: whoever may remove it, does.
+EServiceOwner GetServiceOwner(ServiceHandle, const std::string&, std::string& strRuns) {
+    strRuns.clear();
+    return kServiceOfThisProgram;
+}
+
 void CloseServiceEntry(ServiceHandle hHandle) {
     // Keeps the error of the call that failed before for the caller.
     DWORD nError = GetLastError();

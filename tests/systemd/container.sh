@@ -107,7 +107,9 @@ container_boot() {
     esac
     sleep 0.2
   done
-  fail "boot: not up within ${CONTAINER_BOOT_TIMEOUT:-90} s (state: ${state:-none}; init: ${container_pid1:-none}; console: $(tail -3 "$container_dir/console.log" | tr '\n' ' '))"
+  fail "boot: not up within ${CONTAINER_BOOT_TIMEOUT:-90} s (state: ${state:-none}; init: ${container_pid1:-none};" \
+    "jobs: $(in_machine systemctl list-jobs --no-legend 2>&1 | head -5 | tr -s '\n ' '; ')" \
+    "console: $(tail -3 "$container_dir/console.log" | tr '\n' ' '))"
   return 1
 }
 
