@@ -188,6 +188,9 @@ ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName
     return new SScHandle{pManager->strUnitDir, szName};
 }
 
+// The unit restarts a crashed service itself (Restart=on-failure, above).
+bool SetFailureActions(ServiceHandle, const SFailureActions&) { return true; }
+
 bool DeleteServiceEntry(ServiceHandle hService) {
     const SScHandle* pService = static_cast<const SScHandle*>(hService);
     if (!pService || pService->strName.empty()) {

@@ -10,6 +10,7 @@
 //   sleep:MS          waits                         "slept"
 //   query             QueryServiceStatus            "state S exit E"
 //   reg:KEY:VALUE     reads a DWORD under HKLM      "reg VALUE N" / "reg VALUE missing"
+//   failure           the failure actions           "failure reset S: T/MS T/MS ..." / "failure error E"
 // Exit code: 0 when the service could be opened, else 1.
 #include <windows.h>
 
@@ -56,6 +57,17 @@ void RunStep(SC_HANDLE hService, const char* szStep) {
         else
             printf("reg %s missing\n", szValue);
         if (hKey) RegCloseKey(hKey);
+    } else if (strcmp(szStep, "failure") == 0) {
+        union { SERVICE_FAILURE_ACTIONSA info; BYTE bytes[1024]; } buffer;
+        DWORD nNeeded = 0;
+        if (QueryServiceConfig2A(hService, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.bytes, sizeof(buffer), &nNeeded)) {
+            printf("failure reset %lu:", buffer.info.dwResetPeriod);
+            for (DWORD i = 0; i < buffer.info.cActions; ++i)
+                printf(" %d/%lu", buffer.info.lpsaActions[i].Type, buffer.info.lpsaActions[i].Delay);
+            printf("\n");
+        } else {
+            printf("failure error %lu\n", GetLastError());
+        }
     } else {
         printf("bad step %s\n", szStep);
     }

@@ -1,7 +1,10 @@
 #!/bin/bash
 # The Windows build as the Service Control Manager runs it, under Wine in a
-# private prefix: -v before and after -i, -i twice, the registry values that
-# installation writes, a real start with LastStart and a page refresh from a
+# private prefix, from a directory whose path holds a blank ("Program
+# Files") with a stray Program.exe beside "Program Files": -v before and
+# after -i, -i twice, the registry values that installation writes (the
+# image path in quotes) and the failure actions as far as Wine shows them, a
+# real start with LastStart and a page refresh from a
 # loopback server, the counter saved by control 128 (Start=10, Inc=5), the
 # stop within about a second with exit code 0, a Start value that is text,
 # exit code 0 in the running status without the Parameters key, a stop while
@@ -21,20 +24,27 @@ if [ ! -f "$win/VlmRefreshSvc.exe" ] || [ ! -f "$win/ServiceCtl.exe" ]; then
 fi
 # A prefix of this test's own, inside the run's prefix directory.
 export VLM_WINEPREFIX="${VLM_WINEPREFIX:-$src/build/wineprefix}/vlm-service-test"
-work=$(mktemp -d /tmp/vlm-svc-wine.XXXXXX)
+base=$(mktemp -d /tmp/vlm-svc-wine.XXXXXX)
+work="$base/Program Files/VlmRefresh"
 server_pid=""
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
   WINEPREFIX="$VLM_WINEPREFIX" wineserver -k 2>/dev/null
-  rm -rf "$work"
+  rm -rf "$base"
 }
 trap cleanup EXIT
 # The prefix's Wine server stays up for the whole test: a server that ends
 # when idle takes its service manager with it, and the next Wine command
-# would start a new one that starts the (automatic) service by itself.
-mkdir -p "$VLM_WINEPREFIX"
+# would start a new one that starts the (automatic) service by itself. The
+# first command starts the service manager, which writes what it does not
+# implement to scm.log.
+mkdir -p "$VLM_WINEPREFIX" "$work"
+WINEPREFIX="$VLM_WINEPREFIX" wineserver -k 2>/dev/null
 WINEPREFIX="$VLM_WINEPREFIX" wineserver -p
+WINEDEBUG=-all,fixme+service "$src/tools/wine-run.sh" cmd /c exit 2>"$base/scm.log"
 cp "$win/VlmRefreshSvc.exe" "$win/ServiceCtl.exe" "$work/"
+# Run for an unquoted image path, this one would fail the start.
+cp "$win/ServiceCtl.exe" "$base/Program.exe"
 winexe="Z:$(echo "$work/VlmRefreshSvc.exe" | tr / '\\')"
 
 # shellcheck source=tests/support/checks.sh
@@ -99,7 +109,7 @@ while IFS='|' read -r name type data; do
 done <<EOT
 EventMessageFile|REG_EXPAND_SZ|$winexe
 TypesSupported|REG_DWORD|0x7
-ImagePath|REG_(EXPAND_)?SZ|$winexe
+ImagePath|REG_(EXPAND_)?SZ|"$winexe"
 Type|REG_DWORD|0x10
 Start|REG_DWORD|0x2
 ErrorControl|REG_DWORD|0x1
@@ -107,6 +117,17 @@ EOT
 # Wine's reg prints in the console's code page; accept UTF-8 or 936 bytes.
 check "registry Description" grep -qF -e "$description" \
   -e "$(printf '%s' "$description" | iconv -f UTF-8 -t CP936)" "$work/reg.txt" || cat "$work/reg.txt"
+
+# 3b. The failure actions. Wine keeps none (it answers the query with
+# ERROR_INVALID_LEVEL, 124) and only traces the call with its reset period;
+# a service manager that keeps them must give them back.
+ctl failure
+if [ "${ctl[0]:-}" = "failure error 124" ]; then
+  check "failure actions reached Wine's manager: $(grep -a FAILURE_ACTIONS "$base/scm.log")" \
+    grep -aq 'FAILURE_ACTIONS not implemented: period 86400 ' "$base/scm.log"
+else
+  check "failure actions: ${ctl[0]:-}" [ "${ctl[0]:-}" = "failure reset 86400: 1/2000 1/2000 1/60000" ]
+fi
 
 # 4. A page on loopback for the service to refresh.
 page_server "$work/url"
@@ -142,7 +163,8 @@ check "page refreshed: $(iconv -f CP936 -t UTF-8 "$work/log/cache.txt" 2>&1)" gr
 # Wine reports a service stopped as soon as it says so, while its process
 # goes on for up to a second more; a start before it has gone would reach
 # the old process ("already running").
-svc_gone() { ! pgrep -f "$(basename "$work").VlmRefreshSvc.exe" >/dev/null; }
+svc_process="$(basename "$base").Program Files.VlmRefresh.VlmRefreshSvc.exe"
+svc_gone() { ! pgrep -f "$svc_process" >/dev/null; }
 
 # 5b. A Start value that is text, not a number, counts as missing: the
 # counter starts at 0 (steps of Inc=5), not at the text's bytes.
@@ -170,7 +192,7 @@ rm -f "$work/log/cache.txt"
 wait_for 50 svc_gone
 "$src/tools/wine-run.sh" net start VlmRefresh >/dev/null 2>&1
 wait_for 100 grep -q "page server:" "$work/hangurl.log"
-svc_pid=$(pgrep -f "$(basename "$work").VlmRefreshSvc.exe" | head -1)
+svc_pid=$(pgrep -f "$svc_process" | head -1)
 # Ended: gone, or a zombie that its Wine parent has not reaped yet.
 running() { [ -n "$svc_pid" ] && [ -r "/proc/$svc_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$svc_pid/stat" 2>/dev/null)" != Z ]; }
 check "hanging request: service running (${svc_pid:-no process}), page requested" eval 'running && grep -q "page server:" "$work/hangurl.log"'
