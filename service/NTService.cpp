@@ -269,6 +269,10 @@ void CNTService::ServiceEntry(uint32_t, char**) {
     }
     pService->m_bRunning = 0;
     g_bStopRequested = 1;
+    // The worker is gone before stopped is reported: the manager, and an
+    // installer that waits for the stop to replace the executable, take
+    // stopped to mean that the process ends now and frees its file.
+    theRefreshThread.EndWorker(0);
     pService->ReportStatus(platform::kServiceStopped);
 }
 
