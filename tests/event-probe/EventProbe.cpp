@@ -12,7 +12,6 @@
 // tests/event-probe/compare.sh runs both and compares them.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "EventMessages.h"
@@ -29,31 +28,21 @@
 #include "support/TestSupport.h"
 #endif
 
-namespace {
-
-const char kServiceName[] = "VlmRefresh";
-
-// Whether the event carries the service name.
-bool CarriesName(const SEventMessage& m) { return strstr(m.szEnglish, "%1") != nullptr; }
-
-}  // namespace
-
 #ifdef _WIN32
 
 namespace {
 
+// Every event is given the service name; a sentence without %1 ignores it.
 void PrintTable(HMODULE hModule, const char* szTag, DWORD nLanguage) {
     for (const SEventMessage& m : kEventMessages) {
         DWORD_PTR args[1] = {reinterpret_cast<DWORD_PTR>(L"VlmRefresh")};
         wchar_t szText[1024] = L"";
-        DWORD nLen = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                    hModule, m.nId, nLanguage, szText, 1024,
-                                    reinterpret_cast<va_list*>(CarriesName(m) ? args : nullptr));
+        DWORD nLen = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, hModule, m.nId,
+                                    nLanguage, szText, 1024, reinterpret_cast<va_list*>(args));
         if (nLen == 0) printf("%s event %u: no message text, error %lu\n", szTag, m.nId, GetLastError());
         while (nLen > 0 && (szText[nLen - 1] == L'\n' || szText[nLen - 1] == L'\r')) --nLen;
         char szUtf8[4096] = "";
-        int nBytes = WideCharToMultiByte(CP_UTF8, 0, szText, static_cast<int>(nLen), szUtf8,
-                                         sizeof(szUtf8), nullptr, nullptr);
+        int nBytes = WideCharToMultiByte(CP_UTF8, 0, szText, nLen, szUtf8, sizeof(szUtf8), nullptr, nullptr);
         if (nLen > 0) printf("%s event %u: %.*s\n", szTag, m.nId, nBytes, szUtf8);
     }
 }
@@ -82,20 +71,18 @@ int main(int argc, char** argv) {
     mkdir((strRoot + "/dev").c_str(), 0755);
     CDatagramSink log(strRoot + "/dev/log");
     setenv("VLM_SYSTEM_ROOT", strRoot.c_str(), 1);
-    platform::EventSourceHandle hSource = platform::OpenEventSource(kServiceName);
+    platform::EventSourceHandle hSource = platform::OpenEventSource("VlmRefresh");
     int nResult = 0;
     for (const SEventMessage& m : kEventMessages) {
-        const char* pStrings[3] = {kServiceName, nullptr, nullptr};
-        platform::ReportEventTo(hSource, platform::kEventInformation, m.nId, CarriesName(m) ? 1 : 0, pStrings);
+        const char* pStrings[3] = {"VlmRefresh", nullptr, nullptr};
+        platform::ReportEventTo(hSource, platform::kEventInformation, m.nId, 1, pStrings);
         std::vector<std::string> lines;
         WaitUntil([&] { return !(lines = log.Take(0)).empty(); }, 2000);
         size_t nStart = lines.empty() ? std::string::npos : lines.front().find("]: ");
-        if (nStart == std::string::npos) {
-            printf("%s event %u: nothing arrived in the system log\n", szTag, m.nId);
-            nResult = 1;
-        } else {
-            printf("%s %s\n", szTag, lines.front().substr(nStart + 3).c_str());
-        }
+        std::string strSeen = nStart == std::string::npos ? "nothing arrived in the system log"
+                                                          : lines.front().substr(nStart + 3);
+        printf("%s %s\n", szTag, strSeen.c_str());
+        if (nStart == std::string::npos) nResult = 1;
     }
     platform::CloseEventSource(hSource);
     return nResult;

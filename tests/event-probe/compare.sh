@@ -4,7 +4,8 @@
 # and in a Simplified Chinese locale) and the message table of the Windows
 # executable (the Windows probe under Wine, through FormatMessageW, asked for
 # English, for Chinese, and for the language Windows picks by itself:
-# Chinese in a Chinese locale, English in a German one).
+# Chinese in a Chinese locale, English in a German one; in both locales the
+# Chinese text reads right, whatever the ANSI code page).
 #
 #   compare.sh <linux probe> <windows probe .exe> <VlmRefreshSvc.exe> <source dir>
 set -u
@@ -16,10 +17,9 @@ work=$(mktemp -d /tmp/vlm-events.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 { env -u LC_ALL -u LC_MESSAGES LANG=C "$native" en && env -u LC_ALL LC_MESSAGES=zh_CN.UTF-8 LANG=C "$native" zh; } \
   > "$work/linux.out" || { echo "linux probe failed"; cat "$work/linux.out"; exit 1; }
-{ "$source/tools/wine-run.sh" "$probe" "$exe" &&
-  VLM_WINE_LANG=de_DE.UTF-8 "$source/tools/wine-run.sh" "$probe" "$exe" | grep '^default '; } \
+{ "$source/tools/wine-run.sh" "$probe" "$exe" && VLM_WINE_LANG=de_DE.UTF-8 "$source/tools/wine-run.sh" "$probe" "$exe"; } \
   2> "$work/wine.err" | tr -d '\r' > "$work/windows.out"
-{ cat "$work/linux.out"; sed -n 's/^zh /default /p' "$work/linux.out"; sed -n 's/^en /default /p' "$work/linux.out"; } \
+{ cat "$work/linux.out"; sed -n 's/^zh /default /p' "$work/linux.out"; cat "$work/linux.out"; sed -n 's/^en /default /p' "$work/linux.out"; } \
   > "$work/expected.out"
 echo "--- Linux syslog lines / +++ Windows message table"
 cat "$work/linux.out"

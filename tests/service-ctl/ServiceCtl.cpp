@@ -58,16 +58,12 @@ void RunStep(SC_HANDLE hService, const char* szStep) {
             printf("reg %s missing\n", szValue);
         if (hKey) RegCloseKey(hKey);
     } else if (strcmp(szStep, "failure") == 0) {
-        union { SERVICE_FAILURE_ACTIONSA info; BYTE bytes[1024]; } buffer;
-        DWORD nNeeded = 0;
-        if (QueryServiceConfig2A(hService, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.bytes, sizeof(buffer), &nNeeded)) {
-            printf("failure reset %lu:", buffer.info.dwResetPeriod);
-            for (DWORD i = 0; i < buffer.info.cActions; ++i)
-                printf(" %d/%lu", buffer.info.lpsaActions[i].Type, buffer.info.lpsaActions[i].Delay);
+        union { SERVICE_FAILURE_ACTIONSA info; BYTE bytes[1024]; } buf = {};
+        if (QueryServiceConfig2A(hService, SERVICE_CONFIG_FAILURE_ACTIONS, buf.bytes, sizeof(buf), &nArg)) {
+            printf("failure reset %lu:", buf.info.dwResetPeriod);
+            for (DWORD i = 0; i < buf.info.cActions; ++i) printf(" %d/%lu", buf.info.lpsaActions[i].Type, buf.info.lpsaActions[i].Delay);
             printf("\n");
-        } else {
-            printf("failure error %lu\n", GetLastError());
-        }
+        } else printf("failure error %lu\n", GetLastError());
     } else {
         printf("bad step %s\n", szStep);
     }
