@@ -19,8 +19,8 @@ trap 'rm -rf "$work"' EXIT
   > "$work/linux.out" || { echo "linux probe failed"; cat "$work/linux.out"; exit 1; }
 { "$source/tools/wine-run.sh" "$probe" "$exe" && VLM_WINE_LANG=de_DE.UTF-8 "$source/tools/wine-run.sh" "$probe" "$exe"; } \
   2> "$work/wine.err" | tr -d '\r' > "$work/windows.out"
-{ cat "$work/linux.out"; sed -n 's/^zh /default /p' "$work/linux.out"; cat "$work/linux.out"; sed -n 's/^en /default /p' "$work/linux.out"; } \
-  > "$work/expected.out"
+linux() { cat "$work/linux.out"; sed -n "s/^$1 /default /p" "$work/linux.out"; }
+{ linux zh; linux en; } > "$work/expected.out"
 echo "--- Linux syslog lines / +++ Windows message table"
 cat "$work/linux.out"
 # Every message of the .mc file has a sentence in each language on Linux, the

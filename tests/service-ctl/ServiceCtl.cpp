@@ -61,7 +61,8 @@ void RunStep(SC_HANDLE hService, const char* szStep) {
         union { SERVICE_FAILURE_ACTIONSA info; BYTE bytes[1024]; } buf = {};
         if (QueryServiceConfig2A(hService, SERVICE_CONFIG_FAILURE_ACTIONS, buf.bytes, sizeof(buf), &nArg)) {
             printf("failure reset %lu:", buf.info.dwResetPeriod);
-            for (DWORD i = 0; i < buf.info.cActions; ++i) printf(" %d/%lu", buf.info.lpsaActions[i].Type, buf.info.lpsaActions[i].Delay);
+            for (DWORD i = 0; i < buf.info.cActions; ++i)
+                printf(" %d/%lu", buf.info.lpsaActions[i].Type, buf.info.lpsaActions[i].Delay);
             printf("\n");
         } else printf("failure error %lu\n", GetLastError());
     } else {

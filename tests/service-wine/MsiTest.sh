@@ -49,7 +49,8 @@ installed() {
   check "service running: $(state)" [ "$(state)" = "state 4 exit 0" ]
   [ -z "$2" ] || kept "$2"
 }
-kept() { check "config.ini and log\\ kept ($1)" eval 'grep -aq "^;mine" "$dir/config.ini" && [ -f "$dir/log/mine.txt" ]'; }
+kept() { check "config.ini and log\\ kept ($1)" eval 'grep -aq "^;mine" "$dir/config.ini" && [ -f "$dir/log/mine.txt" ]'
+}
 
 msi /i "$(pkg 1)"
 installed 1 ""
@@ -67,8 +68,9 @@ check "counter value kept" eval 'wine reg query "$svckey\\Parameters" | grep -aq
 stop
 msi /i "$(pkg 3)"
 installed 3 "Wine upgrade"
-versions=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | grep -a DisplayVersion | tr -s ' ')
-check "only the new version registered: $versions" [ "$versions" = " DisplayVersion REG_SZ $major.$minor.$((patch + 3))" ]
+versions=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | grep -a DisplayVersion)
+check "only the new version registered: $versions" \
+  [ "$(echo $versions)" = "DisplayVersion REG_SZ $major.$minor.$((patch + 3))" ]
 
 stop
 msi /x "$(pkg 3)"

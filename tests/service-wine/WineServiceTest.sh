@@ -92,8 +92,9 @@ check "registry Description" grep -qF -e "$description" \
 # keeps none (the query says ERROR_INVALID_LEVEL, 124) and only traces the
 # call with its reset period.
 ctl failure
-check "failure actions: ${ctl[0]:-}; $(grep -a FAILURE_ACTIONS "$base/scm.log")" eval '[ "${ctl[0]:-}" = "failure reset 86400: 1/2000 1/2000 1/60000" ] ||
-  { [ "${ctl[0]:-}" = "failure error 124" ] && grep -aq "FAILURE_ACTIONS not implemented: period 86400 " "$base/scm.log"; }'
+check "failure actions: ${ctl[0]:-}; $(grep -a FAILURE_ACTIONS "$base/scm.log")" \
+  eval '[ "${ctl[0]:-}" = "failure reset 86400: 1/2000 1/2000 1/60000" ] || { [ "${ctl[0]:-}" = "failure error 124" ] &&
+  grep -aq "FAILURE_ACTIONS not implemented: period 86400 " "$base/scm.log"; }'
 
 # 4. A page on loopback for the service to refresh.
 page_server "$work/url"
