@@ -68,9 +68,8 @@ check "counter value kept" eval 'wine reg query "$svckey\\Parameters" | grep -aq
 stop
 msi /i "$(pkg 3)"
 installed 3 "Wine upgrade"
-versions=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | grep -a DisplayVersion)
-check "only the new version registered: $versions" \
-  [ "$(echo $versions)" = "DisplayVersion REG_SZ $major.$minor.$((patch + 3))" ]
+versions=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | awk '/DisplayVersion/ { print $3 }')
+check "only the new version registered: $versions" [ "$versions" = "$major.$minor.$((patch + 3))" ]
 
 stop
 msi /x "$(pkg 3)"

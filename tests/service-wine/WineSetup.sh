@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154,SC2034  # $win is set and ctl[] read by the sourcing test
 # What the Wine service tests share: ". WineSetup.sh NAME" with $win (the
 # windows build) set; NAME names the test's prefix and temporary directory.
 # It makes a fresh prefix inside the run's prefix directory whose Wine server
