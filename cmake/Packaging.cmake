@@ -1,6 +1,7 @@
 # Release packages, made by tools/package.sh with CPack in a build directory:
 #   Linux build:   cpack -G DEB  -> vlmrefresh_<version>_amd64.deb
 #   Windows build: cpack -G ZIP  -> vlmrefresh-<version>-windows-x64.zip
+#   (and tools/make-msi.sh       -> vlmrefresh-<version>-x64.msi)
 # The version is the project's (CMakeLists.txt); the Debian changelog's
 # newest entry must name the same one.
 set(VLM_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
@@ -15,12 +16,16 @@ set(CPACK_STRIP_FILES TRUE)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 
 if(WIN32)
-  # The zip: the executable and a short README.txt in UTF-8 with a byte-order
-  # mark and CR LF line ends, as Notepad shows it.
-  configure_file(${VLM_PACKAGING_DIR}/windows/README.txt.in
-    ${CMAKE_BINARY_DIR}/packaging/README.txt @ONLY NEWLINE_STYLE CRLF)
+  # The zip: the executable and a short README in English (README.txt) and
+  # in Simplified Chinese (README.zh-CN.txt), UTF-8 with a byte-order mark
+  # and CR LF line ends, as Notepad shows them. (The MSI is made from the
+  # same build by tools/make-msi.sh.)
+  foreach(vlm_readme README.txt README.zh-CN.txt)
+    configure_file(${VLM_PACKAGING_DIR}/windows/${vlm_readme}.in
+      ${CMAKE_BINARY_DIR}/packaging/${vlm_readme} @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${CMAKE_BINARY_DIR}/packaging/${vlm_readme} DESTINATION .)
+  endforeach()
   install(TARGETS VlmRefreshSvc RUNTIME DESTINATION .)
-  install(FILES ${CMAKE_BINARY_DIR}/packaging/README.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME vlmrefresh-${PROJECT_VERSION}-windows-x64)
 else()

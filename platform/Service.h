@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -72,7 +73,10 @@ ServiceHandle OpenServiceManager();
 // Opens the named service with the given access; null when it is not known.
 ServiceHandle OpenServiceByName(ServiceHandle hManager, const char* szName, uint32_t nAccess);
 // Registers a service of its own process that starts with the system, error
-// control normal, running the program at szPath (as it is, unquoted).
+// control normal, running the program at szPath. Each side writes the path
+// as its manager reads one whole path, blanks and all: Windows registers it
+// in double quotes (unquoted, "C:\Program Files\..." would let the manager
+// try C:\Program.exe first), Linux quotes ExecStart= where needed.
 // szDescription (code page 936) is used where the manager keeps it with the
 // registration itself (Linux: Description= of the unit).
 ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName,
@@ -85,6 +89,23 @@ ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName
 enum EServiceOwner { kServiceOfThisProgram, kServiceOfOtherProgram, kServiceOfPackage };
 EServiceOwner GetServiceOwner(ServiceHandle hService, const std::string& strProgram,
                               std::string& strRuns);
+// What the service manager does when the service's process ends without
+// having reported stopped (a crash): one action for each failure in a row,
+// the last one repeated for every later failure; the count starts again
+// after nResetSeconds without a failure.
+const uint32_t kFailureActionNone = 0;
+const uint32_t kFailureActionRestart = 1;
+struct SFailureAction {
+    uint32_t nType;
+    uint32_t nDelayMs;
+};
+struct SFailureActions {
+    uint32_t nResetSeconds;
+    std::vector<SFailureAction> actions;
+};
+// Hands the actions to the manager (Windows: ChangeServiceConfig2A). Linux:
+// nothing, the unit restarts the service by itself (Restart=on-failure).
+bool SetFailureActions(ServiceHandle hService, const SFailureActions& actions);
 // Deletes the registration; a running service goes on until it is stopped.
 // Linux: never the package's unit (EPERM).
 bool DeleteServiceEntry(ServiceHandle hService);

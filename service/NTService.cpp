@@ -49,6 +49,16 @@ bool SameOption(const char* szArg, const char* szOption) {
 
 }  // namespace
 
+platform::SFailureActions BuildFailureActions() {
+    // Two quick restarts (the Linux unit waits the same 2 s), then one a
+    // minute for as long as the service keeps crashing: it runs unattended,
+    // and a crash a minute costs little. A day without a crash starts the
+    // count again.
+    const platform::SFailureAction kQuick = {platform::kFailureActionRestart, 2000};
+    const platform::SFailureAction kLater = {platform::kFailureActionRestart, 60000};
+    return platform::SFailureActions{24 * 60 * 60, {kQuick, kQuick, kLater}};
+}
+
 void BuildServiceKeyPath(char (&szKey)[1024], const char* szPrefix, const char* szName,
                          const char* szSuffix) {
     CopyBounded(szKey, sizeof(szKey), szPrefix);
@@ -168,6 +178,9 @@ int CNTService::InstallService() {
     CServiceEntry service(platform::CreateOwnProcessService(manager.Get(), m_szName, szFilePath,
                                                             kServiceDescriptionCp936));
     if (!service) return 0;
+    // Like the description, an extra: a manager that keeps no failure
+    // actions does not fail the installation.
+    platform::SetFailureActions(service.Get(), BuildFailureActions());
 
     char szKey[1024];
     BuildServiceKeyPath(szKey, kEventSourceKey.c_str(), m_szName, "");
@@ -275,6 +288,10 @@ void CNTService::ServiceEntry(uint32_t, char**) {
     }
     pService->m_bRunning = 0;
     g_bStopRequested = 1;
+    // The worker is gone before stopped is reported: the manager, and an
+    // installer that waits for the stop to replace the executable, take
+    // stopped to mean that the process ends now and frees its file.
+    theRefreshThread.EndWorker(0);
     pService->ReportStatus(platform::kServiceStopped);
 }
 

@@ -76,6 +76,11 @@ const uint32_t kEventStarted = 105;
 const uint32_t kEventBadRequest = 106;
 const uint32_t kEventStopped = 108;
 
+// What the service manager is asked to do when the service crashes (set at
+// installation): restart it after 2 s, twice, then after a minute each time;
+// the count of crashes starts again after a day without one.
+platform::SFailureActions BuildFailureActions();
+
 // Builds "SYSTEM\CurrentControlSet\Services\" + name + suffix in a buffer of
 // 1024 bytes by bounded copy and append.
 void BuildServiceKeyPath(char (&szKey)[1024], const char* szPrefix, const char* szName,

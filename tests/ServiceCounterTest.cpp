@@ -1,5 +1,7 @@
 // The service counter and the control handler in process, on Linux where the
-// registry is the store file and events go to /dev/log under the system root.
+// registry is the store file and events go to /dev/log under the system root;
+// what -i asks of the service manager beyond the registration, and the
+// language of the event lines.
 #ifndef _WIN32
 
 #include <stdlib.h>
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/PosixInternal.h"
 #include "service/MyService.h"
 #include "service/Thread.h"
 #include "support/FakeClock.h"
@@ -124,6 +127,25 @@ TEST(ServiceCounter, ControlHandlerEventsTheSavedCounterAndTheStop) {
     EXPECT_EQ(0, service.m_bRunning.load());
     EXPECT_EQ(1, g_bStopRequested.load());
     g_bStopRequested = 0;
+}
+
+// A crashed service is started again after 2 s (as the Linux unit does it),
+// twice, then a minute after each further crash; a day without one starts
+// the count again. (Under Wine: tests/service-wine.)
+TEST(ServiceInstall, FailureActionsRestartTwiceQuicklyThenEveryMinute) {
+    platform::SFailureActions fa = BuildFailureActions();
+    std::vector<uint32_t> actions{fa.nResetSeconds};  // then type and delay of each action
+    for (const platform::SFailureAction& a : fa.actions) actions.insert(actions.end(), {a.nType, a.nDelayMs});
+    EXPECT_EQ((std::vector<uint32_t>{86400, 1, 2000, 1, 2000, 1, 60000}), actions) << "1: restart";
+}
+
+// The syslog lines are Chinese where the Event Viewer would be: Simplified
+// Chinese locales only. (Which variable names the locale: the event probe.)
+TEST(ServiceInstall, EventLinesChineseForSimplifiedChineseLocalesOnly) {
+    const struct { const char* szLocale; bool bChinese; } cases[] = {{"zh_CN.UTF-8", true}, {"zh_SG", true},
+        {"zh", true}, {"zh_CN.GB18030@euro", true}, {"zh.UTF-8", true}, {"zh_TW.UTF-8", false}, {"zh_HK", false},
+        {"zh_MO.UTF-8", false}, {"zhx_CN", false}, {"en_US.UTF-8", false}, {"C", false}, {"", false}};
+    for (const auto& c : cases) EXPECT_EQ(c.bChinese, platform::IsSimplifiedChineseLocale(c.szLocale)) << c.szLocale;
 }
 
 }  // namespace

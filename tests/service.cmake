@@ -3,7 +3,8 @@
 #     an installed service (Wine's sc cannot send user-defined controls).
 #   Linux build: service.wine (it uses VlmPageServer, the loopback page
 #     server of tools/run.sh), which installs, runs, controls and removes the
-#     Windows build under Wine (label "wine"); service.systemd (label
+#     Windows build under Wine, and package.msi, its MSI under Wine's msiexec
+#     (label "wine"); service.systemd (label
 #     "systemd"), the Linux build under a real systemd, and package.systemd
 #     (same label), its Debian package; the process tests of
 #     the Linux build (in VlmRefreshTests) need VlmRefreshSvc built first.
@@ -16,7 +17,11 @@ else()
   add_test(NAME service.wine
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service-wine/WineServiceTest.sh
             ${VLM_WINDOWS_BUILD_DIR} $<TARGET_FILE:VlmPageServer>)
-  set_tests_properties(service.wine PROPERTIES LABELS wine TIMEOUT 300 RUN_SERIAL TRUE)
+  # The Windows Installer package (made with wixl from the Windows build)
+  # installed, upgraded and removed by Wine's msiexec.
+  add_test(NAME package.msi
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service-wine/MsiTest.sh ${VLM_WINDOWS_BUILD_DIR})
+  set_tests_properties(service.wine package.msi PROPERTIES LABELS wine TIMEOUT 300 RUN_SERIAL TRUE)
   # The Linux build under a real systemd booted in a throw-away machine
   # (tests/systemd/container.sh); needs root, systemd-nspawn and overlayfs,
   # and reports a skip (exit code 77, a "SKIP:" line saying why) without them.

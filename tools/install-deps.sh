@@ -6,6 +6,8 @@ set -e
 pkgs="$* cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
 libcurl4-openssl-dev libssl-dev openssl ca-certificates time g++-mingw-w64-x86-64 wine wine64 locales strace
 systemd systemd-container util-linux iproute2 curl tinyproxy dpkg-dev"
+# The Windows Installer package (tools/make-msi.sh) and its test: wixl, msiinfo.
+pkgs="$pkgs wixl msitools"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

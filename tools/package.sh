@@ -3,6 +3,7 @@
 # Windows executable (release build, no tests) and leaves in build/packages/
 #   vlmrefresh_<version>_amd64.deb            (cpack -G DEB; lintian checked)
 #   vlmrefresh-<version>-windows-x64.zip      (cpack -G ZIP)
+#   vlmrefresh-<version>-x64.msi              (tools/make-msi.sh, wixl)
 # The version is the project's (CMakeLists.txt). docs/packages.md says what
 # the packages hold.
 set -eu
@@ -31,11 +32,16 @@ cmake --build build/package-windows -j2 --target VlmRefreshSvc
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package-linux/CMakeCache.txt)
 deb=$out/vlmrefresh_${version}_amd64.deb
 zip=$out/vlmrefresh-${version}-windows-x64.zip
+msi=$out/vlmrefresh-${version}-x64.msi
 (cd build/package-linux && cpack -G DEB -B "$out/cpack-deb" >/dev/null)
 (cd build/package-windows && cpack -G ZIP -B "$out/cpack-zip" >/dev/null)
 mv "$out/cpack-deb/$(basename "$deb")" "$deb"
 mv "$out/cpack-zip/$(basename "$zip")" "$zip"
 rm -rf "$out/cpack-deb" "$out/cpack-zip"
+# The MSI carries the zip's (stripped) executable.
+mkdir "$out/msi-exe"
+unzip -p "$zip" VlmRefreshSvc.exe >"$out/msi-exe/VlmRefreshSvc.exe"
+tools/make-msi.sh "$out/msi-exe" "$version" "$msi"
 
 status=0
 fail() { echo "FAIL: $*"; status=1; }
@@ -69,14 +75,32 @@ grep -q '^[EW]:' "$out/lintian.txt" && fail "lintian reports errors or warnings"
 echo "=== $zip"
 unzip -l "$zip"
 names=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[ "$names" = "README.txt VlmRefreshSvc.exe " ] || fail "the zip holds: $names"
+[ "$names" = "README.txt README.zh-CN.txt VlmRefreshSvc.exe " ] || fail "the zip holds: $names"
 readme=$(mktemp)
-unzip -p "$zip" README.txt >"$readme"
-[ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = "efbbbf" ] || fail "README.txt has no UTF-8 byte-order mark"
-[ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CR LF"
-grep -q "sc control VlmRefresh 128" "$readme" || fail "README.txt does not name control 128"
+for f in README.txt README.zh-CN.txt; do
+  unzip -p "$zip" "$f" >"$readme"
+  [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = "efbbbf" ] || fail "$f has no UTF-8 byte-order mark"
+  [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$f has lines without CR LF"
+  grep -q "sc control VlmRefresh 128" "$readme" || fail "$f does not name control 128"
+  iconv -f UTF-8 -t UTF-8 "$readme" >/dev/null || fail "$f is not UTF-8"
+done
 rm -f "$readme"
 unzip -p "$zip" VlmRefreshSvc.exe | file - | grep -q 'PE32+ executable' || fail "VlmRefreshSvc.exe is not a 64-bit Windows executable"
 
-[ $status -eq 0 ] && echo "=== packages in build/packages/: $(basename "$deb"), $(basename "$zip")"
+echo "=== $msi"
+msiinfo suminfo "$msi" | grep -E '^(Subject|Template):'
+msiinfo export "$msi" Property | tr -d '\r' | grep -qx "ProductVersion"$'\t'"$version" ||
+  fail "the MSI's ProductVersion is not $version"
+msiinfo export "$msi" CustomAction | grep -q $'VlmRefreshSvc.exe\t-i' || fail "the MSI does not run -i"
+msiinfo export "$msi" ServiceControl | grep -q $'^VlmRefresh\tVlmRefresh\t35\t' ||
+  fail "the MSI does not start and stop the service"
+msiinfo export "$msi" Directory | grep -q $'^INSTALLDIR\tProgramFiles64Folder\tVlmRefresh' ||
+  fail "the MSI does not install under Program Files\\VlmRefresh"
+rm -rf "$out/msi-check"
+msiextract -C "$out/msi-check" "$msi" >/dev/null
+cmp -s "$out/msi-exe/VlmRefreshSvc.exe" "$out/msi-check/VlmRefresh/VlmRefreshSvc.exe" ||
+  fail "the MSI does not hold the zip's VlmRefreshSvc.exe"
+rm -rf "$out/msi-exe" "$out/msi-check"
+
+[ $status -eq 0 ] && echo "=== packages in build/packages/: $(basename "$deb"), $(basename "$zip"), $(basename "$msi")"
 exit $status

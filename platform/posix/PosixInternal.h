@@ -30,6 +30,12 @@ std::string SystemRoot();
 // what cannot be converted is left out.
 std::string Cp936ToUtf8(const std::string& strText);
 
+// True when the locale names Simplified Chinese: the language "zh" in any
+// territory but TW, HK and MO ("zh_CN.UTF-8", "zh_SG", "zh"). The locale is
+// szLocale, or when it is null the one the environment sets for messages
+// (LC_ALL, else LC_MESSAGES, else LANG).
+bool IsSimplifiedChineseLocale(const char* szLocale = nullptr);
+
 // Sends one message of the notify protocol to the socket NOTIFY_SOCKET names
 // (nothing when it names none). errno is kept.
 void SendNotify(const std::string& strMessage);

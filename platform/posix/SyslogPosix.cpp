@@ -1,6 +1,7 @@
 // Linux side of the event log: each event is one syslog record (facility
 // daemon) sent to /dev/log under the system root.
 #include <errno.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <time.h>
@@ -21,13 +22,32 @@ namespace {
 
 struct SEventSource {
     std::string strIdent;
+    // The sentences in Chinese, else English: fixed when the source opens.
+    bool bChinese;
 };
 
 }  // namespace
 
+bool IsSimplifiedChineseLocale(const char* szLocale) {
+    if (!szLocale) {
+        for (const char* szName : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+            szLocale = getenv(szName);
+            if (szLocale && *szLocale) break;
+        }
+        if (!szLocale) return false;
+    }
+    // language[_territory][.codeset][@modifier]
+    std::string strLocale(szLocale);
+    std::string strName = strLocale.substr(0, strLocale.find_first_of(".@"));
+    size_t nSep = strName.find('_');
+    std::string strTerritory = nSep == std::string::npos ? "" : strName.substr(nSep + 1);
+    return strName.substr(0, nSep) == "zh" && strTerritory != "TW" && strTerritory != "HK" &&
+           strTerritory != "MO";
+}
+
 EventSourceHandle OpenEventSource(const char* szName) {
     if (!szName) return nullptr;
-    return new SEventSource{szName};
+    return new SEventSource{szName, IsSimplifiedChineseLocale()};
 }
 
 bool ReportEventTo(EventSourceHandle hSource, uint16_t nType, uint32_t nEventId,
@@ -49,9 +69,10 @@ bool ReportEventTo(EventSourceHandle hSource, uint16_t nType, uint32_t nEventId,
     std::string strMessage = "<" + std::to_string(nPriority) + ">" + szStamp + pSource->strIdent +
                              "[" + std::to_string(getpid()) + "]: event " +
                              std::to_string(nEventId);
-    // The event's sentence (the same as the Windows message table's), else
-    // the inserted strings as they are.
-    std::string strText = FormatEventMessage(nEventId, nStrings, pStrings);
+    // The event's sentence in the language of the locale (the same as the
+    // Windows message table's in that language), else the inserted strings
+    // as they are.
+    std::string strText = FormatEventMessage(nEventId, pSource->bChinese, nStrings, pStrings);
     if (!strText.empty()) {
         strMessage += ": " + strText;
     } else {

@@ -269,6 +269,9 @@ EServiceOwner GetServiceOwner(ServiceHandle hService, const std::string& strProg
     return IsSameFile(strRuns, strProgram) ? kServiceOfThisProgram : kServiceOfOtherProgram;
 }
 
+// The unit restarts a crashed service itself (Restart=on-failure, above).
+bool SetFailureActions(ServiceHandle, const SFailureActions&) { return true; }
+
 bool DeleteServiceEntry(ServiceHandle hService) {
     const SScHandle* pService = static_cast<const SScHandle*>(hService);
     // The package's unit is the package's to remove.

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Service.h"
 
@@ -99,10 +101,30 @@ ServiceHandle OpenServiceByName(ServiceHandle hManager, const char* szName, uint
 
 ServiceHandle CreateOwnProcessService(ServiceHandle hManager, const char* szName,
                                       const char* szPath, const char*) {
+    // The manager reads the image path as a command line: unquoted, a path
+    // with blanks would be tried at each blank (C:\Program.exe first).
     // The description is kept as a registry value of the service instead.
+    std::string strImagePath = std::string("\"") + szPath + "\"";
     return CreateServiceA(AsSc(hManager), szName, szName, SERVICE_ALL_ACCESS,
                           SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                          szPath, nullptr, nullptr, nullptr, nullptr, nullptr);
+                          strImagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+bool SetFailureActions(ServiceHandle hService, const SFailureActions& actions) {
+    std::vector<SC_ACTION> list;
+    for (const SFailureAction& a : actions.actions) {
+        SC_ACTION action;
+        action.Type = a.nType == kFailureActionRestart ? SC_ACTION_RESTART : SC_ACTION_NONE;
+        action.Delay = a.nDelayMs;
+        list.push_back(action);
+    }
+    SERVICE_FAILURE_ACTIONSA info;
+    info.dwResetPeriod = actions.nResetSeconds;
+    info.lpRebootMsg = nullptr;
+    info.lpCommand = nullptr;
+    info.cActions = static_cast<DWORD>(list.size());
+    info.lpsaActions = list.data();
+    return ChangeServiceConfig2A(AsSc(hService), SERVICE_CONFIG_FAILURE_ACTIONS, &info) != 0;
 }
 
 bool DeleteServiceEntry(ServiceHandle hService) { return DeleteService(AsSc(hService)) != 0; }

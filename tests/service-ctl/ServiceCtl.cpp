@@ -10,6 +10,7 @@
 //   sleep:MS          waits                         "slept"
 //   query             QueryServiceStatus            "state S exit E"
 //   reg:KEY:VALUE     reads a DWORD under HKLM      "reg VALUE N" / "reg VALUE missing"
+//   failure           the failure actions           "failure reset S: T/MS T/MS ..." / "failure error E"
 // Exit code: 0 when the service could be opened, else 1.
 #include <windows.h>
 
@@ -56,6 +57,14 @@ void RunStep(SC_HANDLE hService, const char* szStep) {
         else
             printf("reg %s missing\n", szValue);
         if (hKey) RegCloseKey(hKey);
+    } else if (strcmp(szStep, "failure") == 0) {
+        union { SERVICE_FAILURE_ACTIONSA info; BYTE bytes[1024]; } buf = {};
+        if (QueryServiceConfig2A(hService, SERVICE_CONFIG_FAILURE_ACTIONS, buf.bytes, sizeof(buf), &nArg)) {
+            printf("failure reset %lu:", buf.info.dwResetPeriod);
+            for (DWORD i = 0; i < buf.info.cActions; ++i)
+                printf(" %d/%lu", buf.info.lpsaActions[i].Type, buf.info.lpsaActions[i].Delay);
+            printf("\n");
+        } else printf("failure error %lu\n", GetLastError());
     } else {
         printf("bad step %s\n", szStep);
     }

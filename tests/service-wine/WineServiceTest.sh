@@ -1,7 +1,10 @@
 #!/bin/bash
 # The Windows build as the Service Control Manager runs it, under Wine in a
-# private prefix: -v before and after -i, -i twice, the registry values that
-# installation writes, a real start with LastStart and a page refresh from a
+# private prefix, from a directory whose path holds a blank ("Program
+# Files") with a stray Program.exe beside "Program Files": -v before and
+# after -i, -i twice, the registry values that installation writes (the
+# image path in quotes) and the failure actions as far as Wine shows them, a
+# real start with LastStart and a page refresh from a
 # loopback server, the counter saved by control 128 (Start=10, Inc=5), the
 # stop within about a second with exit code 0, a Start value that is text,
 # exit code 0 in the running status without the Parameters key, a stop while
@@ -14,36 +17,15 @@
 set -u
 win=$1
 pageserver=$2
-src=$(cd "$(dirname "$0")/../.." && pwd)
-if [ ! -f "$win/VlmRefreshSvc.exe" ] || [ ! -f "$win/ServiceCtl.exe" ]; then
-  echo "FAIL: build the windows preset first ($win/VlmRefreshSvc.exe, ServiceCtl.exe)"
-  exit 1
-fi
-# A prefix of this test's own, inside the run's prefix directory.
-export VLM_WINEPREFIX="${VLM_WINEPREFIX:-$src/build/wineprefix}/vlm-service-test"
-work=$(mktemp -d /tmp/vlm-svc-wine.XXXXXX)
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-  WINEPREFIX="$VLM_WINEPREFIX" wineserver -k 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-# The prefix's Wine server stays up for the whole test: a server that ends
-# when idle takes its service manager with it, and the next Wine command
-# would start a new one that starts the (automatic) service by itself.
-mkdir -p "$VLM_WINEPREFIX"
-WINEPREFIX="$VLM_WINEPREFIX" wineserver -p
-cp "$win/VlmRefreshSvc.exe" "$win/ServiceCtl.exe" "$work/"
+# shellcheck source=tests/service-wine/WineSetup.sh
+. "$(dirname "$0")/WineSetup.sh" vlm-service-test
+work="$base/Program Files/VlmRefresh"
+mkdir -p "$work"
+cp "$win/VlmRefreshSvc.exe" "$work/"
+# Run for an unquoted image path, this one would fail the start.
+cp "$win/ServiceCtl.exe" "$base/Program.exe"
 winexe="Z:$(echo "$work/VlmRefreshSvc.exe" | tr / '\\')"
 
-# shellcheck source=tests/support/checks.sh
-. "$src/tests/support/checks.sh"
-# ctl ARGS...: ServiceCtl.exe on the service; its lines (CR removed) in ctl[].
-ctl() {
-  "$src/tools/wine-run.sh" "$work/ServiceCtl.exe" VlmRefresh "$@" 2>/dev/null | tr -d '\r' >"$work/ctl.txt"
-  mapfile -t ctl <"$work/ctl.txt"
-}
 # page_server FILE [--hang]: a loopback page server whose address goes to FILE.
 page_server() {
   rm -f "$1"
@@ -73,10 +55,8 @@ expect_out() {
 # run ARGS LINE...: run_exe ARGS, then expect_out.
 run() { run_exe "$1"; expect_out "run with '$1'" "${@:2}"; }
 
-# 1. Before installation (a service left over from an aborted test is
-# removed first); every run makes config.ini and log\.
+# 1. Before installation; every run makes config.ini and log\.
 run_exe -v
-if grep -q currently "$work/out"; then run_exe -u; run_exe -v; fi
 expect_out "-v before -i" "VlmRefresh Version 1.0" "The service is not installed"
 check "config.ini and log\\ made by -v" test -f "$work/config.ini" -a -d "$work/log"
 run /u "VlmRefresh is not installed"
@@ -88,8 +68,8 @@ run -V "VlmRefresh Version 1.0" "The service is currently installed"
 
 # 3. What installation wrote, and the counter parameters. One cmd runs all.
 svckey='HKLM\SYSTEM\CurrentControlSet\Services\VlmRefresh'
-srckey='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VlmRefresh'
-"$src/tools/wine-run.sh" cmd /c "reg query $srckey & reg query $svckey & \
+"$src/tools/wine-run.sh" cmd /c "reg query HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VlmRefresh & \
+reg query $svckey & \
 reg add $svckey\\Parameters /v Start /t REG_DWORD /d 10 /f & \
 reg add $svckey\\Parameters /v Inc /t REG_DWORD /d 5 /f" 2>/dev/null | tr -d '\r' >"$work/reg.txt"
 description=$'Velmora\xc2\xb7\xe7\xbd\x91\xe9\xa1\xb5\xe5\xae\x9a\xe6\x97\xb6\xe5\x88\xb7\xe6\x96\xb0\xe5\xb7\xa5\xe5\x85\xb7 \xe7\xb3\xbb\xe7\xbb\x9f\xe6\x9c\x8d\xe5\x8a\xa1'
@@ -99,7 +79,7 @@ while IFS='|' read -r name type data; do
 done <<EOT
 EventMessageFile|REG_EXPAND_SZ|$winexe
 TypesSupported|REG_DWORD|0x7
-ImagePath|REG_(EXPAND_)?SZ|$winexe
+ImagePath|REG_(EXPAND_)?SZ|"$winexe"
 Type|REG_DWORD|0x10
 Start|REG_DWORD|0x2
 ErrorControl|REG_DWORD|0x1
@@ -107,6 +87,14 @@ EOT
 # Wine's reg prints in the console's code page; accept UTF-8 or 936 bytes.
 check "registry Description" grep -qF -e "$description" \
   -e "$(printf '%s' "$description" | iconv -f UTF-8 -t CP936)" "$work/reg.txt" || cat "$work/reg.txt"
+
+# 3b. The failure actions: read back where the manager keeps them; Wine
+# keeps none (the query says ERROR_INVALID_LEVEL, 124) and only traces the
+# call with its reset period.
+ctl failure
+check "failure actions: ${ctl[0]:-}; $(grep -a FAILURE_ACTIONS "$base/scm.log")" \
+  eval '[ "${ctl[0]:-}" = "failure reset 86400: 1/2000 1/2000 1/60000" ] || { [ "${ctl[0]:-}" = "failure error 124" ] &&
+  grep -aq "FAILURE_ACTIONS not implemented: period 86400 " "$base/scm.log"; }'
 
 # 4. A page on loopback for the service to refresh.
 page_server "$work/url"
@@ -142,7 +130,8 @@ check "page refreshed: $(iconv -f CP936 -t UTF-8 "$work/log/cache.txt" 2>&1)" gr
 # Wine reports a service stopped as soon as it says so, while its process
 # goes on for up to a second more; a start before it has gone would reach
 # the old process ("already running").
-svc_gone() { ! pgrep -f "$(basename "$work").VlmRefreshSvc.exe" >/dev/null; }
+svc_process="$(basename "$base").Program Files.VlmRefresh.VlmRefreshSvc.exe"
+svc_gone() { ! pgrep -f "$svc_process" >/dev/null; }
 
 # 5b. A Start value that is text, not a number, counts as missing: the
 # counter starts at 0 (steps of Inc=5), not at the text's bytes.
@@ -170,7 +159,7 @@ rm -f "$work/log/cache.txt"
 wait_for 50 svc_gone
 "$src/tools/wine-run.sh" net start VlmRefresh >/dev/null 2>&1
 wait_for 100 grep -q "page server:" "$work/hangurl.log"
-svc_pid=$(pgrep -f "$(basename "$work").VlmRefreshSvc.exe" | head -1)
+svc_pid=$(pgrep -f "$svc_process" | head -1)
 # Ended: gone, or a zombie that its Wine parent has not reaped yet.
 running() { [ -n "$svc_pid" ] && [ -r "/proc/$svc_pid/stat" ] && [ "$(cut -d' ' -f3 "/proc/$svc_pid/stat" 2>/dev/null)" != Z ]; }
 check "hanging request: service running (${svc_pid:-no process}), page requested" eval 'running && grep -q "page server:" "$work/hangurl.log"'
