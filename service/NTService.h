@@ -71,6 +71,9 @@ const uint32_t kEventInitFailed = 104;
 const uint32_t kEventStarted = 105;
 const uint32_t kEventBadRequest = 106;
 const uint32_t kEventStopped = 108;
+// Reported by the log writer: a note about a file of log/ that could not be
+// written, where system.log could not take it (or about system.log itself).
+const uint32_t kEventLogWriteFailed = 109;
 
 // Builds "SYSTEM\CurrentControlSet\Services\" + name + suffix in a buffer of
 // 1024 bytes by bounded copy and append.

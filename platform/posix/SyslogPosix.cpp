@@ -50,15 +50,15 @@ bool ReportEventTo(EventSourceHandle hSource, uint16_t nType, uint32_t nEventId,
                              "[" + std::to_string(getpid()) + "]: event " +
                              std::to_string(nEventId);
     // The event's sentence (the same as the Windows message table's), else
-    // the inserted strings as they are.
+    // the inserted strings as they are; in UTF-8, as the journal and syslog
+    // daemons read it (the strings are code page 936).
     std::string strText = FormatEventMessage(nEventId, nStrings, pStrings);
-    if (!strText.empty()) {
-        strMessage += ": " + strText;
-    } else {
+    if (strText.empty()) {
         for (uint16_t i = 0; i < nStrings && i < 3; ++i) {
-            if (pStrings[i]) strMessage += std::string(i == 0 ? ": " : " ") + pStrings[i];
+            if (pStrings[i]) strText += std::string(i == 0 ? "" : " ") + pStrings[i];
         }
     }
+    if (!strText.empty()) strMessage += ": " + Cp936ToUtf8(strText);
 
     struct sockaddr_un addr;
     memset(&addr, 0, sizeof(addr));

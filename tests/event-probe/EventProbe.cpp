@@ -26,13 +26,14 @@ namespace {
 
 const char kServiceName[] = "VlmRefresh";
 
-// The events of the service and whether they carry the service name.
+// The events of the service and whether they carry an insert (the service
+// name; 109 carries a note about the log files, for which the name stands in).
 struct SEventCase {
     uint32_t nId;
     bool bName;
 };
 const SEventCase kEvents[] = {{100, true},  {101, true},  {102, true},  {103, false},
-                              {104, false}, {105, false}, {106, false}, {108, false}};
+                              {104, false}, {105, false}, {106, false}, {108, false}, {109, true}};
 
 }  // namespace
 
