@@ -9,14 +9,16 @@
 #     added to the system's CA bundle and trusted through SSL_CERT_FILE).
 #     Start-up is left out everywhere: (time of N - time of 1) / (N - 1);
 #     each figure is the median of three rounds.
-#  2. peak resident memory of one run per page size (1, 16, 64 MiB), for a
-#     page of text lines, a page of <a> tags and an endless body cut at the
-#     64 MiB cap;
+#  2. peak resident memory of one run per page size (1, 16, 64 MiB) and kind
+#     of page (VlmPageServer --kind: text lines, links, markup only, script
+#     blocks, UTF-8 Chinese, GBK Chinese, empty lines), and of an endless
+#     body cut at the 64 MiB cap;
 #  3. the judgement with its cache write at 16 and 64 MiB (VlmRefreshBench,
 #     median of five repetitions);
 #  4. when the Windows build's WorkerDriver.exe and Wine are there, its
 #     processor time per run over HTTP under Wine beside the Linux build's
-#     (both as the driver counts it in its own process; Wine is not Windows).
+#     (both as the driver counts it in its own process; Wine is not Windows),
+#     and its peak memory of one run per kind of 64 MiB page.
 # The ratios come last.
 #   bench/run-cost.sh [BUILD_DIR] [RUNS] [PAGE_BYTES]   (VLM_WINDOWS_BUILD_DIR
 #   names the Windows build, default build/windows)
@@ -142,10 +144,10 @@ if [ -f "$wine_exe" ] && command -v wine >/dev/null; then
 fi
 
 declare -A rss
-for kind in lines anchors; do
+kinds="lines anchors markup script utf8 gbk blank"
+for kind in $kinds; do
   for mib in 1 16 64; do
-    if [ "$kind" = anchors ]; then start_server --page-bytes $((mib << 20)) --anchors
-    else start_server --page-bytes $((mib << 20)); fi
+    start_server --page-bytes $((mib << 20)) --kind "$kind"
     rm -rf "$work/run/log" "$work/run/config.ini"
     /usr/bin/time -f '%M' -o "$work/t" "$work/run/WorkerDriver" --runs 1 SoftOn=1 TimeStartFrom=0 \
       TimeSecond2=1 Log=1 Url="$url" > /dev/null 2>&1
@@ -159,6 +161,20 @@ rm -rf "$work/run/log" "$work/run/config.ini"
   TimeSecond2=1 Log=1 Url="$url" > /dev/null 2>&1
 rss[endless]=$(cat "$work/t")
 echo "peak memory, one run, endless body cut at 64 MiB: $(( ${rss[endless]} / 1024 )) MiB"
+# The Windows build under Wine: its peak working set as the driver reports
+# it (Wine takes it from the process's resident memory), 64 MiB pages.
+wine_rss=""
+if [ -n "$wine_line" ]; then
+  for kind in $kinds; do
+    start_server --page-bytes $((64 << 20)) --kind "$kind"
+    rm -rf "$work/wine/log" "$work/wine/config.ini"
+    kib=$(cd "$work/wine" && "$here/tools/wine-run.sh" ./WorkerDriver.exe --runs 1 SoftOn=1 TimeStartFrom=0 \
+      TimeSecond2=1 Log=1 Url="$url" 2>/dev/null | awk '{ print $6 + 0 }')
+    wine_rss+="${wine_rss:+, }$kind $(( ${kib:-0} / 1024 ))"
+  done
+  wine_rss="peak memory, one run of a 64 MiB page, Windows build under Wine, MiB: $wine_rss"
+  echo "$wine_rss"
+fi
 stop_server
 
 judge=""
@@ -180,11 +196,12 @@ for scheme in http https; do
       printf "%s: request / curl into /dev/null = %.2f (at most 1.2); run / curl into /dev/null = %.2f; run / curl saving to a file = %.2f\n",
              s, f / c, r / c, r / d }'
 done
-for kind in lines anchors; do
+for kind in $kinds; do
   awk -v r="${rss[$kind.64]}" -v k="$kind" \
     'BEGIN { printf "%s, 64 MiB page: peak %.0f MiB = %.2f x the page (at most 160 MiB)\n", k, r / 1024, r / 1024 / 64 }'
 done
 awk -v r="${rss[endless]}" 'BEGIN { printf "endless body, 64 MiB cap: peak %.0f MiB = %.2f x the page (at most 160 MiB)\n", r / 1024, r / 1024 / 64 }'
 [ -n "$judge" ] && echo "$judge"
 [ -n "$wine_line" ] && echo "$wine_line"
+[ -n "$wine_rss" ] && echo "$wine_rss"
 exit 0

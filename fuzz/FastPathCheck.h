@@ -9,10 +9,7 @@
 #include "http/CharSet.h"
 #include "refresh/Judge.h"
 #include "refresh/VisibleText.h"
-#if !defined(_WIN32)
 #include "platform/CodePage.h"
-#include "platform/posix/Utf8Decode.h"
-#endif
 
 // The name of the first pair that gives different results for strText (the
 // tag search with the tags the service cuts and with strPattern), or nullptr
@@ -27,11 +24,16 @@ inline const char* FastPathDisagreement(const std::string& strText, const std::s
     }
     const uint32_t nLength = static_cast<uint32_t>(strText.size());
     if (CCharSet().IsUTF8(strText.data(), nLength) != IsUTF8Plain(strText.data(), nLength)) return "IsUTF8";
-#if !defined(_WIN32)
     std::string strFast = strText, strPlain = strText;
     bool bFast = platform::ConvertUtf8ToAnsi(strFast);
     bool bPlain = platform::ConvertUtf8ToAnsiPlain(strPlain);
     if (bFast != bPlain || strFast != strPlain) return "ConvertUtf8ToAnsi";
+#if defined(_WIN32)
+    for (size_t nPiece : {8, 13}) {
+        strFast = strText;
+        if (platform::ConvertUtf8ToAnsiInPieces(strFast, nPiece) != bPlain || strFast != strPlain)
+            return "ConvertUtf8ToAnsiInPieces";
+    }
 #endif
     return nullptr;
 }

@@ -163,6 +163,15 @@ bool CPageTextBuilder::OnBody(const char* pData, size_t nSize) {
     }
     m_nBodyBytes += nSize;
     try {
+        // Each body byte gives at most two bytes of text (an empty line is
+        // "\r\n"), and the text's end two more. Growing by doubling copies
+        // the text each time and holds it twice for a moment; a large text
+        // gets, once, room for the most it can still become (memory that is
+        // never written is not taken from the machine).
+        const size_t nMost = m_strText.size() + 2 * nSize + 2;
+        if (nMost > m_strText.capacity() && m_strText.capacity() >= kRoomAtOnceBytes) {
+            m_strText.reserve(nMost + 2 * (kMaxPageBody - m_nBodyBytes));
+        }
         AppendLines(pData, pData + nSize);
     } catch (const std::bad_alloc&) {
         // Out of memory: what has ended so far is kept, as after a broken read.

@@ -28,6 +28,9 @@ void AddCacheBuster(std::string& strObject, int64_t tNow);
 
 // A body read up to this size; the rest is not read.
 constexpr size_t kMaxPageBody = 64u * 1024u * 1024u;
+// A page text that outgrows a buffer of this size is given room for the
+// rest of the body at once instead of doubling on.
+constexpr size_t kRoomAtOnceBytes = 8u * 1024u * 1024u;
 
 // Builds the page text from the body bytes: "\r\n" + line for each line,
 // carriage returns dropped wherever they stand, a line feed ending a line, a

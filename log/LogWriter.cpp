@@ -6,7 +6,9 @@
 #include "config/FileUtil.h"
 #include "log/DateTime.h"
 #include "platform/Platform.h"
+#include "platform/Service.h"
 #include "refresh/VisibleText.h"
+#include "service/MyService.h"
 
 namespace {
 
@@ -49,6 +51,17 @@ uint64_t HashText(const std::string& strText) {
     return h ^ (h >> 33);
 }
 
+// A note for the platform's own log, where the administrator looks when
+// log/ says nothing: event 109 of the service's event source, the note its
+// one string.
+void ReportToPlatformLog(const std::string& strNote) {
+    platform::EventSourceHandle hSource = platform::OpenEventSource(kServiceName);
+    if (!hSource) return;
+    const char* pStrings[1] = {strNote.c_str()};
+    platform::ReportEventTo(hSource, platform::kEventError, kEventLogWriteFailed, 1, pStrings);
+    platform::CloseEventSource(hSource);
+}
+
 }  // namespace
 
 CLogWriter::CLogWriter() {
@@ -59,7 +72,7 @@ CLogWriter::CLogWriter() {
 
 CLogWriter::~CLogWriter() = default;
 
-int CLogWriter::WriteCache(int nStatus, const std::string& strText) {
+int CLogWriter::WriteCache(int nStatus, std::string& strText) {
     const std::string strTime = GetTimeText();
     const std::string strPrefix = MakeLine(GetDateText(), strTime, nStatus, std::string());
     // The text is written as it is when the reduction would give it back
@@ -68,11 +81,11 @@ int CLogWriter::WriteCache(int nStatus, const std::string& strText) {
     if (ReductionKeeps(strText)) {
         return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, platform::kFileReplace);
     }
-    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, ExtractVisibleText(strText), 0,
-                        platform::kFileReplace);
+    std::string strVisible = ExtractVisibleText(strText);
+    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strVisible, 0, platform::kFileReplace);
 }
 
-int CLogWriter::WriteDailyLog(int nStatus, const std::string& strText) {
+int CLogWriter::WriteDailyLog(int nStatus, std::string& strText) {
     const std::string strTime = GetTimeText();
     const std::string strPrefix = MakeLine(GetDateText(), strTime, nStatus, std::string());
     // The text itself is not kept: a page-sized copy would stay in memory
@@ -101,29 +114,28 @@ int CLogWriter::WriteStatusFile(const std::string& strPath, std::string strText)
 }
 
 int CLogWriter::WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
-                             const std::string& strText, int nLineEnd, platform::EFileWrite eHow) {
+                             std::string& strText, int nLineEnd, platform::EFileWrite eHow) {
     if (strPath.empty()) return 0;
     // Notes owed go before a line of system.log, which is newer than they are.
     if (eKind == kSystemLog) WriteLossNotes();
     // Text mode: a line feed goes to the file as CR LF. Without one the
-    // pieces are written as they are.
+    // prefix, the text and the line end go as they are.
     std::string strJoined;
-    platform::SFileParts bytes;
-    if (strPrefix.find('\n') == std::string::npos && strText.find('\n') == std::string::npos) {
-        bytes.parts[bytes.nCount++] = strPrefix;
-        bytes.parts[bytes.nCount++] = strText;
-        if (nLineEnd) bytes.parts[bytes.nCount++] = "\r\n";
-    } else {
-        strJoined = MakeTextFileBytes(strPrefix + strText, nLineEnd);
-        bytes.parts[bytes.nCount++] = strJoined;
-    }
-    bool bWritten = platform::WriteFileParts(strPath, bytes, eHow);
+    const bool bFeeds = strPrefix.find('\n') != std::string::npos || strText.find('\n') != std::string::npos;
+    if (bFeeds) strJoined = MakeTextFileBytes(strPrefix + strText, nLineEnd);
+    std::string& strBody = bFeeds ? strJoined : strText;
+    const std::string_view strHead = bFeeds ? std::string_view() : std::string_view(strPrefix);
+    const std::string_view strTail = bFeeds || !nLineEnd ? std::string_view() : std::string_view("\r\n", 2);
+    bool bWritten = platform::WriteFileRecord(strPath, strHead, strBody, strTail, eHow);
     // log/ removed while the service runs: made again, and written once more.
     if (!bWritten && !PathExists(m_strLogDir, 1) && platform::CreateDir(m_strLogDir)) {
-        bWritten = platform::WriteFileParts(strPath, bytes, eHow);
+        bWritten = platform::WriteFileRecord(strPath, strHead, strBody, strTail, eHow);
     }
-    if (eKind == kSystemLog) return bWritten ? 1 : 0;
+    NoteOutcome(eKind, strPath, bWritten);
+    return bWritten ? 1 : 0;
+}
 
+void CLogWriter::NoteOutcome(EFileKind eKind, const std::string& strPath, bool bWritten) {
     if (bWritten) {
         m_bFailing[eKind] = false;
     } else if (!m_bFailing[eKind]) {
@@ -134,18 +146,31 @@ int CLogWriter::WriteLogFile(EFileKind eKind, const std::string& strPath, const 
                                   ? strPath.substr(m_strLogDir.size())
                                   : strPath;
         std::string strTime = GetTimeText();
-        m_strLossNote[eKind] = GetDateText() + ' ' + strTime + ' ' + kTextWriteFailed + strName;
+        std::string strNote = GetDateText() + ' ' + strTime + ' ' + kTextWriteFailed + strName;
+        if (eKind == kSystemLog) {
+            ReportToPlatformLog(strNote);  // system.log cannot hold a note of itself
+            return;
+        }
+        m_strLossNote[eKind] = std::move(strNote);
+        m_bLossReported[eKind] = false;
     }
-    WriteLossNotes();
-    return bWritten ? 1 : 0;
+    if (eKind != kSystemLog) WriteLossNotes();
 }
 
 void CLogWriter::WriteLossNotes() {
-    // One try per owed note and write: on a full disk the notes wait for the
-    // next record instead of being retried here.
-    for (std::string& strNote : m_strLossNote) {
+    // One try of system.log per write: on a full disk the notes wait for the
+    // next record instead of being retried here. Each note that it cannot
+    // take goes to the platform's log, once.
+    bool bRefused = false;
+    for (size_t k = 0; k < kNotedKinds; ++k) {
+        std::string& strNote = m_strLossNote[k];
         if (strNote.empty()) continue;
-        if (!platform::WriteFileBytes(m_strLogDir + "system.log", strNote + "\r\n", true)) return;
-        strNote.clear();
+        if (!bRefused && platform::WriteFileBytes(m_strLogDir + "system.log", strNote + "\r\n", true)) {
+            strNote.clear();
+            continue;
+        }
+        bRefused = true;
+        if (!m_bLossReported[k]) ReportToPlatformLog(strNote);
+        m_bLossReported[k] = true;
     }
 }

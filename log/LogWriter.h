@@ -21,18 +21,32 @@ public:
     CLogWriter& operator=(const CLogWriter&) = delete;
 
     // Every write below makes the log directory again when it has gone (once
-    // per write) and lands whole or not at all. A file of the log directory
-    // that cannot be written is noted once in system.log ("写入失败：" and
-    // its name) until a write of it succeeds again; a note that cannot be
-    // written is tried again with the next write. Nothing is noted about
-    // system.log itself.
+    // per write) and lands whole or not at all, with one write call. A file
+    // of the log directory that cannot be written is noted once in
+    // system.log ("写入失败：" and its name) until a write of it succeeds
+    // again; a note that cannot be written is tried again with the next
+    // write. A note that system.log cannot take, and a failure of system.log
+    // itself, go once per run of failures to the platform's own log (event
+    // 109: the Windows event log, syslog on Linux).
+
+    // The text is lent to the write (the record is laid out around it on
+    // Windows, see platform::WriteFileRecord) and given back as it was; a
+    // text that may not be lent is copied first.
 
     // The cache file holds exactly one line "date time status text" (the text
     // reduced to its visible text), without line end. 1 when written, else 0.
-    int WriteCache(int nStatus, const std::string& strText);
+    int WriteCache(int nStatus, std::string& strText);
+    int WriteCache(int nStatus, const std::string& strText) {
+        std::string strCopy = strText;
+        return WriteCache(nStatus, strCopy);
+    }
     // Appends "date time status text" + CR LF to the day's log; 0 when the line
     // equals the previous one of this object or the write failed, else 1.
-    int WriteDailyLog(int nStatus, const std::string& strText);
+    int WriteDailyLog(int nStatus, std::string& strText);
+    int WriteDailyLog(int nStatus, const std::string& strText) {
+        std::string strCopy = strText;
+        return WriteDailyLog(nStatus, strCopy);
+    }
     // Appends "date time message" + CR LF to system.log.
     int WriteSystemLog(std::string strMessage);
     // Writes the text, without line end, over the worker's status file (a
@@ -42,13 +56,16 @@ public:
     const std::string& GetLogDir() const { return m_strLogDir; }
 
 private:
-    // The files whose failed writes are noted in system.log.
-    enum EFileKind { kCacheFile, kDailyLog, kStatusFile, kSystemLog, kNotedKinds = kSystemLog };
+    // The files of the log directory; failed writes of the first three are
+    // noted in system.log.
+    enum EFileKind { kCacheFile, kDailyLog, kStatusFile, kSystemLog, kKinds, kNotedKinds = kSystemLog };
 
-    // Writes strPrefix + strText (+ CR LF with nLineEnd), each line feed as
-    // CR LF; the two are joined in memory only when a line feed needs it.
+    // Writes strPrefix + strText (+ CR LF with nLineEnd) as one record, each
+    // line feed as CR LF; the two are joined in memory only when a line feed
+    // needs it.
     int WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
-                     const std::string& strText, int nLineEnd, platform::EFileWrite eHow);
+                     std::string& strText, int nLineEnd, platform::EFileWrite eHow);
+    void NoteOutcome(EFileKind eKind, const std::string& strPath, bool bWritten);
     void WriteLossNotes();
 
     std::string m_strLogDir;
@@ -58,8 +75,10 @@ private:
     size_t m_nLastTextSize = 0;
     uint64_t m_nLastTextHash = 0;
     std::string m_strCachePath;
-    // Per noted kind: the note owed to system.log ("" when none), and
-    // whether the kind is failing (no new note until it succeeds again).
+    // Per kind: whether it is failing (no new note until it succeeds again).
+    bool m_bFailing[kKinds] = {false, false, false, false};
+    // Per noted kind: the note owed to system.log ("" when none), and whether
+    // it went to the platform's log already.
     std::string m_strLossNote[kNotedKinds];
-    bool m_bFailing[kNotedKinds] = {false, false, false};
+    bool m_bLossReported[kNotedKinds] = {false, false, false};
 };

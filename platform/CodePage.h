@@ -2,6 +2,7 @@
 // service is made for).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace platform {
@@ -11,5 +12,17 @@ namespace platform {
 // lacks become the code page's default character '?'. Returns false (text
 // empty) when the conversion could not be done.
 bool ConvertUtf8ToAnsi(std::string& strText);
+
+// The same conversion by plain means, which defines the bytes that the one
+// above must give for every input: Linux one walk through its decoder,
+// Windows the whole text through the system's two calls at once.
+bool ConvertUtf8ToAnsiPlain(std::string& strText);
+
+#ifdef _WIN32
+// The Windows conversion in pieces of about nPiece bytes (ConvertUtf8ToAnsi
+// takes a megabyte; tests take a few bytes, so that every input meets piece
+// ends).
+bool ConvertUtf8ToAnsiInPieces(std::string& strText, size_t nPiece);
+#endif
 
 }  // namespace platform

@@ -67,21 +67,20 @@ enum EFileWrite {
 };
 
 // Opens the file for writing, shared with other readers and writers, writes
-// the bytes unchanged and closes it. True when all bytes were written; false
-// when the file could not be opened or the write failed.
-// The bytes may come in up to three pieces written one after the other
-// (a line's prefix and a page-sized text are not joined in memory first).
-struct SFileParts {
-    std::string_view parts[3];
-    size_t nCount = 0;
-    size_t Size() const { return parts[0].size() + parts[1].size() + parts[2].size(); }
-};
-bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow);
-inline bool WriteFileBytes(const std::string& strPath, const std::string& strBytes, bool bAppend) {
-    SFileParts bytes;
-    bytes.parts[0] = strBytes;
-    bytes.nCount = 1;
-    return WriteFileParts(strPath, bytes, bAppend ? kFileAppend : kFileReplace);
+// a record and closes it. True when all bytes were written; false when the
+// file could not be opened or the write failed.
+// The record is strHead, then strBody, then strTail, written with one write
+// call, so that a reader of the file (tail -f, a log shipper) never sees a
+// part of it. Linux gathers the three pieces in the call. Windows lays the
+// record out in strBody's own buffer for the moment of the write (the head
+// moved in front of the body, the tail behind it) and gives strBody back as
+// it was: a page-sized body is not copied, and a body with room beyond its
+// size for head and tail does not grow.
+bool WriteFileRecord(const std::string& strPath, std::string_view strHead, std::string& strBody,
+                     std::string_view strTail, EFileWrite eHow);
+inline bool WriteFileBytes(const std::string& strPath, std::string strBytes, bool bAppend) {
+    return WriteFileRecord(strPath, std::string_view(), strBytes, std::string_view(),
+                           bAppend ? kFileAppend : kFileReplace);
 }
 
 // Reads a whole file; false when it cannot be opened.

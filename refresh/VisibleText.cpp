@@ -382,20 +382,38 @@ size_t ReduceVisible(char* pBuf, size_t n) {
     return s.m_nWrite;
 }
 
+// Steps 1 and 2 over the text in its own buffer: the text without blanks.
+// The plain step hands on at most as many bytes as it has read, so a byte is
+// never written before it was read.
+void MakeBareText(std::string& strText) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(strText.data());
+    char* pOut = &strText[0];
+    const size_t n = strText.size();
+    size_t w = 0;
+    auto emit = [pOut, &w](unsigned char b) { pOut[w++] = static_cast<char>(b); };
+    int nPending = -1;
+    for (size_t i = 0; i < n;) i = PlainStep(p, i, n, nPending, emit);
+    if (nPending >= 0) emit(static_cast<unsigned char>(nPending));
+    strText.resize(w);
+}
+
 }  // namespace
 
 std::string ExtractVisibleText(std::string strText) {
     if (strText.empty()) return strText;
     size_t nVisible = ReduceVisible(&strText[0], strText.size());
-    if (nVisible == 0) return ExtractVisibleTextPlain(std::move(strText));  // the step-2 text
-    strText.resize(nVisible);
+    // Nothing visible: the text is untouched, and its step-2 text is the
+    // result (a page of markup only, made in place: such a page may be as
+    // large as any other).
+    if (nVisible == 0) MakeBareText(strText);
+    else strText.resize(nVisible);
     return strText;
 }
 
 namespace {
 
-// The bytes that stop ReductionKeeps: blanks, tabs, "<", ">" and "&" (which
-// is looked at more closely), and A1.
+// The bytes that stop ReductionKeeps' blocks: blanks, tabs, "<", ">", "&"
+// (which is looked at more closely) and A1.
 struct CKeepTable {
     bool m_bStop[256] = {};
     CKeepTable() {
@@ -413,24 +431,36 @@ inline unsigned StopBytes(const unsigned char* p) {
 
 }  // namespace
 
+// Steps 1 and 2 keep a text without blanks, tabs, references to brackets and
+// full-width spaces; step 3 then keeps it when it has no brackets, and step 4
+// gives it back when nothing in it stands outside markup.
 bool ReductionKeeps(const std::string& strText) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(strText.data());
     const size_t n = strText.size();
+    bool bOutside = true, bVisible = false, bBracket = false;
     size_t i = 0;
     for (;;) {
         // Other bytes below 0x21 (controls the reduction keeps) also stop a
         // block: the byte test passes them.
+        const size_t nFrom = i;
         while (i + kBlock <= n && StopBytes(p + i) == 0) i += kBlock;
+        bVisible |= bOutside && i > nFrom;
         size_t nEnd = i + kBlock < n ? i + kBlock : n;
         for (; i < nEnd; ++i) {
             unsigned char c = p[i];
-            if (!g_keep.m_bStop[c]) continue;
-            if (c == '&') {
-                if (ReadBracketRef(p, i, n)) return false;
-            } else if (c != 0xA1 || (i + 1 < n && p[i + 1] == 0xA1)) {
-                return false;
+            if (c == '<' || c == '>') {
+                bBracket = true;
+                bOutside = c == '>';
+                continue;
             }
+            // A blank, a reference to a bracket, or A1 A1 (perhaps a
+            // full-width space): the reduction may change the text.
+            if (g_keep.m_bStop[c] &&
+                (c == '&' ? ReadBracketRef(p, i, n) != 0 : c != 0xA1 || (i + 1 < n && p[i + 1] == 0xA1)))
+                return false;
+            bVisible |= bOutside;
         }
+        if (bVisible && bBracket) return false;
         if (i >= n) return true;
     }
 }

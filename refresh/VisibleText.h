@@ -15,12 +15,14 @@
 //     step 2 is the result.
 // ExtractVisibleTextPlain defines the result with one plain walk; the one the
 // service uses, ExtractVisibleText, takes sixteen bytes at a time where it
-// can and must give the same bytes for every input.
+// can, works in the text's own buffer and must give the same bytes for every
+// input.
 std::string ExtractVisibleText(std::string strText);
 
-// True when ExtractVisibleText gives the text back unchanged because it holds
-// nothing the reduction reads: no blank, tab, "<", ">", "&lt;" or "&gt;", and
-// no two bytes A1 A1 in a row. A result of the reduction rarely holds any of
-// them, so it is mostly its own reduction. False says nothing.
+// True when ExtractVisibleText gives the text back unchanged: it holds no
+// blank, tab, "&lt;" or "&gt;" and no two bytes A1 A1 in a row, and either no
+// "<" or ">" or nothing outside markup. A result of the reduction mostly is
+// such a text (a page of markup only gives back its markup), so it is its own
+// reduction. False says nothing.
 bool ReductionKeeps(const std::string& strText);
 std::string ExtractVisibleTextPlain(std::string strText);

@@ -8,7 +8,7 @@
 #include "service/Thread.h"
 
 CMyService::CMyService()
-    : CNTService("VlmRefresh"), m_nCounterStart(0), m_nCounterStep(1), m_nCounter(0) {}
+    : CNTService(kServiceName), m_nCounterStart(0), m_nCounterStep(1), m_nCounter(0) {}
 
 int CMyService::InitService() {
     char szKey[1024];

@@ -22,6 +22,9 @@ public:
     std::atomic<int32_t> m_nCounter;
 };
 
+// The service's name, also the source of its events.
+const char kServiceName[] = "VlmRefresh";
+
 // The user control that saves the counter.
 const uint32_t kControlSaveCounter = 128;
 

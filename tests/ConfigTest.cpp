@@ -77,4 +77,23 @@ TEST(WriteTextFile, ReplacesAppendsAndFailsWithoutOpening) {
     EXPECT_EQ(WriteTextFile(strSub, "x", 1, 1), 0);  // a directory
 }
 
+// A record (head, body, tail) lands whole in each way of writing, and the
+// body comes back as it was, also one without room beyond its size and from
+// a failed write (Windows lays the record out in the body's buffer).
+TEST(WriteFileRecord, LandsWholeAndGivesTheBodyBack) {
+    CTempDir dir;
+    std::string strBody = Repeat("body ", 999), f = dir.File("r.txt");
+    strBody.shrink_to_fit();
+    const std::string strCopy = strBody, strRecord = "2026-03-07 " + strBody + "\r\n";
+    const struct { platform::EFileWrite eHow; int nRecords; } steps[] = {
+        {platform::kFileReplace, 1}, {platform::kFileAppend, 2}, {platform::kFileOverwrite, 1}};
+    for (const auto& step : steps) {
+        EXPECT_TRUE(platform::WriteFileRecord(f, "2026-03-07 ", strBody, "\r\n", step.eHow));
+        EXPECT_EQ(strBody, strCopy);
+        EXPECT_EQ(ReadWholeFile(f), Repeat(strRecord, step.nRecords)) << step.eHow;
+    }
+    EXPECT_FALSE(platform::WriteFileRecord(dir.Path(), "x", strBody, "\r\n", platform::kFileAppend));
+    EXPECT_EQ(strBody, strCopy);
+}
+
 }  // namespace

@@ -125,9 +125,30 @@ TEST_F(LogWriterFiles, RemovedDirectoryIsMadeAgainUnlessAFileTookItsPlace) {
 
 // A file that cannot be written (here: a directory in its place) is noted in
 // system.log once, stamped with the time of the loss, until a write of it
-// succeeds again; a note that cannot be written waits for the next write;
-// system.log itself is never noted.
+// succeeds again; a note that cannot be written waits for the next write.
+// A note that system.log cannot take, and a failure of system.log itself, go
+// once per run of failures to the platform's log (Linux: syslog, checked
+// here; Windows: the event log, checked by service.wine).
 TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
+#ifndef _WIN32
+    ASSERT_TRUE(platform::CreateDir(m_dir.File("dev")));
+    CDatagramSink syslog(m_dir.File("dev/log"));
+    // The events that arrived: their priority (daemon, error) and what
+    // follows "]: ", one a line.
+    auto events = [&syslog] {
+        std::string strAll;
+        for (const std::string& s : syslog.Take()) strAll += s.substr(0, 4) + s.substr(s.find("]: ") + 2) + "\n";
+        return strAll;
+    };
+    // The event of a note at 09:05:0<second> about a file, in UTF-8.
+    auto event = [](const char* szSecond, const std::string& strName) {
+        return "<27> event 109: The log files cannot be written: 2026-03-07 09:05:0" + std::string(szSecond) +
+               " \xe5\x86\x99\xe5\x85\xa5\xe5\xa4\xb1\xe8\xb4\xa5\xef\xbc\x9a" + strName + "\n";  // 写入失败：
+    };
+#else
+    auto events = [] { return std::string(); };
+    auto event = [](const char*, const std::string&) { return std::string(); };
+#endif
     CLogWriter writer;
     const std::string strStatus = LogDir() + "time.txt", strSystem = LogDir() + "system.log";
     ASSERT_TRUE(platform::CreateDir(strStatus));
@@ -137,25 +158,36 @@ TEST_F(LogWriterFiles, FailedWritesAreNotedOncePerRunOfFailures) {
     EXPECT_EQ(ReadWholeFile(strSystem), "2026-03-07 09:05:02 " + kWriteFailed + "time.txt\r\n");
     ASSERT_TRUE(std::filesystem::remove(strStatus));
     EXPECT_EQ(writer.WriteStatusFile(strStatus, "y"), 1);
+    EXPECT_EQ(events(), "");  // system.log took the note
 
-    // Both the cache file and system.log fail: the cache's note is owed and
-    // goes before the next line that system.log takes.
+    // Both the cache file and system.log fail: the cache's note goes to the
+    // platform's log at once and is owed to system.log, before its next line.
     std::filesystem::remove(strSystem);
     ASSERT_TRUE(platform::CreateDir(strSystem));
     ASSERT_TRUE(platform::CreateDir(LogDir() + "cache.txt"));
-    EXPECT_EQ(writer.WriteCache(200, "z"), 0);
-    EXPECT_EQ(writer.WriteSystemLog("lost"), 0);
+    for (int n = 0; n < 2; ++n) {
+        EXPECT_EQ(writer.WriteCache(200, "z"), 0);
+        EXPECT_EQ(writer.WriteSystemLog("lost"), 0);
+    }
+    EXPECT_EQ(events(), event("3", "cache.txt") + event("3", "system.log"));
     ASSERT_TRUE(std::filesystem::remove(strSystem));
     m_clock.Set(m_clock.Now() + 1);
     EXPECT_EQ(writer.WriteCache(200, "z"), 0);  // still failing: no second note
     EXPECT_EQ(writer.WriteSystemLog("back"), 1);
     const std::string strBack = "2026-03-07 09:05:03 " + kWriteFailed + "cache.txt\r\n2026-03-07 09:05:04 back\r\n";
     EXPECT_EQ(ReadWholeFile(strSystem), strBack);
-    // Failing again after a success: a note of its own.
+    // Failing again after a success: a note of its own, and while system.log
+    // fails again an event of its own.
     ASSERT_TRUE(std::filesystem::remove(strStatus));
     ASSERT_TRUE(platform::CreateDir(strStatus));
     EXPECT_EQ(writer.WriteStatusFile(strStatus, "x"), 0);
     EXPECT_EQ(ReadWholeFile(strSystem), strBack + "2026-03-07 09:05:04 " + kWriteFailed + "time.txt\r\n");
+    ASSERT_TRUE(std::filesystem::remove(LogDir() + "cache.txt"));
+    EXPECT_EQ(writer.WriteCache(200, "z"), 1);
+    ASSERT_TRUE(std::filesystem::remove(strSystem) && platform::CreateDir(strSystem));
+    ASSERT_TRUE(std::filesystem::remove(LogDir() + "cache.txt") && platform::CreateDir(LogDir() + "cache.txt"));
+    EXPECT_EQ(writer.WriteCache(200, "z"), 0);
+    EXPECT_EQ(events(), event("4", "cache.txt"));
 }
 
 #ifndef _WIN32

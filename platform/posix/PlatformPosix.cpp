@@ -1,6 +1,7 @@
 // Linux side of the basic seam: files, the executable's path and the clock.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -47,18 +48,38 @@ bool DeleteFileSilently(const std::string& strPath) {
 
 namespace {
 
-// Writes all pieces to fd; false when a write fails part way (disk full,
-// file size limit).
-bool WriteAll(int fd, const SFileParts& bytes) {
-    for (size_t i = 0; i < bytes.nCount; ++i) {
-        const char* p = bytes.parts[i].data();
-        size_t nLeft = bytes.parts[i].size();
-        while (nLeft > 0) {
-            ssize_t n = write(fd, p, nLeft);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            p += n;
-            nLeft -= static_cast<size_t>(n);
+// The pieces of a record, as one gathered write takes them.
+struct SRecord {
+    struct iovec iov[3];
+    int nCount = 0;
+    size_t nSize = 0;
+    void Add(const char* p, size_t n) {
+        if (n == 0) return;
+        iov[nCount].iov_base = const_cast<char*>(p);
+        iov[nCount++].iov_len = n;
+        nSize += n;
+    }
+};
+
+// Writes the record to fd with one call. Where the kernel takes less (a
+// signal, or a full disk, whose next call then fails) the rest follows;
+// false when a write fails part way (disk full, file size limit).
+bool WriteAll(int fd, const SRecord& record) {
+    SRecord rest = record;
+    struct iovec* pIov = rest.iov;
+    int nCount = rest.nCount;
+    size_t nLeft = rest.nSize;
+    while (nLeft > 0) {
+        ssize_t n = writev(fd, pIov, nCount);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        nLeft -= static_cast<size_t>(n);
+        for (size_t nDone = static_cast<size_t>(n); nDone > 0;) {
+            size_t nTake = nDone < pIov->iov_len ? nDone : pIov->iov_len;
+            pIov->iov_base = static_cast<char*>(pIov->iov_base) + nTake;
+            pIov->iov_len -= nTake;
+            nDone -= nTake;
+            if (pIov->iov_len == 0) ++pIov, --nCount;
         }
     }
     return true;
@@ -67,7 +88,7 @@ bool WriteAll(int fd, const SFileParts& bytes) {
 // Writes in the file itself: at its end (append), from its start without
 // cutting it first (overwrite), or into it cut to nothing (a replacement that
 // cannot go through a new file).
-bool WriteInPlace(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow) {
+bool WriteInPlace(const std::string& strPath, const SRecord& bytes, EFileWrite eHow) {
     const int nMode = eHow == kFileAppend ? O_APPEND : eHow == kFileReplace ? O_TRUNC : 0;
     int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | nMode, 0644);
     if (fd < 0) return false;
@@ -83,7 +104,7 @@ bool WriteInPlace(const std::string& strPath, const SFileParts& bytes, EFileWrit
     // file cut to nothing and written again is given new disk blocks at once
     // on ext4.
     if (!bWhole || eHow == kFileOverwrite) {
-        const off_t nEnd = bWhole ? static_cast<off_t>(bytes.Size()) : nStart;
+        const off_t nEnd = bWhole ? static_cast<off_t>(bytes.nSize) : nStart;
         while (ftruncate(fd, nEnd) != 0) {
             if (errno != EINTR) {
                 bWhole = false;
@@ -97,8 +118,13 @@ bool WriteInPlace(const std::string& strPath, const SFileParts& bytes, EFileWrit
 
 }  // namespace
 
-bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow) {
+bool WriteFileRecord(const std::string& strPath, std::string_view strHead, std::string& strBody,
+                     std::string_view strTail, EFileWrite eHow) {
     if (strPath.empty()) return false;
+    SRecord bytes;
+    bytes.Add(strHead.data(), strHead.size());
+    bytes.Add(strBody.data(), strBody.size());
+    bytes.Add(strTail.data(), strTail.size());
     if (eHow != kFileReplace) return WriteInPlace(strPath, bytes, eHow);
     struct stat st;
     bool bExists = lstat(strPath.c_str(), &st) == 0;

@@ -69,17 +69,26 @@ bool ReportEventTo(EventSourceHandle hSource, uint16_t nType, uint32_t nEventId,
     std::string strMessage = "<" + std::to_string(nPriority) + ">" + szStamp + pSource->strIdent +
                              "[" + std::to_string(getpid()) + "]: event " +
                              std::to_string(nEventId);
+    // The inserted strings are code page 936; the journal and syslog daemons
+    // read UTF-8, and the sentences are UTF-8 already.
+    std::string strInserts[3];
+    const char* pInserts[3] = {nullptr, nullptr, nullptr};
+    const uint16_t nInserts = nStrings < 3 ? nStrings : 3;
+    for (uint16_t i = 0; i < nInserts; ++i) {
+        if (!pStrings[i]) continue;
+        strInserts[i] = Cp936ToUtf8(pStrings[i]);
+        pInserts[i] = strInserts[i].c_str();
+    }
     // The event's sentence in the language of the locale (the same as the
     // Windows message table's in that language), else the inserted strings
     // as they are.
-    std::string strText = FormatEventMessage(nEventId, pSource->bChinese, nStrings, pStrings);
-    if (!strText.empty()) {
-        strMessage += ": " + strText;
-    } else {
-        for (uint16_t i = 0; i < nStrings && i < 3; ++i) {
-            if (pStrings[i]) strMessage += std::string(i == 0 ? ": " : " ") + pStrings[i];
+    std::string strText = FormatEventMessage(nEventId, pSource->bChinese, nInserts, pInserts);
+    if (strText.empty()) {
+        for (uint16_t i = 0; i < nInserts; ++i) {
+            if (pInserts[i]) strText += std::string(i == 0 ? "" : " ") + pInserts[i];
         }
     }
+    if (!strText.empty()) strMessage += ": " + strText;
 
     struct sockaddr_un addr;
     memset(&addr, 0, sizeof(addr));

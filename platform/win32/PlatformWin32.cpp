@@ -55,8 +55,7 @@ namespace {
 
 // 1 when all bytes were written, 0 when the write failed part way (and was
 // taken back), -1 when the file could not be opened.
-int WriteToHandle(const std::string& strPath, const SFileParts& bytes, bool bAppend,
-                  DWORD dwDisposition) {
+int WriteToHandle(const std::string& strPath, std::string_view bytes, bool bAppend, DWORD dwDisposition) {
     // Plain write access (not append-only data access), so that a write cut
     // short can be undone with SetEndOfFile; an append starts at the end.
     HANDLE h = CreateFileA(strPath.c_str(), GENERIC_WRITE,
@@ -68,19 +67,16 @@ int WriteToHandle(const std::string& strPath, const SFileParts& bytes, bool bApp
     LARGE_INTEGER nZero;
     nZero.QuadPart = 0;
     bool bWhole = !bAppend || SetFilePointerEx(h, nZero, &nStart, FILE_END) != 0;
-    for (size_t i = 0; bWhole && i < bytes.nCount; ++i) {
-        const char* p = bytes.parts[i].data();
-        size_t nLeft = bytes.parts[i].size();
-        while (nLeft > 0) {
-            DWORD dwChunk = nLeft > 0x10000000u ? 0x10000000u : static_cast<DWORD>(nLeft);
-            DWORD dwWritten = 0;
-            if (!WriteFile(h, p, dwChunk, &dwWritten, nullptr) || dwWritten == 0) {
-                bWhole = false;
-                break;
-            }
-            p += dwWritten;
-            nLeft -= dwWritten;
-        }
+    // One call for the record (a page text stays far below the 4 GiB that
+    // one call can take); the loop only goes on after a short write.
+    const char* p = bytes.data();
+    size_t nLeft = bytes.size();
+    while (bWhole && nLeft > 0) {
+        DWORD dwChunk = nLeft > 0x40000000u ? 0x40000000u : static_cast<DWORD>(nLeft);
+        DWORD dwWritten = 0;
+        if (!WriteFile(h, p, dwChunk, &dwWritten, nullptr) || dwWritten == 0) bWhole = false;
+        p += dwWritten;
+        nLeft -= dwWritten;
     }
     // A record cut short (disk full) is taken back whole: the file ends
     // where it ended before this call. A text written over an older one from
@@ -91,10 +87,8 @@ int WriteToHandle(const std::string& strPath, const SFileParts& bytes, bool bApp
     return bWhole ? 1 : 0;
 }
 
-}  // namespace
-
-bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWrite eHow) {
-    if (strPath.empty()) return false;
+// Writes the bytes as WriteFileRecord does.
+bool WriteWhole(const std::string& strPath, std::string_view bytes, EFileWrite eHow) {
     if (eHow == kFileAppend) return WriteToHandle(strPath, bytes, true, OPEN_ALWAYS) == 1;
     if (eHow == kFileOverwrite) return WriteToHandle(strPath, bytes, false, OPEN_ALWAYS) == 1;
     // A replacement: a file beside it, moved over it. Where that cannot be
@@ -114,6 +108,32 @@ bool WriteFileParts(const std::string& strPath, const SFileParts& bytes, EFileWr
     // A full disk leaves the old contents; a move refused (the file held
     // open without delete sharing) falls back to writing in place.
     return nTemp == 1 && WriteToHandle(strPath, bytes, false, CREATE_ALWAYS) == 1;
+}
+
+}  // namespace
+
+bool WriteFileRecord(const std::string& strPath, std::string_view strHead, std::string& strBody,
+                     std::string_view strTail, EFileWrite eHow) {
+    if (strPath.empty()) return false;
+    if (strHead.empty() && strTail.empty()) return WriteWhole(strPath, strBody, eHow);
+    // The record in the body's buffer: the head moved in front, the tail
+    // behind, written, and both taken away again. A body without room for
+    // them grows once (the string keeps its text if that fails).
+    const size_t nBody = strBody.size();
+    try {
+        strBody.insert(0, strHead.data(), strHead.size());
+    } catch (...) {
+        return false;
+    }
+    bool bWritten = false;
+    try {
+        strBody.append(strTail.data(), strTail.size());
+        bWritten = WriteWhole(strPath, strBody, eHow);
+    } catch (...) {
+    }
+    strBody.erase(0, strHead.size());
+    strBody.resize(nBody);
+    return bWritten;
 }
 
 bool ReadFileBytes(const std::string& strPath, std::string& strOut) {

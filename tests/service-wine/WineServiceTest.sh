@@ -10,7 +10,8 @@
 # exit code 0 in the running status without the Parameters key, a stop while
 # a request waits for a server that never answers (PAGE_SERVER --hang), -u
 # naming the executable's full path, the runs without a recognised option,
-# and the console run -f ended by Ctrl+C. (What control 129 does is the
+# the console run -f ended by Ctrl+C, and a log\ that cannot be written
+# reported to the event log. (What control 129 does is the
 # same code in both builds: ServiceCounterTest.)
 #
 #   WineServiceTest.sh WINDOWS_BUILD_DIR PAGE_SERVER
@@ -191,5 +192,32 @@ wait_for 30 eval '! kill -0 "$fpid" 2>/dev/null' || { kill -KILL "$fpid"; fail "
 wait "$fpid"
 rc=$?
 expect_out "-f ended by Ctrl+C"
+
+# 9. log\ that cannot be written (a plain file in its place): the first
+# failure of each file goes to the event log as event 109 (error) with its
+# note, once per run of failures; when log\ is back and fails again, anew.
+# Wine keeps no event log, but WINEDEBUG=+eventlog traces the strings.
+rm -rf "$work/log"
+echo "a plain file" >"$work/log"
+WINEDEBUG=+eventlog "$src/tools/wine-run.sh" "$work/VlmRefreshSvc.exe" -f >/dev/null 2>"$work/events" &
+fpid=$!
+# notes NAME_REGEX: how many notes "... 写入失败：<name>" of that file were traced.
+notes() {
+  grep -aF 'err:eventlog:ReportEventW L"' "$work/events" | grep -ac '\\5199\\5165\\5931\\8d25\\ff1a'"$1"'"$'
+}
+wait_for 150 eval '[ "$(notes "cache\.txt")" -ge 1 ]'
+sleep 2.5  # more passes, all failing
+per_file="time.txt $(notes 'time\.txt'), cache.txt $(notes 'cache\.txt'), day $(notes '[0-9-]*\.log')"
+check "one event per failing file: $per_file" [ "$per_file" = "time.txt 1, cache.txt 1, day 1" ]
+check "event 109 of type error" grep -aq 'ReportEventA (.*,0x0001,0x0000,0x0000006d,' "$work/events"
+rm -f "$work/log"
+wait_for 50 test -f "$work/log/time.txt"
+rm -rf "$work/log"
+echo "a plain file" >"$work/log"
+check "failing again after a success: a new event" wait_for 50 eval '[ "$(notes "time\.txt")" = 2 ]'
+kill -INT "$fpid"
+wait_for 30 eval '! kill -0 "$fpid" 2>/dev/null' || kill -KILL "$fpid"
+wait "$fpid"
+rm -f "$work/log"
 
 checks_result

@@ -3,7 +3,8 @@
 # (tests/systemd/container.sh): -i installs and enables the unit; systemctl
 # start makes it active, a loopback page is refreshed and systemctl status
 # shows that last result; RTMIN stores Current, RTMIN+1 gives event 106 in
-# the journal; 20 start --no-block + stop pairs each end within 3 s with
+# the journal; a log/ that cannot be written gives event 109 in the
+# journal; 20 start --no-block + stop pairs each end within 3 s with
 # Result=success, none by SIGKILL; SIGKILL is followed by a restart, whose
 # stop takes at most 2 s with exit code 0; the unit's journal is UTF-8; -u
 # disables and removes the unit. Prints the timings (boot, worst start/stop
@@ -53,6 +54,18 @@ check "RTMIN stored Current" wait_for 30 in_machine grep -qs '^Current = ' /var/
 in_machine systemctl kill -s RTMIN+1 VlmRefresh
 event106() { in_machine journalctl -t VlmRefresh -o cat | grep -qx 'event 106: The service received a control code that it does not handle.'; }
 check "RTMIN+1 gave event 106 in the journal" wait_for 30 event106 || in_machine journalctl -t VlmRefresh -o cat | tail -3
+
+# 3b. log/ that cannot be written (a plain file in its place): the note
+# "date time 写入失败：time.txt" reaches the journal as event 109 (priority
+# err, UTF-8); with log/ gone the service makes it again.
+in_machine sh -c "rm -rf $dir/log && echo 'a plain file' > $dir/log"
+event109() {
+  in_machine journalctl -t VlmRefresh -p err -o cat |
+    grep -q $'^event 109: The log files cannot be written: [0-9-]* [0-9:]* \xe5\x86\x99\xe5\x85\xa5\xe5\xa4\xb1\xe8\xb4\xa5\xef\xbc\x9atime\\.txt$'
+}
+check "log/ a plain file: event 109 in the journal" wait_for 50 event109 || in_machine journalctl -t VlmRefresh -o cat | tail -3
+in_machine rm -f "$dir/log"
+check "log/ made again" wait_for 30 in_machine test -f "$dir/log/time.txt"
 
 # 4. start --no-block + stop at once, 20 times (the first stops the service
 # started above): each within 3 s, none killed.

@@ -1,14 +1,14 @@
 // A small web server for trying the service, its process tests and the
 // benchmark: serves one page on 127.0.0.1 to every GET, for a bounded time.
 //
-//   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N] [--anchors]
-//                 [--endless] [--tls CA_DIR] [--hang] [--answer FILE]
+//   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N]
+//                 [--kind KIND] [--endless] [--tls CA_DIR] [--hang] [--answer FILE]
 //
 // Listens on a free port of 127.0.0.1; writes "http://127.0.0.1:PORT/" to
 // FILE (or standard output), logs one line per request on standard error
 // ("page server: GET /... HTTP/1.1") and ends by itself after N seconds
-// (default 60). The page is a fixed UTF-8 page, or N bytes of page lines
-// (--page-bytes), of <a> tags without line feeds with --anchors; --endless
+// (default 60). The page is a fixed UTF-8 page, or N bytes of one kind of
+// page (--page-bytes; --kind, see kKinds below, default lines); --endless
 // sends page lines without end and without a length; --hang reads each
 // request and never answers it. --tls serves HTTPS with a certificate signed
 // by a CA made now, whose certificate goes to CA_DIR/ca.pem. --answer sends
@@ -35,9 +35,25 @@ const char kPage[] =
     "</body></html>\n";
 
 const char kPageLine[] = "<p>refreshed page line with some text in it, padded to eighty bytes....</p>\n";
-const char kAnchor[] = "<a href=\"/news/item?id=1024\">item</a>";
 
-SHttpAnswer MakeAnswer(long nPageBytes, bool bAnchors, bool bEndless, bool bHang, double nSeconds) {
+// The kinds of page that --page-bytes fills, each by repeating its unit.
+const struct {
+    const char* szName;
+    const char* szUnit;
+} kKinds[] = {
+    {"lines", kPageLine},                                    // text lines in markup
+    {"anchors", "<a href=\"/news/item?id=1024\">item</a>"},  // links, no line feed
+    {"markup", "<a>"},  // nothing visible: the reduction gives back the page
+    {"script", "<script type=\"text/javascript\">var n = 1; if (n < 2) f(n);</script>\n"},
+    // 中文网页内容，全角空格　分隔 in UTF-8, then in code page 936
+    {"utf8", "<p>\xe4\xb8\xad\xe6\x96\x87\xe7\xbd\x91\xe9\xa1\xb5\xe5\x86\x85\xe5\xae\xb9\xef\xbc\x8c\xe5\x85\xa8"
+             "\xe8\xa7\x92\xe7\xa9\xba\xe6\xa0\xbc\xe3\x80\x80\xe5\x88\x86\xe9\x9a\x94 2026</p>\n"},
+    {"gbk", "<p>\xd6\xd0\xce\xc4\xcd\xf8\xd2\xb3\xc4\xda\xc8\xdd\xa3\xac\xc8\xab\xbd\xc7\xbf\xd5\xb8\xf1\xa1\xa1"
+            "\xb7\xd6\xb8\xf4 2026</p>\n"},
+    {"blank", "\n"},  // empty lines: the page text is twice the body
+};
+
+SHttpAnswer MakeAnswer(long nPageBytes, const char* szUnit, bool bEndless, bool bHang, double nSeconds) {
     SHttpAnswer answer;
     if (bHang) {
         answer.eFault = SHttpAnswer::kStallFirst;
@@ -56,7 +72,8 @@ SHttpAnswer MakeAnswer(long nPageBytes, bool bAnchors, bool bEndless, bool bHang
                          std::to_string(answer.strBody.size()) + "\r\nConnection: close\r\n\r\n";
         return answer;
     }
-    const std::string strLine = bAnchors ? kAnchor : kPageLine;
+    const std::string strLine = szUnit;
+    answer.strBody.reserve(static_cast<size_t>(nPageBytes) + strLine.size());
     while (answer.strBody.size() < static_cast<size_t>(nPageBytes)) answer.strBody += strLine;
     answer.strBody.resize(static_cast<size_t>(nPageBytes));
     return answer;
@@ -68,12 +85,12 @@ int main(int argc, char** argv) {
     double nSeconds = 60;
     const char* szPortFile = nullptr;
     long nPageBytes = -1;
-    bool bHang = false, bAnchors = false, bEndless = false;
+    bool bHang = false, bEndless = false;
+    const char* szUnit = kPageLine;
     const char* szCaDir = nullptr;
     const char* szAnswerFile = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--hang") == 0) bHang = true;
-        if (strcmp(argv[i], "--anchors") == 0) bAnchors = true;
         if (strcmp(argv[i], "--endless") == 0) bEndless = true;
         if (i + 1 >= argc) continue;
         if (strcmp(argv[i], "--seconds") == 0) nSeconds = atof(argv[i + 1]);
@@ -81,13 +98,22 @@ int main(int argc, char** argv) {
         if (strcmp(argv[i], "--page-bytes") == 0) nPageBytes = atol(argv[i + 1]);
         if (strcmp(argv[i], "--tls") == 0) szCaDir = argv[i + 1];
         if (strcmp(argv[i], "--answer") == 0) szAnswerFile = argv[i + 1];
+        if (strcmp(argv[i], "--kind") != 0) continue;
+        szUnit = nullptr;
+        for (const auto& kind : kKinds) {
+            if (strcmp(argv[i + 1], kind.szName) == 0) szUnit = kind.szUnit;
+        }
+        if (!szUnit) {
+            fprintf(stderr, "page server: unknown kind %s\n", argv[i + 1]);
+            return 2;
+        }
     }
     CLoopbackServer server;
     if (!(szCaDir ? server.StartWithCa(std::string(szCaDir) + "/") : server.Start())) {
         perror("page server");
         return 1;
     }
-    SHttpAnswer answer = MakeAnswer(nPageBytes, bAnchors, bEndless, bHang, nSeconds);
+    SHttpAnswer answer = MakeAnswer(nPageBytes, szUnit, bEndless, bHang, nSeconds);
     if (szAnswerFile) {
         std::ifstream in(szAnswerFile, std::ios::binary);
         answer = SHttpAnswer();
