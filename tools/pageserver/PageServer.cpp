@@ -2,7 +2,7 @@
 // benchmark: serves one page on 127.0.0.1 to every GET, for a bounded time.
 //
 //   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N] [--anchors]
-//                 [--endless] [--tls CA_DIR] [--hang]
+//                 [--endless] [--tls CA_DIR] [--hang] [--numbered MS]
 //
 // Listens on a free port of 127.0.0.1; writes "http://127.0.0.1:PORT/" to
 // FILE (or standard output), logs one line per request on standard error
@@ -11,7 +11,12 @@
 // (--page-bytes), of <a> tags without line feeds with --anchors; --endless
 // sends page lines without end and without a length; --hang reads each
 // request and never answers it. --tls serves HTTPS with a certificate signed
-// by a CA made now, whose certificate goes to CA_DIR/ca.pem.
+// by a CA made now, whose certificate goes to CA_DIR/ca.pem. --numbered gives
+// every answer a page of its own, "answer N", eight lines and "end N" (N the
+// number of the request), logs "page server: answer N sent whole" once all of
+// it went out, and answers two paths late: /slow-head sends nothing for MS
+// milliseconds and then closes, /half-body sends the head and half the page,
+// nothing for MS milliseconds, then the rest.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +37,22 @@ const char kPage[] =
 
 const char kPageLine[] = "<p>refreshed page line with some text in it, padded to eighty bytes....</p>\n";
 const char kAnchor[] = "<a href=\"/news/item?id=1024\">item</a>";
+
+const char kNumberedPage[] =
+    "<html><body><p>answer {n}</p>\n"
+    "<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n"
+    "<p>end {n}</p></body></html>\n";
+
+// The late answers of --numbered on their paths.
+void AddLateAnswers(CLoopbackServer& server, const SHttpAnswer& page, uint32_t nMs) {
+    SHttpAnswer late = page;
+    late.nMs = nMs;
+    late.eFault = SHttpAnswer::kStallFirst;
+    server.SetAnswer("/slow-head", late);
+    late.eFault = SHttpAnswer::kStallAt;
+    late.nAt = late.strBody.size() / 2;
+    server.SetAnswer("/half-body", late);
+}
 
 SHttpAnswer MakeAnswer(long nPageBytes, bool bAnchors, bool bEndless, bool bHang, double nSeconds) {
     SHttpAnswer answer;
@@ -66,6 +87,7 @@ int main(int argc, char** argv) {
     long nPageBytes = -1;
     bool bHang = false, bAnchors = false, bEndless = false;
     const char* szCaDir = nullptr;
+    long nLateMs = -1;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--hang") == 0) bHang = true;
         if (strcmp(argv[i], "--anchors") == 0) bAnchors = true;
@@ -75,13 +97,20 @@ int main(int argc, char** argv) {
         if (strcmp(argv[i], "--port-file") == 0) szPortFile = argv[i + 1];
         if (strcmp(argv[i], "--page-bytes") == 0) nPageBytes = atol(argv[i + 1]);
         if (strcmp(argv[i], "--tls") == 0) szCaDir = argv[i + 1];
+        if (strcmp(argv[i], "--numbered") == 0) nLateMs = atol(argv[i + 1]);
     }
     CLoopbackServer server;
     if (!(szCaDir ? server.StartWithCa(std::string(szCaDir) + "/") : server.Start())) {
         perror("page server");
         return 1;
     }
-    server.SetDefaultAnswer(MakeAnswer(nPageBytes, bAnchors, bEndless, bHang, nSeconds));
+    SHttpAnswer page = MakeAnswer(nPageBytes, bAnchors, bEndless, bHang, nSeconds);
+    if (nLateMs >= 0) {
+        page = SHttpAnswer();
+        page.strBody = kNumberedPage;
+        AddLateAnswers(server, page, static_cast<uint32_t>(nLateMs));
+    }
+    server.SetDefaultAnswer(page);
     std::string strUrl = server.Url("/");
     if (szPortFile) {
         // Written under another name and renamed: a reader sees all or nothing.
@@ -96,11 +125,18 @@ int main(int argc, char** argv) {
     }
     auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(nSeconds * 1000));
     size_t nLogged = 0;
+    std::vector<bool> whole;  // answers logged as sent whole
     while (std::chrono::steady_clock::now() < tEnd) {
         std::vector<SHttpRequestRecord> requests = server.Requests();
         for (; nLogged < requests.size(); ++nLogged) {
             const SHttpRequestRecord& r = requests[nLogged];
             fprintf(stderr, "page server: %s %s %s\n", r.strMethod.c_str(), r.strTarget.c_str(), r.strVersion.c_str());
+        }
+        whole.resize(requests.size());
+        for (size_t i = 0; nLateMs >= 0 && i < requests.size(); ++i) {
+            if (whole[i] || !requests[i].bAnsweredWhole) continue;
+            whole[i] = true;
+            fprintf(stderr, "page server: answer %zu sent whole\n", i + 1);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
