@@ -76,7 +76,8 @@ CNTService::~CNTService() {
 }
 
 void CNTService::RunLoop() {
-    while (m_bRunning != 0 && g_bStopRequested == 0) GetClock().SleepMs(1000);
+    while (m_bRunning != 0 && !GetClock().SleepUnlessSet(1000, g_bStopRequested)) {
+    }
 }
 
 int CNTService::InitService() { return 1; }
@@ -255,7 +256,7 @@ void CNTService::ServiceEntry(uint32_t, char**) {
         }
     }
     pService->m_bRunning = 0;
-    g_bStopRequested = 1;
+    RequestStop();
     pService->ReportStatus(platform::kServiceStopped);
 }
 
@@ -267,7 +268,7 @@ void CNTService::ControlHandler(uint32_t nCode) {
         pService->ReportStatus(platform::kServiceStopPending);
         pService->OnStopRequest();
         pService->m_bRunning = 0;
-        g_bStopRequested = 1;
+        RequestStop();
         pService->WriteEventLog(platform::kEventInformation, kEventStopped);
         break;
     case platform::kControlPause:
