@@ -222,10 +222,10 @@ TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
 // has no tail; in the hourly tail it ends the tail. Then the loop ends.
 TEST_F(RefreshWorkerTest, AStopAtAnyMomentRecordsNothingFalse) {
     const std::string kCutNote = "\xb7\xfe\xce\xf1\xcd\xa3\xd6\xb9\xa3\xac";  // 服务停止，
-    // nStopAtSleep: the stop comes as that sleep of the pass begins; nCutStatus:
-    // the request reports the stop with this status (-1: it does not). Then
-    // the status file after the pass ("=": as before) and the pass's sleeps.
-    const struct { bool bHourly; int nStopAtSleep, nCutStatus; bool bRecorded; std::string strStatus; int nSleeps; } cases[] = {
+    // nStopAt: the stop comes as that sleep of the pass begins; nCut: the
+    // request reports the stop with this status (-1: it does not). Then the
+    // status file after the pass ("=": as before) and the pass's sleeps.
+    const struct { bool bHourly; int nStopAt, nCut; bool bRecorded; std::string strStatus; int nSleeps; } cases[] = {
         {false, 1, -1, false, "=", 1}, {false, 9, 200, false, kRunning, 1}, {false, 9, 0, false, kRunning, 1},
         {true, 9, 200, false, kRunning, 1}, {true, 2, -1, true, "", 2},
     };
@@ -233,26 +233,24 @@ TEST_F(RefreshWorkerTest, AStopAtAnyMomentRecordsNothingFalse) {
     m_clock.m_fnOnSleep = [&](uint32_t) { if (++nSleeps == nStopAtSleep) g_bStopRequested = 1; };
     m_ini.SetTimeMinute("30");
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.nStopAtSleep) + " " + std::to_string(c.nCutStatus));
+        SCOPED_TRACE(std::to_string(c.nStopAt) + " " + std::to_string(c.nCut));
         NewWorker();
         g_bStopRequested = 0;
         m_clock.Set(CFakeClock::At(2026, 12, 6, 9, 29, 58));  // either timetable runs in the first pass
         m_ini.SetTimeStartFrom(c.bHourly ? "1" : "0");
-        const std::string strStatus = Status(), strCache = ReadLog("cache.txt"), strDaily = ReadLog("2026-12-06.log");
+        const std::string strStatus = Status(), strRecords = ReadLog("cache.txt") + ReadLog("2026-12-06.log");
         const size_t nNotes = SystemLogCount(kCutNote);
-        m_nFakeStatus = c.nCutStatus < 0 ? 200 : c.nCutStatus;
-        m_eFakeWhy = c.nCutStatus < 0 ? platform::kHttpFailNone : platform::kHttpFailStopped;
-        m_fnInRequest = [&c] { g_bStopRequested = c.nCutStatus >= 0; };  // the stop that cut the request
-        nSleeps = 0;
-        nStopAtSleep = c.nStopAtSleep;
+        m_nFakeStatus = c.nCut < 0 ? 200 : c.nCut;
+        m_eFakeWhy = c.nCut < 0 ? platform::kHttpFailNone : platform::kHttpFailStopped;
+        m_fnInRequest = [&c] { g_bStopRequested = c.nCut >= 0; };  // the stop that cut the request
+        nSleeps = 0, nStopAtSleep = c.nStopAt;
         EXPECT_EQ(1, Worker().Pass());
         EXPECT_EQ(0, Worker().Pass());
         EXPECT_EQ(c.strStatus == "=" ? strStatus : c.strStatus, Status());
         EXPECT_EQ(c.nSleeps, nSleeps);
-        EXPECT_EQ(c.bRecorded, ReadLog("cache.txt") != strCache);
-        EXPECT_EQ(c.bRecorded, ReadLog("2026-12-06.log") != strDaily);
-        EXPECT_EQ(nNotes + (c.nCutStatus >= 0 ? 1 : 0), SystemLogCount(kCutNote));
-        EXPECT_EQ(c.nCutStatus >= 0 || c.bRecorded ? 1u : 0u, m_urls.size());
+        EXPECT_EQ(c.bRecorded, ReadLog("cache.txt") + ReadLog("2026-12-06.log") != strRecords);
+        EXPECT_EQ(nNotes + (c.nCut >= 0 ? 1 : 0), SystemLogCount(kCutNote));
+        EXPECT_EQ(c.nCut >= 0 || c.bRecorded ? 1u : 0u, m_urls.size());
     }
 }
 

@@ -1,6 +1,6 @@
-// The end of a worker at process end, on the real clock. (A whole refresh
-// and stops at every moment of it, on the real executable:
-// service-stop/StopTest.sh.)
+// The wake of a sleep and the end of a worker at process end, on the real
+// clock. (A whole refresh and stops at every moment of it, on the real
+// executable: service-stop/StopTest.sh.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -28,6 +28,17 @@ public:
 };
 
 std::string LogFile(const std::string& strName) { return GetModuleDir() + "log" + platform::kPathSep + strName; }
+
+// The system clock's sleep ends once its flag is set and the sleepers are
+// woken, not at its end (a stop would wait for it otherwise).
+TEST(ClockWake, ASleepEndsWhenItsFlagIsSetAndWoken) {
+    std::atomic<int32_t> bFlag{0};
+    std::thread waker([&] { GetSystemClock().SleepMs(100); bFlag = 1; GetSystemClock().WakeSleepers(); });
+    const int64_t tStart = SteadyMs();
+    EXPECT_TRUE(GetSystemClock().SleepUnlessSet(20000, bFlag));
+    waker.join();
+    EXPECT_LT(SteadyMs() - tStart, 10000);
+}
 
 // The directory that the parent gives the child process of a death test.
 const char* const kChildDirVariable = "VLM_THREAD_END_DIR";

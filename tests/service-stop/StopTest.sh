@@ -5,9 +5,11 @@
 # during half a body, right after a run, and in the tail of an hourly run.
 # Every line of cache.txt and the day's log must be an answer the server sent
 # whole (its number at both ends, all eight lines, and the server's "sent
-# whole" line); a run cut by the stop leaves cache.txt as it was and one note
-# in system.log; every stop ends within 2 s with exit code 0 (each duration
-# is printed; under the sanitizers a report makes the exit code).
+# whole" line), so a cut run leaves cache.txt as it was; such a run leaves one
+# note in system.log; every stop ends with exit code 0 (under the sanitizers
+# a report makes the exit code) well within its bound of 2 s: in less than the
+# 1 s that the worker is given before it is ended forcibly, so the worker left
+# by itself (each duration is printed).
 #
 #   StopTest.sh native EXECUTABLE PAGE_SERVER   (stopped by SIGTERM)
 #   StopTest.sh wine EXECUTABLE PAGE_SERVER     (under Wine, stopped by Ctrl+C)
@@ -16,7 +18,6 @@ mode=$1 pageserver=$3
 src=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=tests/support/checks.sh
 . "$src/tests/support/checks.sh"
-[ -f "$2" ] || { echo "FAIL: $2 is missing (build its preset first)"; exit 1; }
 work=$(mktemp -d /tmp/vlm-stop.XXXXXX)
 export VLM_WINEPREFIX="${VLM_WINEPREFIX:-$src/build/wineprefix}/vlm-stop-test" VLM_SYSTEM_ROOT=$work/root
 server_pid="" svc_pid=""
@@ -29,8 +30,7 @@ trap cleanup EXIT
 if [ "$mode" = wine ]; then mkdir -p "$VLM_WINEPREFIX" && WINEPREFIX="$VLM_WINEPREFIX" wineserver -p; fi
 cp "$2" "$work/"
 exe="$work/$(basename "$2")"
-tls=()
-[ "$mode" = native ] && tls=(--tls "$work") && export SSL_CERT_FILE=$work/ca.pem
+tls=() && [ "$mode" = native ] && tls=(--tls "$work") && export SSL_CERT_FILE=$work/ca.pem
 "$pageserver" --numbered 8000 --seconds 600 --port-file "$work/url" "${tls[@]}" 2>"$work/server.log" &
 server_pid=$!
 wait_for 50 test -s "$work/url" || fail "no page server"
@@ -50,10 +50,9 @@ settings() {
 # new_record TENTHS: waits until cache.txt holds another record than before.
 new_record() { local old; old=$(cat "$log/cache.txt" 2>/dev/null); wait_for "$1" eval '[ "$(cat "$log/cache.txt" 2>/dev/null)" != "$old" ]'; }
 requested() { tail -n +"$seen" "$work/server.log" | grep -q "GET $1?"; }
-# hourly: the hourly timetable, due three seconds from now (not across the hour).
+# hourly: the hourly timetable, due three seconds from now.
 hourly() {
-  while [ $((10#$(date +%M) * 60 + 10#$(date +%S))) -gt 3590 ]; do sleep 1; done
-  local due=$((10#$(date +%M) * 60 + 10#$(date +%S) + 3))
+  local due=$(((10#$(date +%M) * 60 + 10#$(date +%S) + 3) % 3600))
   settings TimeStartFrom=1 TimeMinute=$((due / 60)) TimeSecond=$((due % 60))
 }
 
@@ -63,23 +62,20 @@ while IFS='|' read -r name change trigger cut; do
   settings TimeSecond2=3600
   if [ "$mode" = wine ]; then "$src/tools/wine-run.sh" "$exe" -f >"$work/out" 2>&1 & else "$exe" -f >"$work/out" 2>&1 & fi
   svc_pid=$!
-  new_record 300 || fail "$name: no first record"
+  new_record 300 || fail "$name: no first record: $(tail -c 300 "$work/out" "$log/system.log")"
   seen=$(($(wc -l <"$work/server.log") + 1)) notes_before=$(notes)
   eval "$change"
   read -r what arg tenths <<<"$trigger"
   if [ "$what" = record ]; then new_record 80; else wait_for 80 requested "$arg"; fi || fail "$name: $trigger not seen"
   sleep "$((tenths / 10)).$((tenths % 10))"
-  cache=$(cat "$log/cache.txt")
   (sleep 5 && kill -KILL "$svc_pid" 2>/dev/null) & watchdog=$!
   t0=$(date +%s%N)
   kill -s "$([ "$mode" = wine ] && echo INT || echo TERM)" "$svc_pid"
   wait "$svc_pid"
   rc=$? ms=$((($(date +%s%N) - t0) / 1000000))
   kill "$watchdog" 2>/dev/null
-  echo "stop $name: $ms ms"
-  check "$name: ended within 2000 ms ($ms ms), exit code $rc" [ "$ms" -le 2000 -a "$rc" = 0 ] || head -c 3000 "$work/out"
+  check "$name: ended in $ms ms, within the worker's 1 s grace, exit code $rc" [ "$ms" -lt 1000 -a "$rc" = 0 ] || cat "$work/out"
   check "$name: $cut note(s) of a cut run, $(notes) in all" [ "$(notes)" = $((notes_before + cut)) ]
-  [ "$cut" = 1 ] && check "$name: cache.txt kept the last result" [ "$(cat "$log/cache.txt")" = "$cache" ]
 done <<'EOT'
 before its request|settings TimeSecond2=1|record - 5|0
 during a slow head|settings TimeSecond2=1 Url=/slow-head|request /slow-head 3|1
@@ -94,7 +90,7 @@ while IFS= read -r line || [ -n "$line" ]; do
   records=$((records + 1))
   [[ "$line" =~ ^[0-9-]{10}\ [0-9:]{8}\ 200\ answer([0-9]+)(line){8}end([0-9]+)$ ]] &&
     [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[3]}" ] &&
-    grep -q "answer ${BASH_REMATCH[1]} sent whole" "$work/server.log" ||
+    wait_for 30 grep -q "answer ${BASH_REMATCH[1]} sent whole" "$work/server.log" ||
     fail "a record the server never sent whole: $(iconv -f CP936 -t UTF-8 <<<"$line" 2>&1)"
 done < <(cat "$log/cache.txt" <(echo) "$log"/[0-9]*.log | tr -d '\r' | grep -av '^$')
 check "$records records, each an answer sent whole" [ "$records" -ge 5 ]
