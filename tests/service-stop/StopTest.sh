@@ -5,11 +5,10 @@
 # during half a body, right after a run, and in the tail of an hourly run.
 # Every line of cache.txt and the day's log must be an answer the server sent
 # whole (its number at both ends, all eight lines, and the server's "sent
-# whole" line), so a cut run leaves cache.txt as it was; such a run leaves one
-# note in system.log; every stop ends with exit code 0 (under the sanitizers
-# a report makes the exit code) well within its bound of 2 s: in less than the
-# 1 s that the worker is given before it is ended forcibly, so the worker left
-# by itself (each duration is printed).
+# whole" line); a run cut short by the stop leaves one note in system.log;
+# every stop ends with exit code 0 (a sanitizer report makes it fail) in less
+# than the 1 s the worker is given before its forced end, so the worker left
+# by itself, well within a stop's bound of 2 s. Each duration is printed.
 #
 #   StopTest.sh native EXECUTABLE PAGE_SERVER   (stopped by SIGTERM)
 #   StopTest.sh wine EXECUTABLE PAGE_SERVER     (under Wine, stopped by Ctrl+C)
