@@ -228,13 +228,20 @@ int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage, platform::
     target.bSecure = IsSecureAddress(strUrl);
     if (!SplitAddress(strUrl, target)) return 0;
     AddCacheBuster(target.strObject, GetClock().Now());
+    const std::atomic<int32_t>* pAbort = platform::GetHttpAbortFlag();
+    if (pAbort && pAbort->load() != 0) {
+        eWhy = platform::kHttpFailStopped;
+        return 0;
+    }
 
     // An empty text given lends its buffer: a caller that keeps it from one
     // request to the next reads a page of the same size without growing it.
     CPageTextBuilder builder;
     if (strPage.empty()) builder.Text().swap(strPage);
     platform::SHttpResult result = platform::HttpGet(target, builder);
-    eWhy = result.nStatus == 0 ? result.eFailure : platform::kHttpFailNone;
+    eWhy = result.bStopped ? platform::kHttpFailStopped
+           : result.nStatus == 0 ? result.eFailure
+                                 : platform::kHttpFailNone;
     if (result.nStatus == 0) {
         if (strPage.empty()) strPage.swap(builder.Text().erase());
         return 0;

@@ -14,6 +14,8 @@ public:
     // status, strPage holds "\r\n" + line for every line of the body; with 0 it
     // is left exactly as passed. An empty strPage lends its buffer (and its
     // capacity) to the text being read. pWhy, when given, receives why there was no
-    // status (kHttpFailNone with a status).
+    // status (kHttpFailNone with a status), and kHttpFailStopped whenever the
+    // abort flag (platform::InitHttp) ended the exchange before its answer was
+    // complete, also after a status; with the flag set already, nothing is sent.
     int FetchPage(std::string strUrl, std::string& strPage, platform::EHttpFailure* pWhy = nullptr);
 };

@@ -1,6 +1,9 @@
 #include "platform/Clock.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -23,12 +26,36 @@ public:
     }
 
     void SleepMs(uint32_t nMs) override { platform::SystemSleepMs(nMs); }
+
+    bool SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>& bFlag) override {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_wake.wait_for(lock, std::chrono::milliseconds(nMs), [&bFlag] { return bFlag.load() != 0; });
+    }
+
+    void WakeSleepers() override {
+        // Taken once between the setting of the flag and the wake: a sleeper
+        // that looked at the flag before it was set is waiting by now.
+        { std::lock_guard<std::mutex> lock(m_lock); }
+        m_wake.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_wake;
 };
 
 }  // namespace
 
+bool CClock::SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>& bFlag) {
+    if (bFlag.load() != 0) return true;
+    SleepMs(nMs);
+    return bFlag.load() != 0;
+}
+
 CClock& GetSystemClock() {
-    static CSystemClock clock;
+    // Never destroyed: objects destroyed at process end (the CThread that
+    // ends a worker) may still wake its sleepers.
+    static CSystemClock& clock = *new CSystemClock;
     return clock;
 }
 

@@ -5,6 +5,7 @@
 // simulated time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 
@@ -27,6 +28,14 @@ public:
     virtual bool ToLocalTime(int64_t tTime, SLocalTime& out) = 0;
     // Sleeps the calling thread for the given number of milliseconds.
     virtual void SleepMs(uint32_t nMs) = 0;
+    // Sleeps like SleepMs, but ends early once bFlag is not 0 and WakeSleepers
+    // has been called after it was set; true when the flag ended the sleep (at
+    // once when it was set already). Without an override it looks at the flag
+    // before and after a whole SleepMs.
+    virtual bool SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>& bFlag);
+    // Makes every SleepUnlessSet in progress look at its flag again; called
+    // by whoever has just set such a flag.
+    virtual void WakeSleepers() {}
 };
 
 // The clock in force; the system clock unless a test has set another one.

@@ -48,6 +48,10 @@ struct SHttpResult {
     bool bComplete = false;    // the body was read to its end without a failure
     bool bHasLength = false;   // the answer announced a Content-Length
     EHttpFailure eFailure = kHttpFailOther;  // with nStatus 0: why; else kHttpFailNone
+    // The abort flag ended the exchange before its answer was complete, with
+    // or without a status (then eFailure is kHttpFailStopped); an answer
+    // read to its end before the flag was seen is complete, not stopped.
+    bool bStopped = false;
 };
 
 // Sends "GET <object> HTTP/1.0" with the header line
@@ -66,8 +70,9 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink);
 // Prepares the HTTP layer once, on the main thread before any other thread
 // uses it (the TLS library keeps per-thread state of the thread that sets it
 // up), and names the flag that makes a request in flight give up: once it is
-// not 0, HttpGet returns within about a second (status 0 before the status
-// line; after it, the status with bComplete false). A later call only changes
+// not 0, HttpGet returns within about a tenth of a second with bStopped (status
+// 0 before the status line; after it, the status with bComplete false). A
+// later call only changes
 // the flag; HttpGet prepares the layer itself when nobody did.
 void InitHttp(const std::atomic<int32_t>* pAbort);
 // The flag named by InitHttp; nullptr when none.

@@ -32,6 +32,11 @@ const char* const kTextBadUrl =
 const char* const kTextPassFailed = "\xcb\xa2\xd0\xc2\xb3\xf6\xb4\xed\xa3\xba";
 // "未知异常"
 const char* const kTextUnknownError = "\xce\xb4\xd6\xaa\xd2\xec\xb3\xa3";
+// "服务停止，本次刷新中断，未记录结果。", the system-log note of a run cut
+// short by the stop.
+const char* const kTextRunStopped =
+    "\xb7\xfe\xce\xf1\xcd\xa3\xd6\xb9\xa3\xac\xb1\xbe\xb4\xce\xcb\xa2\xd0\xc2\xd6\xd0\xb6\xcf\xa3\xac"
+    "\xce\xb4\xbc\xc7\xc2\xbc\xbd\xe1\xb9\xfb\xa1\xa3";
 // The hourly run's tail: "59分57秒", "59分56秒", "59分55秒".
 const char* const kTextTail[3] = {"59\xb7\xd6" "57\xc3\xeb", "59\xb7\xd6" "56\xc3\xeb",
                                   "59\xb7\xd6" "55\xc3\xeb"};
@@ -58,6 +63,11 @@ bool SameStamp(const platform::SFileStamp& a, const platform::SFileStamp& b) {
 bool StartsWith(const std::string& strText, const char* szPrefix) {
     return strText.compare(0, std::char_traits<char>::length(szPrefix), szPrefix) == 0;
 }
+
+bool StopRequested() { return g_bStopRequested.load() != 0; }
+
+// Sleeps, or less when the stop comes: true when it came.
+bool SleepUnlessStopped(uint32_t nMs) { return GetClock().SleepUnlessSet(nMs, g_bStopRequested); }
 
 }  // namespace
 
@@ -110,7 +120,7 @@ void CRefreshWorker::Run() {
 }
 
 int CRefreshWorker::Pass() {
-    if (g_bStopRequested.load() != 0) return 0;
+    if (StopRequested()) return 0;
     // Whatever a pass throws (out of memory for a huge page, a fault of a
     // library) ends that pass only: one line in the system log, and the
     // worker goes on with the next pass.
@@ -138,7 +148,8 @@ void CRefreshWorker::NotePassFailure(const char* szWhat) noexcept {
 }
 
 void CRefreshWorker::RunPass() {
-    GetClock().SleepMs(kPassSleepMs);
+    // A stop during the sleep ends the pass at once: nothing of it is done.
+    if (SleepUnlessStopped(kPassSleepMs)) return;
 
     // Any write counts, also two within one second: the time to the file
     // system's resolution, the size and the file itself are compared. A file
@@ -219,14 +230,14 @@ int CRefreshWorker::LoadSettings() {
 void CRefreshWorker::StepHourly(int nSecondsInHour, int nHour) {
     const int64_t nDiff = static_cast<int64_t>(m_state.nTarget) - nSecondsInHour;
     WriteStatus(FormatDuration(ClampToInt32(nDiff < 0 ? nDiff + 3600 : nDiff)));
-    if (nHour == m_state.nLastHour || nDiff < -1 || nDiff > 1) return;
+    if (nHour == m_state.nLastHour || nDiff < -1 || nDiff > 1 || StopRequested()) return;
 
     WriteStatus(kTextRunning);
     m_state.nLastHour = nHour;
-    PerformRun();
+    if (!PerformRun()) return;
     WriteStatus(std::string());
     for (const char* szTail : kTextTail) {
-        GetClock().SleepMs(kTailSleepMs);
+        if (SleepUnlessStopped(kTailSleepMs)) return;
         WriteStatus(szTail);
     }
 }
@@ -237,24 +248,33 @@ void CRefreshWorker::StepInterval() {
         --m_state.nCountdown;
         return;
     }
+    if (StopRequested()) return;
     WriteStatus(kTextRunning);
     // Counted down before the run, so that a run ended by an exception
     // keeps the timetable.
     m_state.nCountdown = m_state.nInterval - 1;
-    PerformRun();
-    WriteStatus(kTextRunDone);
+    if (PerformRun()) WriteStatus(kTextRunDone);
 }
 
-void CRefreshWorker::PerformRun() {
+int CRefreshWorker::PerformRun() {
     platform::EHttpFailure eWhy = platform::kHttpFailOther;
     // The last result is not needed any more: the request reads into its buffer.
     m_state.strPage.clear();
     int nStatus = m_fnFetch ? m_fnFetch(m_state.strUrl, m_state.strPage, eWhy)
                             : m_fetcher.FetchPage(m_state.strUrl, m_state.strPage, &eWhy);
-    JudgeAnswer(nStatus, m_state.strPage, m_state.bLogOn, m_logWriter, m_charSet);
-    // After the judgement strPage holds the result text.
-    platform::ReportServiceText(ComposeResultText(GetDateTimeText(), nStatus, m_state.strPage, eWhy));
+    // The stop ended the request before its answer was complete: whatever
+    // came is no answer of the server's, so nothing is recorded and the last
+    // result stays in the cache file.
+    const bool bCutShort = eWhy == platform::kHttpFailStopped;
+    if (bCutShort) {
+        m_logWriter.WriteSystemLog(kTextRunStopped);
+    } else {
+        JudgeAnswer(nStatus, m_state.strPage, m_state.bLogOn, m_logWriter, m_charSet);
+        // After the judgement strPage holds the result text.
+        platform::ReportServiceText(ComposeResultText(GetDateTimeText(), nStatus, m_state.strPage, eWhy));
+    }
     if (m_state.strPage.capacity() > kKeptPageBytes) std::string().swap(m_state.strPage);
+    return bCutShort ? 0 : 1;
 }
 
 void CRefreshWorker::ShowWaiting(const std::string& strText) {

@@ -15,7 +15,8 @@
 class CIniReader;
 
 // The page request: the status code (0 for none), the page text and, with 0,
-// why there was none, as CPageFetcher::FetchPage gives them.
+// why there was none, as CPageFetcher::FetchPage gives them; kHttpFailStopped,
+// with or without a status, when the stop cut the answer short.
 typedef std::function<int(std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy)>
     FetchFunction;
 
@@ -46,8 +47,10 @@ public:
     CRefreshWorker& operator=(const CRefreshWorker&) = delete;
 
     // One pass of the loop; 0 when the stop flag was found set at its top
-    // (nothing else done), else 1. A pass that throws is ended there and
-    // noted in the system log; no exception leaves it.
+    // (nothing else done), else 1. A stop during the pass ends it early: no
+    // work after the sleep it wakes, no run begun, no tail after a run. A
+    // pass that throws is ended there and noted in the system log; no
+    // exception leaves it.
     int Pass();
     // Passes until the stop flag ends the loop.
     void Run();
@@ -59,7 +62,9 @@ private:
     int LoadSettings();
     void StepHourly(int nSecondsInHour, int nHour);
     void StepInterval();
-    void PerformRun();
+    // 1 when the run was judged and recorded, 0 when the stop cut its request
+    // short (nothing recorded).
+    int PerformRun();
     void WriteStatus(const std::string& strText);
     // Tells the service manager what the worker now waits for, when that
     // differs from what it last said it waits for.

@@ -25,9 +25,10 @@ int CMyService::InitService() {
 
 void CMyService::RunLoop() {
     // g_bStopRequested stays set once a stop has come: a stop that arrives
-    // just as the service entry sets m_bRunning to 1 still ends the loop.
+    // just as the service entry sets m_bRunning to 1 still ends the loop. The
+    // stop wakes the sleep; the part of a second slept then is not counted.
     while (m_bRunning != 0 && g_bStopRequested == 0) {
-        GetClock().SleepMs(1000);
+        if (GetClock().SleepUnlessSet(1000, g_bStopRequested)) break;
         // 32-bit, wrapping: the addition is made unsigned.
         uint32_t nNext = static_cast<uint32_t>(m_nCounter.load()) +
                          static_cast<uint32_t>(m_nCounterStep);

@@ -83,7 +83,8 @@ CNTService::~CNTService() {
 }
 
 void CNTService::RunLoop() {
-    while (m_bRunning != 0 && g_bStopRequested == 0) GetClock().SleepMs(1000);
+    while (m_bRunning != 0 && !GetClock().SleepUnlessSet(1000, g_bStopRequested)) {
+    }
 }
 
 int CNTService::InitService() { return 1; }
@@ -287,7 +288,7 @@ void CNTService::ServiceEntry(uint32_t, char**) {
         }
     }
     pService->m_bRunning = 0;
-    g_bStopRequested = 1;
+    RequestStop();
     // The worker is gone before stopped is reported: the manager, and an
     // installer that waits for the stop to replace the executable, take
     // stopped to mean that the process ends now and frees its file.
@@ -303,7 +304,7 @@ void CNTService::ControlHandler(uint32_t nCode) {
         pService->ReportStatus(platform::kServiceStopPending);
         pService->OnStopRequest();
         pService->m_bRunning = 0;
-        g_bStopRequested = 1;
+        RequestStop();
         pService->WriteEventLog(platform::kEventInformation, kEventStopped);
         break;
     case platform::kControlPause:

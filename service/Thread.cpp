@@ -5,12 +5,21 @@
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
 #include "log/DateTime.h"
+#include "platform/Clock.h"
 #include "refresh/RefreshWorker.h"
 
 std::atomic<int32_t> g_bStopRequested{0};
 
-// One idle pass is a one-second sleep and a few file calls; this covers it.
-const uint32_t kWorkerEndGraceMs = 1500;
+// The worker's sleeps wake with the stop and a request gives up within a
+// tenth of a second, so a worker normally leaves within a few tens of
+// milliseconds; the grace leaves room for a slow disk or a huge page being
+// judged, and keeps the whole stop under 2 s when the forced end is needed.
+const uint32_t kWorkerEndGraceMs = 1000;
+
+void RequestStop() {
+    g_bStopRequested = 1;
+    GetClock().WakeSleepers();
+}
 
 namespace {
 // Every CThread whose worker has been started and which still exists. The
@@ -50,7 +59,7 @@ int CThread::StartRefresh() {
 
 void CThread::EndWorker(int nExitStatus) {
     if (!m_hWorker) return;
-    g_bStopRequested = 1;
+    RequestStop();
     if (!platform::WaitThreadEnd(m_hWorker, kWorkerEndGraceMs)) {
         platform::EndThreadForcibly(m_hWorker, nExitStatus);
     }

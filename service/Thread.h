@@ -12,8 +12,13 @@
 #include "platform/Thread.h"
 
 // 0 while the service keeps going, 1 once it is stopping. The worker looks at
-// it at the top of every pass.
+// it at the top of every pass, after its sleep and before every run; a
+// request in flight gives up when it is set.
 extern std::atomic<int32_t> g_bStopRequested;
+
+// Sets g_bStopRequested and wakes every sleep that waits on it (the run
+// loop's, the worker's), so that they end now rather than at their end.
+void RequestStop();
 
 class CThread {
 public:
@@ -29,11 +34,11 @@ public:
     // thread was created, else 0.
     int StartRefresh();
 
-    // Ends the worker before the objects it uses go away: sets the stop flag,
-    // gives the worker a short while to leave at the top of its next pass,
-    // and ends it forcibly when it is still inside a pass (on Linux the
-    // forced end ends the process with nExitStatus). Nothing when no worker
-    // was started.
+    // Ends the worker before the objects it uses go away: requests the stop,
+    // gives the worker a short while to leave by itself (its sleeps wake at
+    // once, a request in flight gives up), and ends it forcibly when it is
+    // still there after that (on Linux the forced end ends the process with
+    // nExitStatus). Nothing when no worker was started.
     void EndWorker(int nExitStatus);
 
     // Handle of the worker thread; null until StartRefresh has created it.

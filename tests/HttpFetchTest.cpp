@@ -5,6 +5,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
@@ -71,6 +75,31 @@ TEST_F(HttpFetch, EveryRequestHasItsOwnConnection) {
         EXPECT_EQ(pServer->RequestsFor("/kept").size(), 3u);
         EXPECT_EQ(pServer->ConnectionCount(), 3);
     }
+}
+
+// The abort flag ends an exchange as stopped, also after the status (the page
+// then holds the lines ended so far); set before the request, nothing is sent.
+TEST_F(HttpFetch, TheAbortFlagEndsTheExchangeAsStopped) {
+    std::atomic<int32_t> bAbort{0};
+    platform::InitHttp(&bAbort);
+    for (bool bBefore : {false, true}) {
+        const std::string strPath = bBefore ? "/abort-before" : "/abort-body";
+        m_servers.plain.SetAnswer(strPath, SHttpAnswer{"", "one\ntwo\nthree\n", 1, SHttpAnswer::kStallAt, 10, 10000});
+        bAbort = bBefore;
+        std::thread stopper([&] {  // 0.3 s after the request came, while the answer stalls
+            WaitUntil([&] { return bAbort || !m_servers.plain.RequestsFor(strPath).empty(); }, 5000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            bAbort = 1;
+        });
+        std::string strPage = kUntouchedPage;
+        platform::EHttpFailure eWhy = platform::kHttpFailNone;
+        EXPECT_EQ(bBefore ? 0 : 200, CPageFetcher().FetchPage(m_servers.Expand("{http}") + strPath, strPage, &eWhy));
+        stopper.join();
+        EXPECT_EQ(platform::kHttpFailStopped, eWhy) << strPath;
+        EXPECT_EQ(bBefore ? kUntouchedPage : "\r\none\r\ntwo", strPage) << strPath;
+        EXPECT_EQ(bBefore ? 0u : 1u, m_servers.plain.RequestsFor(strPath).size());
+    }
+    platform::InitHttp(nullptr);
 }
 
 // tinyproxy on a loopback port of its own, with its own settings and log in

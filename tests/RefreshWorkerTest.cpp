@@ -60,7 +60,7 @@ protected:
                     EXPECT_EQ(kRunning, Status());  // the status file while the request runs
                     m_urls.push_back(strUrl);
                     m_fetchTimes.push_back(m_clock.Now());
-                    if (auto fnThrow = std::exchange(m_fnThrow, nullptr)) fnThrow();
+                    if (auto fnIn = std::exchange(m_fnInRequest, nullptr)) fnIn();
                     eWhy = m_eFakeWhy;
                     if (m_nFakeStatus != 0) strPage = m_strFakePage;
                     return m_nFakeStatus;
@@ -100,7 +100,7 @@ protected:
     int m_nChanges = 0;
     Texts m_urls;                       // the address of every request
     std::vector<int64_t> m_fetchTimes;  // and its simulated time
-    std::function<void()> m_fnThrow;  // when set, called inside the next request
+    std::function<void()> m_fnInRequest;  // when set, called inside the next request
     // What the fake request gives.
     int m_nFakeStatus = 200;
     std::string m_strFakePage = "\r\n<html><body>ok</body></html>";
@@ -232,10 +232,42 @@ TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
     }
 }
 
-TEST_F(RefreshWorkerTest, StopFlagEndsTheLoopAtTheTopOfAPass) {
-    g_bStopRequested = 1;
-    Worker().Run();  // returns at once: no sleep, hence no work of a pass either
-    EXPECT_EQ(kStart * 1000, m_clock.NowMs());
+// A stop never makes a record. During the pass sleep, it ends the pass with
+// nothing done; a request it cut short (with a status or not) leaves the
+// cache file and the daily log as they were, notes it in the system log and
+// has no tail; in the hourly tail it ends the tail. Then the loop ends.
+TEST_F(RefreshWorkerTest, AStopAtAnyMomentRecordsNothingFalse) {
+    const std::string kCutNote = "\xb7\xfe\xce\xf1\xcd\xa3\xd6\xb9\xa3\xac";  // 服务停止，
+    // nStopAt: the stop comes as that sleep of the pass begins; nCut: the
+    // request reports the stop with this status (-1: it does not). Then the
+    // status file after the pass ("=": as before) and the pass's sleeps.
+    const struct { bool bHourly; int nStopAt, nCut; bool bRecorded; std::string strStatus; int nSleeps; } cases[] = {
+        {false, 1, -1, false, "=", 1}, {false, 9, 200, false, kRunning, 1}, {false, 9, 0, false, kRunning, 1},
+        {true, 9, 200, false, kRunning, 1}, {true, 2, -1, true, "", 2},
+    };
+    int nSleeps = 0, nStopAtSleep = 0;
+    m_clock.m_fnOnSleep = [&](uint32_t) { if (++nSleeps == nStopAtSleep) g_bStopRequested = 1; };
+    m_ini.SetTimeMinute("30");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nStopAt) + " " + std::to_string(c.nCut));
+        NewWorker();
+        g_bStopRequested = 0;
+        m_clock.Set(CFakeClock::At(2026, 12, 6, 9, 29, 58));  // either timetable runs in the first pass
+        m_ini.SetTimeStartFrom(c.bHourly ? "1" : "0");
+        const std::string strStatus = Status(), strRecords = ReadLog("cache.txt") + ReadLog("2026-12-06.log");
+        const size_t nNotes = SystemLogCount(kCutNote);
+        m_nFakeStatus = c.nCut < 0 ? 200 : c.nCut;
+        m_eFakeWhy = c.nCut < 0 ? platform::kHttpFailNone : platform::kHttpFailStopped;
+        m_fnInRequest = [&c] { g_bStopRequested = c.nCut >= 0; };  // the stop that cut the request
+        nSleeps = 0, nStopAtSleep = c.nStopAt;
+        EXPECT_EQ(1, Worker().Pass());
+        EXPECT_EQ(0, Worker().Pass());
+        EXPECT_EQ(c.strStatus == "=" ? strStatus : c.strStatus, Status());
+        EXPECT_EQ(c.nSleeps, nSleeps);
+        EXPECT_EQ(c.bRecorded, ReadLog("cache.txt") + ReadLog("2026-12-06.log") != strRecords);
+        EXPECT_EQ(nNotes + (c.nCut >= 0 ? 1 : 0), SystemLogCount(kCutNote));
+        EXPECT_EQ(c.nCut >= 0 || c.bRecorded ? 1u : 0u, m_urls.size());
+    }
 }
 
 // Hourly mode: the status of the pass that lands on 09:00:00, and the clock
@@ -312,7 +344,7 @@ TEST_F(RefreshWorkerTest, APassThatThrowsIsNotedAndTheWorkerGoesOn) {
     m_ini.SetTimeSecond2("1");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.strNote);
-        m_fnThrow = c.fnThrow;
+        m_fnInRequest = c.fnThrow;
         Passes(1);
         EXPECT_EQ(1u, SystemLogCount(Stamp(m_fetchTimes.back()) + " " + c.strNote));
         Passes(1);

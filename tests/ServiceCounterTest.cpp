@@ -75,20 +75,25 @@ TEST(ServiceCounter, StartAndIncAsAnAdministratorWritesThem) {
     }
 }
 
+// The loop ends when its nSteps-th sleep ends (nStop 0), or by a stop that
+// came as m_bRunning was set to 1 (1) or as that sleep began (2): the part of
+// a second slept then counts for nothing.
 TEST(ServiceCounter, RunLoopStepsOncePerSleepAndWraps) {
-    // bStopRequested: a stop that came as m_bRunning was set to 1.
-    const struct { int32_t nStart, nStep, nSteps, nExpected, bStopRequested; } cases[] = {
+    const struct { int32_t nStart, nStep, nSteps, nExpected, nStop; } cases[] = {
         {10, 5, 3, 25, 0}, {INT32_MAX, 1, 1, INT32_MIN, 0}, {INT32_MIN, -1, 2, INT32_MAX - 1, 0}, {10, 5, 3, 10, 1},
+        {10, 5, 3, 20, 2},
     };
     for (const auto& c : cases) {
-        g_bStopRequested = c.bStopRequested;
+        g_bStopRequested = c.nStop == 1;
         CMyService service;
         service.m_nCounterStep = c.nStep;
         service.m_nCounter = c.nStart;
         service.m_bRunning = 1;
-        CFakeClock clock;  // its sleeps end the loop after the given number of steps
-        clock.m_fnOnSleep = [&service, nLeft = c.nSteps](uint32_t) mutable {
-            if (--nLeft <= 0) service.m_bRunning = 0;
+        CFakeClock clock;
+        clock.m_fnOnSleep = [&service, &c, nLeft = c.nSteps](uint32_t) mutable {
+            if (--nLeft > 0) return;
+            if (c.nStop == 2) g_bStopRequested = 1;
+            else service.m_bRunning = 0;
         };
         CFakeClockScope scope(clock);
         service.RunLoop();

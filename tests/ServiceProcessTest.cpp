@@ -1,7 +1,7 @@
 // The Linux build as systemd runs it: the real executable in a directory of
 // its own, the system root (unit directory, registry store, /dev/log) in a
-// temporary directory, the notify socket owned by the test; the page it
-// refreshes on the loopback server.
+// temporary directory, the notify socket owned by the test. (Stops at every
+// moment of a run, on plain and secure pages: service-stop/StopTest.sh.)
 #ifndef _WIN32
 
 #include <fcntl.h>
@@ -22,7 +22,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/TestHttpServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -79,7 +78,7 @@ protected:
     std::string StorePath() const { return m_strRoot + "/var/lib/VlmRefresh/registry.conf"; }
 
     void TearDown() override {
-        for (const char* szName : {"VLM_SYSTEM_ROOT", "NOTIFY_SOCKET", "JOURNAL_STREAM", "SSL_CERT_FILE"})
+        for (const char* szName : {"VLM_SYSTEM_ROOT", "NOTIFY_SOCKET", "JOURNAL_STREAM"})
             unsetenv(szName);
     }
 
@@ -331,39 +330,6 @@ TEST_F(ServiceProcessTest, RunsUnderTheNotifyProtocolAndOnTheConsole) {
     for (const std::string& s : log.Received()) {
         EXPECT_EQ(0u, s.find(s.find("event 106") != std::string::npos ? "<27>" : "<30>")) << s;
         EXPECT_NE(std::string::npos, s.find(" VlmRefresh[")) << s;
-    }
-}
-
-// A stop ends the service during and after a request: while the worker waits
-// for a page that never comes, within 2 s of the signal instead of at the
-// request's time-out; after an HTTPS page was fetched, with exit code 0
-// (under the sanitizers, with no report of the TLS library's state).
-TEST_F(ServiceProcessTest, StopEndsTheServiceDuringAndAfterRequests) {
-    CTestHttpServer server, secure;
-    CTempDir caDir;
-    ASSERT_TRUE(server.Start());
-    ASSERT_TRUE(secure.StartWithCa(caDir.Path()));
-    SHttpAnswer hang, page;
-    hang.eFault = SHttpAnswer::kStallFirst;
-    hang.nMs = 60000;
-    server.SetAnswer("/hang", hang);
-    page.strBody = "<p>secure</p>\n";
-    secure.SetAnswer("/page", page);
-    setenv("SSL_CERT_FILE", caDir.File("ca.pem").c_str(), 1);
-    for (const auto& c : {std::make_pair(&server, "/hang"), std::make_pair(&secure, "/page")}) {
-        SCOPED_TRACE(c.second);
-        WriteWholeFile(m_exeDir.File("config.ini"), "[VlmWebRefresh]\r\nSoftOn=1\r\nUrl=" + c.first->Url(c.second) +
-                                                        "\r\nTimeStartFrom=0\r\nTimeSecond2=5\r\nLog=1\r\n");
-        pid_t pid = Start({"-f"});
-        ASSERT_GT(pid, 0);
-        EXPECT_TRUE(WaitUntil([&] { return !c.first->RequestsFor(c.second).empty(); }, 10000))
-            << "the page was never requested";
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        kill(pid, SIGTERM);
-        int64_t tStop = SteadyMs();
-        EXPECT_EQ(0, WaitChild(pid, 5000));
-        EXPECT_LE(SteadyMs() - tStop, 2000);
-        close(m_fdOut);
     }
 }
 

@@ -1,5 +1,6 @@
-// The worker thread on the real clock: a whole refresh against the loopback
-// server, and the end of a worker at process end.
+// The wake of a sleep and the end of a worker at process end, on the real
+// clock. (A whole refresh and stops at every moment of it, on the real
+// executable: service-stop/StopTest.sh.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,50 +10,35 @@
 
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
-#include "log/DateTime.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "service/Thread.h"
 #include "support/TestSupport.h"
-#ifndef _WIN32
-#include "support/TestHttpServer.h"
-#endif
 
 namespace {
 
+// The system clock whose sleeps do not end early for a stop: a worker in the
+// hourly tail stays inside its pass, as one that hangs somewhere would.
+class CSleepThroughClock : public CClock {
+public:
+    int64_t Now() override { return GetSystemClock().Now(); }
+    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return GetSystemClock().ToLocalTime(tTime, out); }
+    void SleepMs(uint32_t nMs) override { GetSystemClock().SleepMs(nMs); }
+    bool SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>&) override { SleepMs(nMs); return false; }
+};
+
 std::string LogFile(const std::string& strName) { return GetModuleDir() + "log" + platform::kPathSep + strName; }
 
-#ifndef _WIN32
-// A whole refresh on the real clock: requests every two seconds, the cache
-// file and the day's log; the stop flag ends the worker within one pass.
-TEST(ThreadTest, RefreshAgainstLoopbackServer) {
-    g_bStopRequested = 0;
-    CTestHttpServer server;
-    ASSERT_TRUE(server.Start());
-    SHttpAnswer answer;
-    answer.strBody = "<html><body><p>fresh</p></body></html>\n";
-    server.SetAnswer("/p0", answer);
-    theIniReader.SetUrl(server.Url("/p0"));
-    theIniReader.SetTimeStartFrom("0");
-    theIniReader.SetTimeSecond2("2");
-    theIniReader.SetLog("1");
-    theIniReader.SetSoftOn("1");
-
-    CThread thread;
-    ASSERT_EQ(1, thread.StartRefresh());
-    EXPECT_EQ(GetModuleDir() + "config.ini", thread.m_strConfigPath);
-    // Runs in the first pass and every second pass after it.
-    ASSERT_TRUE(WaitUntil([&] { return server.RequestsFor("/p0").size() >= 3; }, 8000));
-    std::string strCache = ReadWholeFile(LogFile("cache.txt"));
-    EXPECT_NE(std::string::npos, strCache.find(" 200 fresh")) << strCache;
-    std::string strDaily = ReadWholeFile(LogFile(GetDateText() + ".log"));
-    EXPECT_NE(std::string::npos, strDaily.find(" 200 fresh\r\n")) << strDaily;
-
-    g_bStopRequested = 1;
-    EXPECT_TRUE(platform::WaitThreadEnd(thread.m_hWorker, 1500));  // within one pass
-    g_bStopRequested = 0;
+// The system clock's sleep ends once its flag is set and the sleepers are
+// woken, not at its end (a stop would wait for it otherwise).
+TEST(ClockWake, ASleepEndsWhenItsFlagIsSetAndWoken) {
+    std::atomic<int32_t> bFlag{0};
+    std::thread waker([&] { GetSystemClock().SleepMs(100); bFlag = 1; GetSystemClock().WakeSleepers(); });
+    const int64_t tStart = SteadyMs();
+    EXPECT_TRUE(GetSystemClock().SleepUnlessSet(20000, bFlag));
+    waker.join();
+    EXPECT_LT(SteadyMs() - tStart, 10000);
 }
-#endif
 
 // The directory that the parent gives the child process of a death test.
 const char* const kChildDirVariable = "VLM_THREAD_END_DIR";
@@ -82,9 +68,11 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
             });
             // The worker's settings come from theIniReader.
             CModuleDirOverride inDir(strDir);
+            static CSleepThroughClock clock;
+            SetClock(&clock);
             // An hourly run due with the first pass (one second ahead, far
-            // enough from the end of the hour): its 3.3 s tail keeps the
-            // worker inside that pass.
+            // enough from the end of the hour): its 3.3 s tail, which this
+            // clock does not cut short, keeps the worker inside that pass.
             SLocalTime now;
             while (!GetLocalNow(now) || now.nMinute * 60 + now.nSecond >= 3590)
                 std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -4,7 +4,9 @@
 #   Linux build: service.wine (it uses VlmPageServer, the loopback page
 #     server of tools/run.sh), which installs, runs, controls and removes the
 #     Windows build under Wine, and package.msi, its MSI under Wine's msiexec
-#     (label "wine"); service.systemd (label
+#     (label "wine"); service.stop_native and service.stop_wine (labels "slow"
+#     and "wine"), a stop at every moment of a run on the real executable of
+#     each build; service.systemd (label
 #     "systemd"), the Linux build under a real systemd, and package.systemd
 #     (same label), its Debian package; the process tests of
 #     the Linux build (in VlmRefreshTests) need VlmRefreshSvc built first.
@@ -22,6 +24,12 @@ else()
   add_test(NAME package.msi
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service-wine/MsiTest.sh ${VLM_WINDOWS_BUILD_DIR})
   set_tests_properties(service.wine package.msi PROPERTIES LABELS wine TIMEOUT 300 RUN_SERIAL TRUE)
+  set(stop_test bash ${CMAKE_CURRENT_SOURCE_DIR}/service-stop/StopTest.sh)
+  add_test(NAME service.stop_native COMMAND ${stop_test} native $<TARGET_FILE:VlmRefreshSvc> $<TARGET_FILE:VlmPageServer>)
+  add_test(NAME service.stop_wine
+    COMMAND ${stop_test} wine ${VLM_WINDOWS_BUILD_DIR}/VlmRefreshSvc.exe $<TARGET_FILE:VlmPageServer>)
+  set_tests_properties(service.stop_native PROPERTIES LABELS slow TIMEOUT 240 RUN_SERIAL TRUE)
+  set_tests_properties(service.stop_wine PROPERTIES LABELS wine TIMEOUT 240 RUN_SERIAL TRUE)
   # The Linux build under a real systemd booted in a throw-away machine
   # (tests/systemd/container.sh); needs root, systemd-nspawn and overlayfs,
   # and reports a skip (exit code 77, a "SKIP:" line saying why) without them.

@@ -166,8 +166,14 @@ constexpr long kCaCacheSeconds = 600;
 class CThreadHandle {
 public:
     ~CThreadHandle() {
+        if (m_pMulti) curl_multi_cleanup(m_pMulti);
         if (m_pCurl) curl_easy_cleanup(m_pCurl);
         if (m_pStore) X509_STORE_free(m_pStore);
+    }
+    // The multi handle that runs the transfers; nullptr when none can be made.
+    CURLM* Multi() {
+        if (!m_pMulti) m_pMulti = curl_multi_init();
+        return m_pMulti;
     }
     // The handle with all options at their defaults; nullptr when none can
     // be made.
@@ -204,6 +210,7 @@ public:
 
 private:
     CURL* m_pCurl = nullptr;
+    CURLM* m_pMulti = nullptr;
     X509_STORE* m_pStore = nullptr;
     std::string m_strFile, m_strDir;
     SteadyClock::time_point m_tMade;
@@ -327,6 +334,34 @@ void SetCallbacks(CURL* pCurl) {
     curl_easy_setopt(pCurl, CURLOPT_NOPROGRESS, 0L);
 }
 
+// The longest wait for the network between two looks at the abort flag.
+constexpr int kAbortPollMs = 100;
+
+// Runs the transfer of pCurl to its end on the thread's multi handle, whose
+// waits end at least every kAbortPollMs: a stop is seen that soon, whatever
+// libcurl's own calls of the progress callback do (about once a second while
+// nothing arrives).
+CURLcode RunTransfer(CURL* pCurl, SExchange& ex) {
+    CURLM* pMulti = t_handle.Multi();
+    if (!pMulti || curl_multi_add_handle(pMulti, pCurl) != CURLM_OK) return curl_easy_perform(pCurl);
+    CURLcode nCode = CURLE_FAILED_INIT;
+    for (int nRunning = 1; nRunning;) {
+        if (curl_multi_perform(pMulti, &nRunning) != CURLM_OK) break;
+        if (nRunning && ex.pAbort && *ex.pAbort != 0) {
+            ex.bAborted = true;
+            nCode = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (nRunning) curl_multi_poll(pMulti, nullptr, 0, kAbortPollMs, nullptr);
+    }
+    int nLeft = 0;
+    while (CURLMsg* pMsg = curl_multi_info_read(pMulti, &nLeft)) {
+        if (pMsg->msg == CURLMSG_DONE && pMsg->easy_handle == pCurl) nCode = pMsg->data.result;
+    }
+    curl_multi_remove_handle(pMulti, pCurl);
+    return nCode;
+}
+
 // One hop: the request to strUrl and its answer, read into ex, which the
 // callbacks are given.
 CURLcode PerformHop(CURL* pCurl, const std::string& strUrl, IHttpBodySink& sink, SExchange& ex) {
@@ -339,7 +374,7 @@ CURLcode PerformHop(CURL* pCurl, const std::string& strUrl, IHttpBodySink& sink,
     curl_easy_setopt(pCurl, CURLOPT_HEADERDATA, &ex);
     curl_easy_setopt(pCurl, CURLOPT_WRITEDATA, &ex);
     curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &ex);
-    return curl_easy_perform(pCurl);
+    return RunTransfer(pCurl, ex);
 }
 
 // Takes the address a followed redirect leads to into strUrl; false, with
@@ -374,6 +409,7 @@ void RunHops(CURL* pCurl, std::string strUrl, IHttpBodySink& sink, SHttpResult& 
     for (int nHop = 0;; ++nHop) {
         SExchange ex;
         CURLcode nCode = PerformHop(pCurl, strUrl, sink, ex);
+        result.bStopped = ex.bAborted;
         if (ex.nFinalBlocks == 0) {  // no answer, or only interim ones
             result.eFailure = FailureOf(nCode, ex);
             return;

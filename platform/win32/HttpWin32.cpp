@@ -423,10 +423,14 @@ SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
             if (result.nStatus == 0) result.eFailure = pNews->result.eFailure;
             return result;
         }
-        if (!bGoOn || bDone || bSilent || (pAbort && *pAbort != 0)) {
+        const bool bAborted = pAbort && *pAbort != 0;
+        if (!bGoOn || bDone || bSilent || bAborted) {
             lock.lock();
             pNews->bAbandoned = true;  // the exchange thread drops the rest
             pNews->wake.notify_all();
+            // Given up for the stop, with or without a status: what came so
+            // far is no complete answer.
+            result.bStopped = bAborted && bGoOn && !bDone;
             if (result.nStatus == 0)
                 result.eFailure = bDone ? pNews->result.eFailure : bSilent ? kHttpFailTimedOut : kHttpFailStopped;
             return result;

@@ -18,6 +18,15 @@ public:
         if (m_fnOnSleep) m_fnOnSleep(nMs);
         m_nNowMs.fetch_add(nMs);
     }
+    // A flag set before the sleep or by m_fnOnSleep (a stop that comes as the
+    // sleep begins) ends it with no time passed.
+    bool SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>& bFlag) override {
+        if (bFlag.load() != 0) return true;
+        if (m_fnOnSleep) m_fnOnSleep(nMs);
+        if (bFlag.load() != 0) return true;
+        m_nNowMs.fetch_add(nMs);
+        return false;
+    }
 
     void Set(int64_t tSeconds) { m_nNowMs.store(tSeconds * 1000); }
     int64_t NowMs() const { return m_nNowMs.load(); }

@@ -89,12 +89,12 @@ bool WaitUntil(const std::function<bool()>& condition, int nMs) {
     return true;
 }
 
-#ifndef _WIN32
 int64_t SteadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
+#ifndef _WIN32
 int WaitChild(int pid, int nMs) {
     int nStatus = 0;
     if (!WaitUntil([&] { return waitpid(pid, &nStatus, WNOHANG) == pid; }, nMs)) {

@@ -44,9 +44,10 @@ inline std::string Repeat(const std::string& str, int n) { std::string s; while 
 // Polls the condition every 20 ms for up to nMs; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, int nMs);
 
-#ifndef _WIN32
 // Milliseconds of the monotonic clock.
 int64_t SteadyMs();
+
+#ifndef _WIN32
 // Waits up to nMs for the child process; its exit code, or -1 on an
 // abnormal end or a time-out (the child is then killed and reaped).
 int WaitChild(int pid, int nMs);

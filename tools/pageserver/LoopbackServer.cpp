@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -137,7 +138,8 @@ bool SendBody(CConn& conn, const SHttpAnswer& a, uint64_t nFrom, uint64_t nTo) {
     return true;
 }
 
-void SendAnswer(CConn& conn, const SHttpAnswer& a) {
+// fnWhole is called once every byte of the answer went out.
+void SendAnswer(CConn& conn, const SHttpAnswer& a, const std::function<void()>& fnWhole) {
     if (a.eFault == SHttpAnswer::kStallFirst) return conn.Stall(a.nMs);
     uint64_t nTotal = a.strBody.empty() ? 0 : a.nRepeat ? a.strBody.size() * a.nRepeat : UINT64_MAX;
     std::string strHead = a.strHead;
@@ -157,6 +159,7 @@ void SendAnswer(CConn& conn, const SHttpAnswer& a) {
         conn.Stall(a.nMs);
         if (!SendBody(conn, a, nCut, nTotal)) return;
     }
+    if (a.eFault != SHttpAnswer::kCloseAt || nCut == nTotal) fnWhole();
     if (!a.bKeepOpen) conn.Finish();
 }
 
@@ -371,8 +374,10 @@ void CLoopbackServer::Serve(int nSocket) {
     for (;;) {
         if (!ReadRequest(conn, rec)) return;
         SHttpAnswer answer;
+        size_t nIndex;
         {
             std::lock_guard<std::mutex> lock(m_lock);
+            nIndex = m_requests.size();
             m_requests.push_back(rec);
             auto it = m_answers.find(PathOf(rec.strTarget));
             if (it != m_answers.end()) {
@@ -383,7 +388,13 @@ void CLoopbackServer::Serve(int nSocket) {
                 answer.strHead = "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n";
             }
         }
-        SendAnswer(conn, answer);
+        const std::string strNumber = std::to_string(nIndex + 1);
+        for (size_t nAt = 0; (nAt = answer.strBody.find("{n}", nAt)) != std::string::npos; nAt += strNumber.size())
+            answer.strBody.replace(nAt, 3, strNumber);
+        SendAnswer(conn, answer, [this, nIndex] {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_requests[nIndex].bAnsweredWhole = true;
+        });
         if (!answer.bKeepOpen || m_bStop) return;
         rec = SHttpRequestRecord();
     }

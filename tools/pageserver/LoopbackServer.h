@@ -39,7 +39,9 @@ struct SHttpAnswer {
     // Status line and header lines as sent, ending in the blank line; when
     // empty: 200 OK with the body's Content-Length.
     std::string strHead;
-    std::string strBody;    // body bytes as sent (already chunked, if so)
+    // Body bytes as sent (already chunked, if so); "{n}" in them stands for
+    // the number of the request answered (1 for the server's first request).
+    std::string strBody;
     uint64_t nRepeat = 1;   // strBody sent this often; 0: without end
     EFault eFault = kNone;
     uint64_t nAt = 0;
@@ -52,6 +54,7 @@ struct SHttpRequestRecord {
     std::string strTarget;
     std::string strVersion;
     std::vector<std::pair<std::string, std::string>> headers;
+    bool bAnsweredWhole = false;  // every byte of its answer went out
     // Value of the first header of that name (any case); empty when absent.
     std::string Header(const std::string& strName) const;
 };

@@ -1,8 +1,8 @@
 // A small web server for trying the service, its process tests and the
 // benchmark: serves one page on 127.0.0.1 to every GET, for a bounded time.
 //
-//   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N]
-//                 [--kind KIND] [--endless] [--tls CA_DIR] [--hang] [--answer FILE]
+//   VlmPageServer [--seconds N] [--port-file FILE] [--page-bytes N] [--kind KIND]
+//                 [--endless] [--tls CA_DIR] [--hang] [--answer FILE] [--numbered MS]
 //
 // Listens on a free port of 127.0.0.1; writes "http://127.0.0.1:PORT/" to
 // FILE (or standard output), logs one line per request on standard error
@@ -13,7 +13,12 @@
 // request and never answers it. --tls serves HTTPS with a certificate signed
 // by a CA made now, whose certificate goes to CA_DIR/ca.pem. --answer sends
 // the bytes of FILE as the whole answer (head and body, or a head cut off, or
-// no head at all), then closes the connection.
+// no head at all), then closes the connection. --numbered gives every answer
+// a page of its own, "answer N", eight lines and "end N" (N the number of the
+// request), logs "page server: answer N sent whole" once all of it went out,
+// and answers two paths late: /slow-head sends nothing for MS milliseconds and
+// then closes, /half-body sends the head and half the page, nothing for MS
+// milliseconds, then the rest.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +58,22 @@ const struct {
     {"blank", "\n"},  // empty lines: the page text is twice the body
 };
 
+const char kNumberedPage[] =
+    "<html><body><p>answer {n}</p>\n"
+    "<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n<p>line</p>\n"
+    "<p>end {n}</p></body></html>\n";
+
+// The late answers of --numbered on their paths.
+void AddLateAnswers(CLoopbackServer& server, const SHttpAnswer& page, uint32_t nMs) {
+    SHttpAnswer late = page;
+    late.nMs = nMs;
+    late.eFault = SHttpAnswer::kStallFirst;
+    server.SetAnswer("/slow-head", late);
+    late.eFault = SHttpAnswer::kStallAt;
+    late.nAt = late.strBody.size() / 2;
+    server.SetAnswer("/half-body", late);
+}
+
 SHttpAnswer MakeAnswer(long nPageBytes, const char* szUnit, bool bEndless, bool bHang, double nSeconds) {
     SHttpAnswer answer;
     if (bHang) {
@@ -89,6 +110,7 @@ int main(int argc, char** argv) {
     const char* szUnit = kPageLine;
     const char* szCaDir = nullptr;
     const char* szAnswerFile = nullptr;
+    long nLateMs = -1;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--hang") == 0) bHang = true;
         if (strcmp(argv[i], "--endless") == 0) bEndless = true;
@@ -98,6 +120,7 @@ int main(int argc, char** argv) {
         if (strcmp(argv[i], "--page-bytes") == 0) nPageBytes = atol(argv[i + 1]);
         if (strcmp(argv[i], "--tls") == 0) szCaDir = argv[i + 1];
         if (strcmp(argv[i], "--answer") == 0) szAnswerFile = argv[i + 1];
+        if (strcmp(argv[i], "--numbered") == 0) nLateMs = atol(argv[i + 1]);
         if (strcmp(argv[i], "--kind") != 0) continue;
         szUnit = nullptr;
         for (const auto& kind : kKinds) {
@@ -123,6 +146,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (nLateMs >= 0) {
+        answer = SHttpAnswer();
+        answer.strBody = kNumberedPage;
+        AddLateAnswers(server, answer, static_cast<uint32_t>(nLateMs));
+    }
     server.SetDefaultAnswer(answer);
     std::string strUrl = server.Url("/");
     if (szPortFile) {
@@ -138,11 +166,18 @@ int main(int argc, char** argv) {
     }
     auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(nSeconds * 1000));
     size_t nLogged = 0;
+    std::vector<bool> whole;  // answers logged as sent whole
     while (std::chrono::steady_clock::now() < tEnd) {
         std::vector<SHttpRequestRecord> requests = server.Requests();
         for (; nLogged < requests.size(); ++nLogged) {
             const SHttpRequestRecord& r = requests[nLogged];
             fprintf(stderr, "page server: %s %s %s\n", r.strMethod.c_str(), r.strTarget.c_str(), r.strVersion.c_str());
+        }
+        whole.resize(requests.size());
+        for (size_t i = 0; nLateMs >= 0 && i < requests.size(); ++i) {
+            if (whole[i] || !requests[i].bAnsweredWhole) continue;
+            whole[i] = true;
+            fprintf(stderr, "page server: answer %zu sent whole\n", i + 1);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
