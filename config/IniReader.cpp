@@ -1,7 +1,7 @@
 #include "config/IniReader.h"
 
+#include "config/DateTime.h"
 #include "config/FileUtil.h"
-#include "log/DateTime.h"
 #include "platform/Profile.h"
 #include "platform/TextUtil.h"
 

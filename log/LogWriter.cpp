@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "config/DateTime.h"
 #include "config/FileUtil.h"
-#include "log/DateTime.h"
 #include "platform/Platform.h"
 #include "platform/Service.h"
 #include "refresh/VisibleText.h"

@@ -4,9 +4,9 @@
 #include <exception>
 #include <utility>
 
+#include "config/DateTime.h"
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
-#include "log/DateTime.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/Service.h"

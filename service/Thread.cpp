@@ -2,9 +2,9 @@
 
 #include <mutex>
 
+#include "config/DateTime.h"
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
-#include "log/DateTime.h"
 #include "platform/Clock.h"
 #include "refresh/RefreshWorker.h"
 

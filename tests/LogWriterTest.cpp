@@ -14,7 +14,7 @@
 #include <iterator>
 #include <string>
 
-#include "log/DateTime.h"
+#include "config/DateTime.h"
 #include "log/LogWriter.h"
 #include "support/LogDirTest.h"
 
