@@ -7,7 +7,6 @@
 #include "config/FileUtil.h"
 #include "platform/Platform.h"
 #include "platform/Service.h"
-#include "refresh/VisibleText.h"
 #include "service/MyService.h"
 
 namespace {
@@ -75,14 +74,7 @@ CLogWriter::~CLogWriter() = default;
 int CLogWriter::WriteCache(int nStatus, std::string& strText) {
     const std::string strTime = GetTimeText();
     const std::string strPrefix = MakeLine(GetDateText(), strTime, nStatus, std::string());
-    // The text is written as it is when the reduction would give it back
-    // unchanged (a result of the reduction mostly is); otherwise its reduction
-    // is made beside it.
-    if (ReductionKeeps(strText)) {
-        return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, platform::kFileReplace);
-    }
-    std::string strVisible = ExtractVisibleText(strText);
-    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strVisible, 0, platform::kFileReplace);
+    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, platform::kFileReplace);
 }
 
 int CLogWriter::WriteDailyLog(int nStatus, std::string& strText) {

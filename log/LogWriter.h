@@ -33,8 +33,8 @@ public:
     // Windows, see platform::WriteFileRecord) and given back as it was; a
     // text that may not be lent is copied first.
 
-    // The cache file holds exactly one line "date time status text" (the text
-    // reduced to its visible text), without line end. 1 when written, else 0.
+    // The cache file holds exactly one line "date time status text", without
+    // line end. 1 when written, else 0.
     int WriteCache(int nStatus, std::string& strText);
     int WriteCache(int nStatus, const std::string& strText) {
         std::string strCopy = strText;
