@@ -2,14 +2,13 @@
 
 #include "config/DateTime.h"
 #include "config/FileUtil.h"
+#include "config/Product.h"
 #include "platform/Profile.h"
-#include "platform/TextUtil.h"
 
 // ";Velmora提示：请勿手动修改以下信息！"
 const char* const kIniNotice =
     ";Velmora\xcc\xe1\xca\xbe\xa3\xba\xc7\xeb\xce\xf0\xca\xd6\xb6\xaf\xd0\xde\xb8\xc4\xd2\xd4"
     "\xcf\xc2\xd0\xc5\xcf\xa2\xa3\xa1";
-const char* const kProductName = kProductNameCp936;
 const char* const kSettingsSection = "VlmWebRefresh";
 
 namespace {

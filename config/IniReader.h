@@ -63,8 +63,6 @@ private:
 extern const char* const kSettingsSection;
 // The first line of a new config.ini (code page 936).
 extern const char* const kIniNotice;
-// The product name (code page 936).
-extern const char* const kProductName;
 
 // The process's one reader of config.ini beside the executable.
 extern CIniReader theIniReader;

@@ -5,9 +5,9 @@
 
 #include "config/DateTime.h"
 #include "config/FileUtil.h"
+#include "config/Product.h"
 #include "platform/Platform.h"
 #include "platform/Service.h"
-#include "service/MyService.h"
 
 namespace {
 

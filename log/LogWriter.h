@@ -11,6 +11,11 @@
 
 #include "platform/Platform.h"
 
+// The event a writer reports to the platform's log: a note about a file of
+// log/ that could not be written, where system.log could not take it (or
+// about system.log itself).
+const uint32_t kEventLogWriteFailed = 109;
+
 class CLogWriter {
 public:
     // Builds the paths and creates the log directory when it is missing.

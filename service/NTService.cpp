@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "config/Product.h"
 #include "log/LogWriter.h"
 #include "platform/Clock.h"
 #include "platform/Handle.h"
@@ -177,7 +178,7 @@ int CNTService::InstallService() {
     CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
 
     CServiceEntry service(platform::CreateOwnProcessService(manager.Get(), m_szName, szFilePath,
-                                                            kServiceDescriptionCp936));
+                                                            kServiceDescription));
     if (!service) return 0;
     // Like the description, an extra: a manager that keeps no failure
     // actions does not fail the installation.
@@ -195,7 +196,7 @@ int CNTService::InstallService() {
     CRegKey serviceKey(platform::CreateRegKey(szKey));
     if (serviceKey) {
         char szDescription[260];
-        CopyBounded(szDescription, sizeof(szDescription), kServiceDescriptionCp936);
+        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription);
         platform::SetRegText(serviceKey.Get(), "Description", szDescription, false);
         serviceKey.Reset();
     }

@@ -75,9 +75,7 @@ const uint32_t kEventInitFailed = 104;
 const uint32_t kEventStarted = 105;
 const uint32_t kEventBadRequest = 106;
 const uint32_t kEventStopped = 108;
-// Reported by the log writer: a note about a file of log/ that could not be
-// written, where system.log could not take it (or about system.log itself).
-const uint32_t kEventLogWriteFailed = 109;
+// (Event 109 is the log writer's: log/LogWriter.h.)
 
 // What the service manager is asked to do when the service crashes (set at
 // installation): restart it after 2 s, twice, then after a minute each time;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "config/IniReader.h"
+#include "config/Product.h"
 #include "platform/Http.h"
 #include "platform/Service.h"
 #include "service/MyService.h"
