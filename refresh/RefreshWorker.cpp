@@ -13,7 +13,6 @@
 #include "platform/TextUtil.h"
 #include "refresh/Judge.h"
 #include "refresh/ServiceText.h"
-#include "service/Thread.h"
 
 const char* const kVendorDomain = "velmora.com";
 
@@ -64,11 +63,6 @@ bool StartsWith(const std::string& strText, const char* szPrefix) {
     return strText.compare(0, std::char_traits<char>::length(szPrefix), szPrefix) == 0;
 }
 
-bool StopRequested() { return g_bStopRequested.load() != 0; }
-
-// Sleeps, or less when the stop comes: true when it came.
-bool SleepUnlessStopped(uint32_t nMs) { return GetClock().SleepUnlessSet(nMs, g_bStopRequested); }
-
 }  // namespace
 
 std::string FormatDuration(int32_t nSeconds) {
@@ -105,14 +99,16 @@ int DeleteFileSilent(const std::string& strPath) {
     return 1;
 }
 
-CRefreshWorker::CRefreshWorker(const CIniReader& iniReader, const std::string& strConfigPath,
-                               FetchFunction fnFetch)
-    : m_iniReader(iniReader),
-      m_strConfigPath(strConfigPath),
+CRefreshWorker::CRefreshWorker(const SWorkerArgs& args, FetchFunction fnFetch)
+    : m_iniReader(*args.pIniReader),
+      m_strConfigPath(*args.pConfigPath),
+      m_bStop(*args.pStop),
       m_fnFetch(std::move(fnFetch)),
       m_bLoadedOnce(false) {
     m_state.strStatusPath = GetModuleDir() + "log" + platform::kPathSep + "time.txt";
 }
+
+bool CRefreshWorker::SleepUnlessStopped(uint32_t nMs) const { return GetClock().SleepUnlessSet(nMs, m_bStop); }
 
 void CRefreshWorker::Run() {
     while (Pass()) {
@@ -288,8 +284,7 @@ void CRefreshWorker::WriteStatus(const std::string& strText) {
 }
 
 uint32_t RefreshWorker(void* pArg) {
-    const CThread* pThread = static_cast<const CThread*>(pArg);
-    CRefreshWorker worker(theIniReader, pThread->m_strConfigPath);
+    CRefreshWorker worker(*static_cast<const SWorkerArgs*>(pArg));
     worker.Run();
     return 0;
 }

@@ -3,6 +3,7 @@
 // log/time.txt and the run (page request, then judgement and logs).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,6 +20,13 @@ class CIniReader;
 // with or without a status, when the stop cut the answer short.
 typedef std::function<int(std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy)>
     FetchFunction;
+
+// What the worker is given; all three outlive it.
+struct SWorkerArgs {
+    const CIniReader* pIniReader = nullptr;       // the settings
+    const std::string* pConfigPath = nullptr;     // config.ini, whose time is watched (read anew every pass)
+    const std::atomic<int32_t>* pStop = nullptr;  // 0 while the service keeps going, then 1
+};
 
 // What the worker knows between passes.
 struct SWorkerState {
@@ -37,11 +45,9 @@ struct SWorkerState {
 
 class CRefreshWorker {
 public:
-    // iniReader gives the settings; strConfigPath is the file whose time is
-    // watched (read anew in every pass); fnFetch stands in for the page
-    // request (empty: the worker's own CPageFetcher).
-    CRefreshWorker(const CIniReader& iniReader, const std::string& strConfigPath,
-                   FetchFunction fnFetch = FetchFunction());
+    // fnFetch stands in for the page request (empty: the worker's own
+    // CPageFetcher).
+    explicit CRefreshWorker(const SWorkerArgs& args, FetchFunction fnFetch = FetchFunction());
 
     CRefreshWorker(const CRefreshWorker&) = delete;
     CRefreshWorker& operator=(const CRefreshWorker&) = delete;
@@ -66,6 +72,9 @@ private:
     // short (nothing recorded).
     int PerformRun();
     void WriteStatus(const std::string& strText);
+    bool StopRequested() const { return m_bStop.load() != 0; }
+    // Sleeps, or less when the stop comes: true when it came.
+    bool SleepUnlessStopped(uint32_t nMs) const;
     // Tells the service manager what the worker now waits for, when that
     // differs from what it last said it waits for.
     void ShowWaiting(const std::string& strText);
@@ -77,14 +86,15 @@ private:
 
     const CIniReader& m_iniReader;
     const std::string& m_strConfigPath;
+    const std::atomic<int32_t>& m_bStop;
     FetchFunction m_fnFetch;
     bool m_bLoadedOnce;
     SWorkerState m_state;
     std::string m_strWaitText;  // the last waiting text shown to the service manager
 };
 
-// The routine of the worker thread. pArg is the CThread that started it; of
-// it only m_strConfigPath is read. Returns 0 when the stop flag ends it.
+// The routine of the worker thread. pArg is the SWorkerArgs it runs with.
+// Returns 0 when the stop flag ends it.
 uint32_t RefreshWorker(void* pArg);
 
 // "1天2时3分4秒", "2时3分4秒", "3分4秒" or "4秒" (code page 936); a negative

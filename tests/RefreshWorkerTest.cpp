@@ -19,7 +19,6 @@
 #include "refresh/Judge.h"
 #include "refresh/RefreshWorker.h"
 #include "refresh/ServiceText.h"
-#include "service/Thread.h"
 #include "support/LogDirTest.h"
 
 namespace {
@@ -46,17 +45,15 @@ std::string Stamp(int64_t t) { return "2026-12-06 09:00:" + std::to_string(100 +
 class RefreshWorkerTest : public CLogDirTest {
 protected:
     RefreshWorkerTest() : CLogDirTest(kStart), m_strConfig(m_dir.File("config.ini")), m_ini(m_strConfig) {
-        g_bStopRequested = 0;
         m_ini.SetUrl("127.0.0.1/page");
     }
-    ~RefreshWorkerTest() override { g_bStopRequested = 0; }
 
     // The worker, built once the settings of the test are in place.
     CRefreshWorker& Worker() {
         if (!m_pWorker) {
             if (PathExists(m_strConfig, 0)) Changed();
             m_pWorker.reset(new CRefreshWorker(
-                m_ini, m_strConfig, [this](std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy) {
+                m_args, [this](std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy) {
                     EXPECT_EQ(kRunning, Status());  // the status file while the request runs
                     m_urls.push_back(strUrl);
                     m_fetchTimes.push_back(m_clock.Now());
@@ -97,6 +94,8 @@ protected:
 
     std::string m_strConfig;
     CIniReader m_ini;
+    std::atomic<int32_t> m_bStop{0};
+    const SWorkerArgs m_args{&m_ini, &m_strConfig, &m_bStop};
     int m_nChanges = 0;
     Texts m_urls;                       // the address of every request
     std::vector<int64_t> m_fetchTimes;  // and its simulated time
@@ -246,19 +245,19 @@ TEST_F(RefreshWorkerTest, AStopAtAnyMomentRecordsNothingFalse) {
         {true, 9, 200, false, kRunning, 1}, {true, 2, -1, true, "", 2},
     };
     int nSleeps = 0, nStopAtSleep = 0;
-    m_clock.m_fnOnSleep = [&](uint32_t) { if (++nSleeps == nStopAtSleep) g_bStopRequested = 1; };
+    m_clock.m_fnOnSleep = [&](uint32_t) { if (++nSleeps == nStopAtSleep) m_bStop = 1; };
     m_ini.SetTimeMinute("30");
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.nStopAt) + " " + std::to_string(c.nCut));
         NewWorker();
-        g_bStopRequested = 0;
+        m_bStop = 0;
         m_clock.Set(CFakeClock::At(2026, 12, 6, 9, 29, 58));  // either timetable runs in the first pass
         m_ini.SetTimeStartFrom(c.bHourly ? "1" : "0");
         const std::string strStatus = Status(), strRecords = ReadLog("cache.txt") + ReadLog("2026-12-06.log");
         const size_t nNotes = SystemLogCount(kCutNote);
         m_nFakeStatus = c.nCut < 0 ? 200 : c.nCut;
         m_eFakeWhy = c.nCut < 0 ? platform::kHttpFailNone : platform::kHttpFailStopped;
-        m_fnInRequest = [&c] { g_bStopRequested = c.nCut >= 0; };  // the stop that cut the request
+        m_fnInRequest = [this, &c] { m_bStop = c.nCut >= 0; };  // the stop that cut the request
         nSleeps = 0, nStopAtSleep = c.nStopAt;
         EXPECT_EQ(1, Worker().Pass());
         EXPECT_EQ(0, Worker().Pass());
@@ -452,7 +451,7 @@ TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
 // The worker's own request: the reason comes from the HTTP layer.
 TEST_F(RefreshWorkerNotifyTest, RefusedConnectionIsNamed) {
     m_ini.SetUrl("http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/page");
-    CRefreshWorker worker(m_ini, m_strConfig);
+    CRefreshWorker worker(m_args);
     EXPECT_EQ(1, worker.Pass());
     EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 5 s)",
                      "STATUS=Last run 2026-12-06 09:00:01: 0 " + kNoServerUtf8 + " - connection refused"}),

@@ -92,7 +92,8 @@ int RunPasses(int nRuns) {
     SetClock(&clock);
     const double nStart = CpuMs();
     {
-        CRefreshWorker worker(theIniReader, GetModuleDir() + "config.ini");
+        const std::string strConfig = GetModuleDir() + "config.ini";
+        CRefreshWorker worker(SWorkerArgs{&theIniReader, &strConfig, &g_bStopRequested});
         for (int i = 0; i < nRuns; ++i) worker.Pass();
     }
     const double nCpu = CpuMs() - nStart;
