@@ -1,5 +1,5 @@
 // Linux profile functions: the portable INI engine applied to the file's bytes.
-#include "platform/IniText.h"
+#include "platform/posix/IniText.h"
 #include "platform/Platform.h"
 #include "platform/Profile.h"
 

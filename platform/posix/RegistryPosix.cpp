@@ -1,6 +1,6 @@
 // Linux side of the registry: one text file, var/lib/VlmRefresh/registry.conf
 // under the system root, read whole and replaced whole (through a temporary
-// file and a rename) by every call; platform/RegStoreText does the text.
+// file and a rename) by every call; platform/posix/RegStoreText does the text.
 // A store that is there but cannot be read is never replaced: its values
 // (Start, Inc) would be lost.
 #include <errno.h>
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/Platform.h"
-#include "platform/RegStoreText.h"
+#include "platform/posix/RegStoreText.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 

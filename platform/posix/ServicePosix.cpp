@@ -6,7 +6,7 @@
 //   signals as controls (SIGTERM and SIGINT stop, SIGRTMIN+k is 128+k);
 // - SyslogPosix.cpp: events as syslog records sent to /dev/log;
 // - RegistryPosix.cpp: the registry as one text file,
-//   var/lib/VlmRefresh/registry.conf (engine: platform/RegStoreText).
+//   var/lib/VlmRefresh/registry.conf (engine: platform/posix/RegStoreText).
 // Every path outside the executable's directory lies under the system root:
 // "/" unless VLM_SYSTEM_ROOT names another directory (tests do that).
 // This file: the system root, UTF-8 conversion, errors, console, resources.
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ErrnoGuard.h"
+#include "platform/posix/ErrnoGuard.h"
 #include "platform/Service.h"
 #include "platform/TextUtil.h"
 #include "platform/posix/PosixInternal.h"

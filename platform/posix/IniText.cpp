@@ -1,8 +1,8 @@
-#include "platform/IniText.h"
+#include "platform/posix/IniText.h"
 
 #include <vector>
 
-#include "platform/TextUtil.h"
+#include "platform/posix/TextBytes.h"
 
 namespace platform {
 namespace ini {
@@ -38,7 +38,7 @@ std::string Normalize(const char* p, size_t n, bool bArgument) {
     while (i < n) {
         unsigned char c = static_cast<unsigned char>(p[i]);
         if (bArgument && c == 0) break;
-        if (!IsCp936LeadByte(c)) {
+        if (!IsLeadByte(c)) {
             out += static_cast<char>(c);
             ++i;
             continue;
@@ -48,7 +48,7 @@ std::string Normalize(const char* p, size_t n, bool bArgument) {
             break;
         }
         unsigned char t = static_cast<unsigned char>(p[i + 1]);
-        if (IsCp936TrailByte(t)) {
+        if (IsTrailByte(t)) {
             out += static_cast<char>(c);
             out += static_cast<char>(t);
             i += 2;
@@ -72,7 +72,7 @@ std::string TrimmedLeft(const std::string& s) {
     return s.substr(b);
 }
 
-std::string Trimmed(const std::string& s) { return ::Trimmed(s, kBlanks); }
+std::string Trimmed(const std::string& s) { return platform::Trimmed(s, kBlanks); }
 
 // The bytes from b to e, up to the first zero byte among them.
 std::string Slice(const std::string& s, size_t b, size_t e) {
@@ -84,7 +84,7 @@ std::string Slice(const std::string& s, size_t b, size_t e) {
 // A lead byte here takes the next byte with it whatever it is (after a byte
 // order mark the text is not code page 936; other file text is normalized).
 size_t CharLen(const std::string& s, size_t i) {
-    return IsCp936LeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+    return IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
 }
 
 // Names match without regard to the case of ASCII letters; the trail byte of
