@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/TextUtil.h"
+#include "config/TextUtil.h"
 #include "platform/Platform.h"
 
 std::string GetModuleDir() {

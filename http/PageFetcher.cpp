@@ -5,20 +5,23 @@
 #include <new>
 #include <vector>
 
+#include "config/TextUtil.h"
 #include "http/PageText.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
-#include "platform/TextUtil.h"
 
 namespace {
 
 constexpr size_t kMaxHostLength = 2084;
 
+bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // Bounds of the address without the white space around it.
 void AddressBounds(const std::string& str, size_t& nBegin, size_t& nEnd) {
     nBegin = 0;
     nEnd = str.size();
-    TrimBounds(str, nBegin, nEnd, " \t\r\n\v\f");
+    while (nBegin < nEnd && IsWhiteSpace(str[nBegin])) ++nBegin;
+    while (nEnd > nBegin && IsWhiteSpace(str[nEnd - 1])) --nEnd;
 }
 
 // True when str[nPos..] begins with the lower-case prefix, in any case.

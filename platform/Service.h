@@ -159,7 +159,8 @@ std::string ToConsoleText(const std::string& strLine);
 
 // --- resources --------------------------------------------------------------
 // String resource nId of the executable in the ANSI code page; empty when it
-// cannot be found.
-std::string LoadStringResource(uint32_t nId);
+// cannot be found. The Linux build has no resources: it gives szBuiltIn, the
+// text that the Windows build keeps as that resource.
+std::string LoadStringResource(uint32_t nId, const char* szBuiltIn);
 
 }  // namespace platform

@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/TextUtil.h"
+#include "config/TextUtil.h"
 #include "http/CharSet.h"
 #include "log/LogWriter.h"
 #include "refresh/VisibleText.h"

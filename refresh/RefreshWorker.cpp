@@ -7,10 +7,10 @@
 #include "config/DateTime.h"
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
+#include "config/TextUtil.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/Service.h"
-#include "platform/TextUtil.h"
 #include "refresh/Judge.h"
 #include "refresh/ServiceText.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "config/Product.h"
+#include "config/TextUtil.h"
 #include "log/LogWriter.h"
 #include "platform/Clock.h"
 #include "platform/Handle.h"
 #include "platform/Platform.h"
-#include "platform/TextUtil.h"
 #include "service/Thread.h"
 
 CNTService* CNTService::s_pInstance = nullptr;

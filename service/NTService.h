@@ -82,6 +82,9 @@ const uint32_t kEventStopped = 108;
 // the count of crashes starts again after a day without one.
 platform::SFailureActions BuildFailureActions();
 
+// The registry path under which every service has its key.
+inline constexpr char kServicesKeyPath[] = "SYSTEM\\CurrentControlSet\\Services\\";
+
 // Builds "SYSTEM\CurrentControlSet\Services\" + name + suffix in a buffer of
 // 1024 bytes by bounded copy and append.
 void BuildServiceKeyPath(char (&szKey)[1024], const char* szPrefix, const char* szName,

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     // Without an application framework to initialise there is nothing that
     // can fail here; a failure would print "Fatal Error: MFC initialization
     // failed", wait for one character and end with exit code 1.
-    std::string strBanner = platform::LoadStringResource(kProductNameResource);
+    std::string strBanner = platform::LoadStringResource(kProductNameResource, kProductName);
     printf("%s\n", platform::ToConsoleText(strBanner).c_str());
     fflush(stdout);
 

@@ -16,7 +16,7 @@
 #include <mutex>
 
 #include "platform/Http.h"
-#include "platform/TextUtil.h"
+#include "platform/posix/TextBytes.h"
 
 namespace platform {
 

@@ -21,7 +21,6 @@
 
 #include "platform/posix/ErrnoGuard.h"
 #include "platform/Service.h"
-#include "platform/TextUtil.h"
 #include "platform/posix/PosixInternal.h"
 
 namespace platform {
@@ -85,8 +84,6 @@ std::string ToConsoleText(const std::string& strLine) {
     return strOut;
 }
 
-std::string LoadStringResource(uint32_t nId) {
-    return nId == 1 ? std::string(kProductNameCp936) : std::string();
-}
+std::string LoadStringResource(uint32_t, const char* szBuiltIn) { return szBuiltIn; }
 
 }  // namespace platform

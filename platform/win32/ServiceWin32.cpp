@@ -255,7 +255,7 @@ void CloseRegKey(RegKeyHandle hKey) {
 // The console takes code page 936 text as it is.
 std::string ToConsoleText(const std::string& strLine) { return strLine; }
 
-std::string LoadStringResource(uint32_t nId) {
+std::string LoadStringResource(uint32_t nId, const char*) {
     char szText[1024] = {0};
     int n = LoadStringA(GetModuleHandleA(nullptr), nId, szText, sizeof(szText));
     if (n <= 0) return std::string();
