@@ -4,12 +4,13 @@
 #include <utility>
 
 #include "config/TextUtil.h"
+#include "platform/Env.h"
 #include "platform/Platform.h"
 
 std::string GetModuleDir() {
     // The Windows call itself keeps the name within the 260-byte path limit;
     // a longer Linux path is taken whole rather than cut into a wrong one.
-    std::string strPath = platform::GetModulePath();
+    std::string strPath = GetEnv().ExecutablePath();
     if (!strPath.empty() && strPath.back() == platform::kPathSep) return strPath;
     size_t nCut = std::string::npos;
     for (size_t i = 0; i < strPath.size(); i += Cp936CharLen(strPath, i)) {

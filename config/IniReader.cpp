@@ -15,17 +15,11 @@ namespace {
 const size_t kValueBufferSize = 2048;
 }
 
-CIniReader::CIniReader() : m_strIniFile(GetModuleDir() + "config.ini") { CreateWhenMissing(); }
-
-CIniReader::CIniReader(const std::string& strIniFile) : m_strIniFile(strIniFile) {
-    CreateWhenMissing();
+CIniReader::CIniReader() : m_strIniFile(GetModuleDir() + "config.ini") {
+    if (!PathExists(m_strIniFile, 0)) WriteDefaults();
 }
 
 CIniReader::~CIniReader() = default;
-
-void CIniReader::CreateWhenMissing() const {
-    if (!PathExists(m_strIniFile, 0)) WriteDefaults();
-}
 
 std::string CIniReader::ReadString(const std::string& strKey, const std::string& strSection) const {
     if (strKey.empty() || strSection.empty()) return std::string();

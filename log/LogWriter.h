@@ -58,8 +58,6 @@ public:
     // file of the log directory), in place.
     int WriteStatusFile(const std::string& strPath, std::string strText);
 
-    const std::string& GetLogDir() const { return m_strLogDir; }
-
 private:
     // The files of the log directory; failed writes of the first three are
     // noted in system.log.

@@ -19,12 +19,8 @@ namespace platform {
 // The separator between directory names: '\\' on Windows, '/' on Linux.
 extern const char kPathSep;
 
-// Full file name of the running executable. Tests may replace it with a path
-// inside a temporary directory, so that everything "beside the executable"
-// lands there; an empty text restores the real one.
-std::string GetModulePath();
-void SetModulePathOverride(const std::string& strPath);
-// The real full file name of the running executable (each side's own).
+// The full file name of the running executable (each side's own). The core
+// asks the environment (GetEnv().ExecutablePath()), whose default this is.
 std::string GetExecutablePath();
 
 // Kind of a path: -1 when it cannot be examined (missing, bad name),

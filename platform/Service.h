@@ -12,7 +12,7 @@
 // turns signals into controls (SIGTERM/SIGINT = stop, SIGRTMIN+k = 128+k);
 // events go to syslog; the registry is one small text file (see
 // docs/service.md). Paths outside the executable's directory are taken under
-// a system root, "/" unless VLM_SYSTEM_ROOT (set by tests only) names another.
+// the environment's system root (platform/Env.h).
 //
 // Handles are opaque; a null handle means failure. Every function that fails
 // leaves its reason for GetLastSystemError().

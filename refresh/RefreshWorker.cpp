@@ -99,11 +99,11 @@ int DeleteFileSilent(const std::string& strPath) {
     return 1;
 }
 
-CRefreshWorker::CRefreshWorker(const SWorkerArgs& args, FetchFunction fnFetch)
-    : m_iniReader(*args.pIniReader),
+CRefreshWorker::CRefreshWorker(const SWorkerArgs& args)
+    : m_fetcher(args.pStop),  // a stop makes a request in flight give up
+      m_iniReader(*args.pIniReader),
       m_strConfigPath(*args.pConfigPath),
       m_bStop(*args.pStop),
-      m_fnFetch(std::move(fnFetch)),
       m_bLoadedOnce(false) {
     m_state.strStatusPath = GetModuleDir() + "log" + platform::kPathSep + "time.txt";
 }
@@ -256,8 +256,7 @@ int CRefreshWorker::PerformRun() {
     platform::EHttpFailure eWhy = platform::kHttpFailOther;
     // The last result is not needed any more: the request reads into its buffer.
     m_state.strPage.clear();
-    int nStatus = m_fnFetch ? m_fnFetch(m_state.strUrl, m_state.strPage, eWhy)
-                            : m_fetcher.FetchPage(m_state.strUrl, m_state.strPage, &eWhy);
+    int nStatus = m_fetcher.FetchPage(m_state.strUrl, m_state.strPage, &eWhy);
     // The stop ended the request before its answer was complete: whatever
     // came is no answer of the server's, so nothing is recorded and the last
     // result stays in the cache file.

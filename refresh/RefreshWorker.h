@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "http/CharSet.h"
@@ -14,12 +13,6 @@
 #include "platform/Platform.h"
 
 class CIniReader;
-
-// The page request: the status code (0 for none), the page text and, with 0,
-// why there was none, as CPageFetcher::FetchPage gives them; kHttpFailStopped,
-// with or without a status, when the stop cut the answer short.
-typedef std::function<int(std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy)>
-    FetchFunction;
 
 // What the worker is given; all three outlive it.
 struct SWorkerArgs {
@@ -45,9 +38,7 @@ struct SWorkerState {
 
 class CRefreshWorker {
 public:
-    // fnFetch stands in for the page request (empty: the worker's own
-    // CPageFetcher).
-    explicit CRefreshWorker(const SWorkerArgs& args, FetchFunction fnFetch = FetchFunction());
+    explicit CRefreshWorker(const SWorkerArgs& args);
 
     CRefreshWorker(const CRefreshWorker&) = delete;
     CRefreshWorker& operator=(const CRefreshWorker&) = delete;
@@ -87,7 +78,6 @@ private:
     const CIniReader& m_iniReader;
     const std::string& m_strConfigPath;
     const std::atomic<int32_t>& m_bStop;
-    FetchFunction m_fnFetch;
     bool m_bLoadedOnce;
     SWorkerState m_state;
     std::string m_strWaitText;  // the last waiting text shown to the service manager

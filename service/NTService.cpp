@@ -11,6 +11,7 @@
 #include "config/TextUtil.h"
 #include "log/LogWriter.h"
 #include "platform/Clock.h"
+#include "platform/Env.h"
 #include "platform/Handle.h"
 #include "platform/Platform.h"
 #include "service/Thread.h"
@@ -125,7 +126,7 @@ int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
             m_status.dwWin32ExitCode = 1;
         } else if (RemoveService()) {
             char szPath[260] = {0};
-            CopyBounded(szPath, sizeof(szPath), platform::GetModulePath().c_str());
+            CopyBounded(szPath, sizeof(szPath), GetEnv().ExecutablePath().c_str());
             printf("%s removed. (You must delete the file (%s) yourself.)\n", m_szName, szPath);
         } else {
             int nError = static_cast<int>(platform::GetLastSystemError());
@@ -156,7 +157,7 @@ int CNTService::CheckServiceOwner() {
     CServiceEntry service(
         manager ? platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceQueryConfig) : nullptr);
     if (!service) return 1;  // the removal reports what fails
-    std::string strThis = platform::GetModulePath(), strRuns;
+    std::string strThis = GetEnv().ExecutablePath(), strRuns;
     platform::EServiceOwner eOwner = platform::GetServiceOwner(service.Get(), strThis, strRuns);
     if (eOwner == platform::kServiceOfThisProgram) return 1;
     if (strRuns.empty()) strRuns = "another program";
@@ -175,7 +176,7 @@ int CNTService::InstallService() {
     if (!manager) return 0;
 
     char szFilePath[260] = {0};
-    CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
+    CopyBounded(szFilePath, sizeof(szFilePath), GetEnv().ExecutablePath().c_str());
 
     CServiceEntry service(platform::CreateOwnProcessService(manager.Get(), m_szName, szFilePath,
                                                             kServiceDescription));

@@ -19,8 +19,8 @@ const uint32_t kProductNameResource = 1;
 int main(int argc, char** argv) {
     g_bStopRequested = 0;
     // The HTTP layer is set up here, on the main thread, before the worker
-    // exists; a stop makes a request in flight give up.
-    platform::InitHttp(&g_bStopRequested);
+    // exists.
+    platform::InitHttp();
 
     // Without an application framework to initialise there is nothing that
     // can fail here; a failure would print "Fatal Error: MFC initialization

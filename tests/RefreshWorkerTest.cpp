@@ -1,6 +1,6 @@
-// The refresh worker's passes in simulated time: a fake clock, a fake page
-// request, and config.ini in a temporary directory whose modification time
-// the tests set.
+// The refresh worker's passes in simulated time: a fake clock, a fake HTTP
+// exchange behind the worker's own page request, and config.ini in a
+// temporary directory whose modification time the tests set.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -41,27 +41,37 @@ std::string Sec(int n) { return std::to_string(n) + "\xc3\xeb"; }               
 std::string MinSec(int m, int s) { return std::to_string(m) + "\xb7\xd6" + Sec(s); }  // m分s秒
 // "2026-12-06 09:00:ss", a simulated time within the first minute.
 std::string Stamp(int64_t t) { return "2026-12-06 09:00:" + std::to_string(100 + t - kStart).substr(1); }
+// The address a request went to, without its cache-busting parameter.
+std::string Requested(const platform::SHttpTarget& t) {
+    return (t.bSecure ? "https://" : "http://") + t.strHost + ":" + std::to_string(t.nPort) +
+           t.strObject.substr(0, t.strObject.rfind("vlmrnd=") - 1);
+}
 
 class RefreshWorkerTest : public CLogDirTest {
 protected:
-    RefreshWorkerTest() : CLogDirTest(kStart), m_strConfig(m_dir.File("config.ini")), m_ini(m_strConfig) {
+    RefreshWorkerTest() : CLogDirTest(kStart), m_strConfig(m_dir.File("config.ini")) {
         m_ini.SetUrl("127.0.0.1/page");
+        m_env.m_fnHttpGet = [this](const platform::SHttpRequest& request, platform::IHttpBodySink& sink) {
+            EXPECT_EQ(kRunning, Status());  // the status file while the request runs
+            m_urls.push_back(Requested(request.target));
+            m_fetchTimes.push_back(m_clock.Now());
+            if (auto fnIn = std::exchange(m_fnInRequest, nullptr)) fnIn();
+            platform::SHttpResult result;
+            result.nStatus = m_nFakeStatus;
+            // The request's abort flag, set inside it, cuts it short as the real layer does.
+            result.bStopped = request.pAbort && *request.pAbort != 0;
+            result.eFailure = result.bStopped ? platform::kHttpFailStopped : m_eFakeWhy;
+            result.bComplete = !result.bStopped;
+            if (m_nFakeStatus != 0) sink.OnBody(m_strFakeBody.data(), m_strFakeBody.size());
+            return result;
+        };
     }
 
     // The worker, built once the settings of the test are in place.
     CRefreshWorker& Worker() {
         if (!m_pWorker) {
             if (PathExists(m_strConfig, 0)) Changed();
-            m_pWorker.reset(new CRefreshWorker(
-                m_args, [this](std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy) {
-                    EXPECT_EQ(kRunning, Status());  // the status file while the request runs
-                    m_urls.push_back(strUrl);
-                    m_fetchTimes.push_back(m_clock.Now());
-                    if (auto fnIn = std::exchange(m_fnInRequest, nullptr)) fnIn();
-                    eWhy = m_eFakeWhy;
-                    if (m_nFakeStatus != 0) strPage = m_strFakePage;
-                    return m_nFakeStatus;
-                }));
+            m_pWorker.reset(new CRefreshWorker(m_args));
         }
         return *m_pWorker;
     }
@@ -100,9 +110,9 @@ protected:
     Texts m_urls;                       // the address of every request
     std::vector<int64_t> m_fetchTimes;  // and its simulated time
     std::function<void()> m_fnInRequest;  // when set, called inside the next request
-    // What the fake request gives.
+    // What the fake exchange gives.
     int m_nFakeStatus = 200;
-    std::string m_strFakePage = "\r\n<html><body>ok</body></html>";
+    std::string m_strFakeBody = "<html><body>ok</body></html>";
     platform::EHttpFailure m_eFakeWhy = platform::kHttpFailNone;
     std::unique_ptr<CRefreshWorker> m_pWorker;
 };
@@ -137,7 +147,7 @@ TEST_F(RefreshWorkerTest, IntervalSequence) {
             expected.push_back(k % c.nInterval ? Sec(c.nInterval - k % c.nInterval) : kDone);
         const int64_t t = m_clock.Now() + 1;  // the first pass runs
         EXPECT_EQ(expected, Passes(static_cast<int>(expected.size())));
-        EXPECT_EQ(Texts(3, "http://127.0.0.1/page"), m_urls);
+        EXPECT_EQ(Texts(3, "http://127.0.0.1:80/page"), m_urls);
         EXPECT_EQ((std::vector<int64_t>{t, t + c.nInterval, t + 2 * c.nInterval}), m_fetchTimes);
     }
 }
@@ -149,7 +159,7 @@ TEST_F(RefreshWorkerTest, ChangeOfTheFileTimeReloadsAndRestartsTheCountdown) {
     m_ini.SetLog("0");  // the daily log keeps the first run only
     Changed();
     EXPECT_EQ((Texts{kDone, Sec(1), kDone}), Passes(3));
-    EXPECT_EQ("https://example.test/", m_urls.at(1));
+    EXPECT_EQ("https://example.test:443/", m_urls.at(1));
     EXPECT_EQ(Stamp(m_fetchTimes[0]) + " 200 ok\r\n", ReadLog("2026-12-06.log"));
 }
 
@@ -177,7 +187,7 @@ TEST_F(RefreshWorkerTest, EveryWriteIsSeenAlsoWithinOneSecond) {
         SetFileTimeMs(strFile, kStart * 1000 + s.nMs);
         if (s.bRename) fs::rename(strFile, m_strConfig);
         EXPECT_EQ(Texts{s.strStatus}, Passes(1));
-        if (s.strStatus == kDone) { EXPECT_EQ(std::string("http://127.0.0.1") + s.szPage, m_urls.back()); }
+        if (s.strStatus == kDone) { EXPECT_EQ(std::string("http://127.0.0.1:80") + s.szPage, m_urls.back()); }
     }
     EXPECT_EQ(1u, SystemLogCount(kOff));
 }
@@ -209,14 +219,15 @@ TEST_F(RefreshWorkerTest, SwitchedOffUntilSoftOnIsExactlyOneAndTheFileIsThere) {
     }
 }
 
-// What is requested for an address; empty when the vendor domain refuses it.
+// What is requested for an address; empty when the vendor domain refuses it,
+// "-" when nothing can be sent ("http://" has no host).
 TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
     const struct { std::string strUrl, strRequested; } cases[] = {
-        {"host/page", "http://host/page"}, {"HTTPS://host", "HTTPS://host"}, {"http://host", "http://host"},
-        {"ftp://host", "http://ftp://host"}, {"", "http://"}, {"httpx://h", "http://httpx://h"},
+        {"host/page", "http://host:80/page"}, {"HTTPS://host", "https://host:443/"}, {"http://host", "http://host:80/"},
+        {"ftp://host", "http://ftp:80//host"}, {"", "-"}, {"httpx://h", "http://httpx:80//h"},
         {"velmora.com", ""}, {"http://WWW.VELMORA.COM/x", ""}, {"HTTPS://a.VeLmOrA.cOm", ""},
         {"h/?to=velmora.community", ""}, {"\xd6\xd0VELMORA.com", ""},  // 中 before the domain
-        {"\x81VELMORA.COM", "http://\x81VELMORA.COM"},  // 'V' is the second byte of a character
+        {"\x81VELMORA.COM", "http://\x81VELMORA.COM:80/"},  // 'V' is the second byte of a character
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.strUrl);
@@ -227,7 +238,7 @@ TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
         Changed();
         EXPECT_EQ(bRefused ? kNoFile : Sec(4), Passes(2).back());
         EXPECT_EQ(nLogged + (bRefused ? 1 : 0), SystemLogCount(kBadUrl));
-        EXPECT_EQ(bRefused ? Texts{} : Texts{c.strRequested}, m_urls);
+        EXPECT_EQ(bRefused || c.strRequested == "-" ? Texts{} : Texts{c.strRequested}, m_urls);
     }
 }
 
@@ -256,7 +267,6 @@ TEST_F(RefreshWorkerTest, AStopAtAnyMomentRecordsNothingFalse) {
         const std::string strStatus = Status(), strRecords = ReadLog("cache.txt") + ReadLog("2026-12-06.log");
         const size_t nNotes = SystemLogCount(kCutNote);
         m_nFakeStatus = c.nCut < 0 ? 200 : c.nCut;
-        m_eFakeWhy = c.nCut < 0 ? platform::kHttpFailNone : platform::kHttpFailStopped;
         m_fnInRequest = [this, &c] { m_bStop = c.nCut >= 0; };  // the stop that cut the request
         nSleeps = 0, nStopAtSleep = c.nStopAt;
         EXPECT_EQ(1, Worker().Pass());
@@ -429,7 +439,7 @@ TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
     // 80 characters.
     m_ini.SetTimeStartFrom("0");
     m_ini.SetTimeSecond2("3");
-    m_strFakePage = "\r\n" + Repeat("\xd6\xd0", 100);  // 中
+    m_strFakeBody = Repeat("\xd6\xd0", 100);  // 中
     Changed();
     Passes(1);
     const std::string strLastRun = "STATUS=Last run 2026-12-06 09:00:";
@@ -451,6 +461,7 @@ TEST_F(RefreshWorkerNotifyTest, WaitingTextOnChangesResultAfterEachRun) {
 // The worker's own request: the reason comes from the HTTP layer.
 TEST_F(RefreshWorkerNotifyTest, RefusedConnectionIsNamed) {
     m_ini.SetUrl("http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/page");
+    m_env.m_fnHttpGet = nullptr;
     CRefreshWorker worker(m_args);
     EXPECT_EQ(1, worker.Pass());
     EXPECT_EQ((Texts{"STATUS=Next run in 0 s (every 5 s)",

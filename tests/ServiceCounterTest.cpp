@@ -4,7 +4,6 @@
 // language of the event lines.
 #ifndef _WIN32
 
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <climits>
@@ -31,10 +30,9 @@ public:
     CSystemRoot() : m_strRoot(m_dir.Path().substr(0, m_dir.Path().size() - 1)) {
         for (const char* szSub : {"/var", "/var/lib", "/var/lib/VlmRefresh", "/dev"})
             mkdir((m_strRoot + szSub).c_str(), 0755);
-        setenv("VLM_SYSTEM_ROOT", m_strRoot.c_str(), 1);
+        m_env.m_strSystemRoot = m_strRoot;
         m_pLog.reset(new CDatagramSink(m_strRoot + "/dev/log"));
     }
-    ~CSystemRoot() { unsetenv("VLM_SYSTEM_ROOT"); }
     std::string Store() const { return m_strRoot + "/var/lib/VlmRefresh/registry.conf"; }
 
     // The ids of the events sent since the last call ("event 106"), without
@@ -48,6 +46,7 @@ public:
 private:
     CTempDir m_dir;
     std::string m_strRoot;
+    CTestEnv m_env;
     std::unique_ptr<CDatagramSink> m_pLog;
 };
 

@@ -11,6 +11,7 @@
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
 #include "platform/Clock.h"
+#include "platform/Env.h"
 #include "platform/Platform.h"
 #include "service/Thread.h"
 #include "support/TestSupport.h"
@@ -21,9 +22,9 @@ namespace {
 // hourly tail stays inside its pass, as one that hangs somewhere would.
 class CSleepThroughClock : public CClock {
 public:
-    int64_t Now() override { return GetSystemClock().Now(); }
-    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return GetSystemClock().ToLocalTime(tTime, out); }
-    void SleepMs(uint32_t nMs) override { GetSystemClock().SleepMs(nMs); }
+    int64_t Now() override { return GetDefaultEnv().Clock().Now(); }
+    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return GetDefaultEnv().Clock().ToLocalTime(tTime, out); }
+    void SleepMs(uint32_t nMs) override { GetDefaultEnv().Clock().SleepMs(nMs); }
     bool SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>&) override { SleepMs(nMs); return false; }
 };
 
@@ -33,9 +34,9 @@ std::string LogFile(const std::string& strName) { return GetModuleDir() + "log" 
 // woken, not at its end (a stop would wait for it otherwise).
 TEST(ClockWake, ASleepEndsWhenItsFlagIsSetAndWoken) {
     std::atomic<int32_t> bFlag{0};
-    std::thread waker([&] { GetSystemClock().SleepMs(100); bFlag = 1; GetSystemClock().WakeSleepers(); });
+    std::thread waker([&] { GetDefaultEnv().Clock().SleepMs(100); bFlag = 1; GetDefaultEnv().Clock().WakeSleepers(); });
     const int64_t tStart = SteadyMs();
-    EXPECT_TRUE(GetSystemClock().SleepUnlessSet(20000, bFlag));
+    EXPECT_TRUE(GetDefaultEnv().Clock().SleepUnlessSet(20000, bFlag));
     waker.join();
     EXPECT_LT(SteadyMs() - tStart, 10000);
 }
@@ -67,9 +68,9 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
                 if (theRefreshThread.m_hWorker != nullptr) abort();
             });
             // The worker's settings come from theIniReader.
-            CModuleDirOverride inDir(strDir);
             static CSleepThroughClock clock;
-            SetClock(&clock);
+            static CModuleDirOverride inDir(strDir);  // never ends: the process does
+            inDir.m_pClock = &clock;
             // An hourly run due with the first pass (one second ahead, far
             // enough from the end of the hour): its 3.3 s tail, which this
             // clock does not cut short, keeps the worker inside that pass.

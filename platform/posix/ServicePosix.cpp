@@ -7,8 +7,8 @@
 // - SyslogPosix.cpp: events as syslog records sent to /dev/log;
 // - RegistryPosix.cpp: the registry as one text file,
 //   var/lib/VlmRefresh/registry.conf (engine: platform/posix/RegStoreText).
-// Every path outside the executable's directory lies under the system root:
-// "/" unless VLM_SYSTEM_ROOT names another directory (tests do that).
+// Every path outside the executable's directory lies under the system root
+// of the environment: "/" unless VLM_SYSTEM_ROOT names another directory.
 // This file: the system root, UTF-8 conversion, errors, console, resources.
 #include <errno.h>
 #include <iconv.h>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/posix/ErrnoGuard.h"
+#include "platform/Env.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 
@@ -28,8 +29,7 @@ namespace platform {
 const char kStoreDirName[] = "VlmRefresh";
 
 std::string SystemRoot() {
-    const char* szRoot = getenv("VLM_SYSTEM_ROOT");
-    std::string strRoot = (szRoot && *szRoot) ? szRoot : "";
+    std::string strRoot = GetEnv().SystemRoot();
     while (!strRoot.empty() && strRoot.back() == '/') strRoot.pop_back();
     return strRoot;
 }
