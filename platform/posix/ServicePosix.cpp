@@ -1,11 +1,12 @@
 // Linux side of the service-manager seam, on systemd. The parts live in
-// files of their own:
-// - UnitPosix.cpp: the unit file in the system unit directory and the
-//   systemctl calls that enable and disable it;
-// - NotifyPosix.cpp: the dispatcher, the notify protocol (NOTIFY_SOCKET) and
-//   signals as controls (SIGTERM and SIGINT stop, SIGRTMIN+k is 128+k);
-// - SyslogPosix.cpp: events as syslog records sent to /dev/log;
-// - RegistryPosix.cpp: the registry as one text file,
+// files of their own, each beside its Windows twin (Service*Win32.cpp):
+// - ServiceInstallPosix.cpp: the unit file in the system unit directory and
+//   the systemctl calls that enable and disable it;
+// - ServiceControlPosix.cpp: the dispatcher, the notify protocol
+//   (NOTIFY_SOCKET) and signals as controls (SIGTERM and SIGINT stop,
+//   SIGRTMIN+k is 128+k);
+// - ServiceEventsPosix.cpp: events as syslog records sent to /dev/log;
+// - ServiceRegistryPosix.cpp: the registry as one text file,
 //   var/lib/VlmRefresh/registry.conf (engine: platform/posix/RegStoreText).
 // Every path outside the executable's directory lies under the system root
 // of the environment: "/" unless VLM_SYSTEM_ROOT names another directory.
