@@ -23,10 +23,10 @@ std::string GetModuleDir() {
 bool PathExists(const std::string& strPath, int nDirFlag) {
     int nKind = platform::GetPathKind(strPath);
     if (nKind < 0) return false;
-    return nKind == 1 ? nDirFlag != 0 : nDirFlag == 0;
+    return nKind == 1 ? nDirFlag != kPathIsFile : nDirFlag == kPathIsFile;
 }
 
-std::string MakeTextFileBytes(std::string strText, int nLineEnd) {
+std::string MakeTextFileBytes(std::string strText, bool bLineEnd) {
     // Text mode: every line feed goes to the file as carriage return + line
     // feed. A text without one is kept as it is; otherwise the runs between
     // line feeds are copied whole into a buffer counted beforehand.
@@ -34,7 +34,7 @@ std::string MakeTextFileBytes(std::string strText, int nLineEnd) {
     const char* pEnd = p + strText.size();
     const char* pFeed = static_cast<const char*>(memchr(p, '\n', strText.size()));
     if (pFeed == nullptr) {
-        if (nLineEnd) strText += "\r\n";
+        if (bLineEnd) strText += "\r\n";
         return strText;
     }
     auto nextFeed = [pEnd](const char* pFrom) {
@@ -50,14 +50,14 @@ std::string MakeTextFileBytes(std::string strText, int nLineEnd) {
         p = q + 1;
     }
     strBytes.append(p, static_cast<size_t>(pEnd - p));
-    if (nLineEnd) strBytes += "\r\n";
+    if (bLineEnd) strBytes += "\r\n";
     return strBytes;
 }
 
 int WriteTextFile(const std::string& strPath, std::string strText, int nLineEnd, int nAppend) {
     if (strPath.empty()) return 0;
-    return platform::WriteFileBytes(strPath, MakeTextFileBytes(std::move(strText), nLineEnd),
-                                    nAppend != 0)
+    return platform::WriteFileBytes(strPath, MakeTextFileBytes(std::move(strText), nLineEnd != 0),
+                                    nAppend != 0 ? platform::kFileAppend : platform::kFileReplace)
                ? 1
                : 0;
 }

@@ -16,7 +16,7 @@ const size_t kValueBufferSize = 2048;
 }
 
 CIniReader::CIniReader() : m_strIniFile(GetModuleDir() + "config.ini") {
-    if (!PathExists(m_strIniFile, 0)) WriteDefaults();
+    if (!PathExists(m_strIniFile, kPathIsFile)) WriteDefaults();
 }
 
 CIniReader::~CIniReader() = default;
@@ -33,7 +33,7 @@ bool CIniReader::WriteString(const std::string& strValue, const std::string& str
 }
 
 bool CIniReader::WriteDefaults() const {
-    WriteTextFile(m_strIniFile, kIniNotice, 1, 0);
+    WriteTextFile(m_strIniFile, kIniNotice, kAddLineEnd, kReplaceFile);
     SetSoftDes(kProductName);
     SetSoftVer("1.0.0");
     SetSetupTime(GetDateTimeText());

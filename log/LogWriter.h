@@ -63,11 +63,11 @@ private:
     // noted in system.log.
     enum EFileKind { kCacheFile, kDailyLog, kStatusFile, kSystemLog, kKinds, kNotedKinds = kSystemLog };
 
-    // Writes strPrefix + strText (+ CR LF with nLineEnd) as one record, each
-    // line feed as CR LF; the two are joined in memory only when a line feed
-    // needs it.
+    // Writes strPrefix + strText (+ CR LF for the logs) as one record, each
+    // line feed as CR LF, in the way of writing of its kind; the two are
+    // joined in memory only when a line feed needs it.
     int WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
-                     std::string& strText, int nLineEnd, platform::EFileWrite eHow);
+                     std::string& strText);
     void NoteOutcome(EFileKind eKind, const std::string& strPath, bool bWritten);
     void WriteLossNotes();
 

@@ -74,9 +74,8 @@ enum EFileWrite {
 // size for head and tail does not grow.
 bool WriteFileRecord(const std::string& strPath, std::string_view strHead, std::string& strBody,
                      std::string_view strTail, EFileWrite eHow);
-inline bool WriteFileBytes(const std::string& strPath, std::string strBytes, bool bAppend) {
-    return WriteFileRecord(strPath, std::string_view(), strBytes, std::string_view(),
-                           bAppend ? kFileAppend : kFileReplace);
+inline bool WriteFileBytes(const std::string& strPath, std::string strBytes, EFileWrite eHow) {
+    return WriteFileRecord(strPath, std::string_view(), strBytes, std::string_view(), eHow);
 }
 
 // Reads a whole file; false when it cannot be opened.

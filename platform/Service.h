@@ -147,8 +147,10 @@ RegKeyHandle CreateRegKeyForWrite(const char* szPath);
 // as it was, when it is missing or of another size (Linux: not a number).
 bool QueryRegValue4(RegKeyHandle hKey, const char* szValue, int32_t& nValue);
 bool SetRegDword(RegKeyHandle hKey, const char* szValue, uint32_t nData);
-// A text value with its terminating zero; bExpand makes it expandable text.
-bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, bool bExpand);
+// A text value with its terminating zero, plain or expandable (environment
+// variables in it are expanded by its reader).
+enum ERegText { kRegPlainText, kRegExpandableText };
+bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, ERegText eType);
 void CloseRegKey(RegKeyHandle hKey);
 
 // --- console ----------------------------------------------------------------

@@ -94,7 +94,7 @@ std::string FormatDuration(int32_t nSeconds) {
 
 int DeleteFileSilent(const std::string& strPath) {
     if (strPath.size() > kMaxDeletePath) return 0;
-    if (!PathExists(strPath, 0)) return 0;
+    if (!PathExists(strPath, kPathIsFile)) return 0;
     platform::DeleteFileSilently(strPath);
     return 1;
 }

@@ -138,7 +138,7 @@ int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
     // The console run: the service in the foreground, the console in the
     // place of the service manager.
     if (SameOption(szArg, "-f") || SameOption(szArg, "/f")) {
-        RunDispatcher(true);
+        RunDispatcher(kConsoleRun);
         return 1;
     }
     return 0;
@@ -189,7 +189,7 @@ int CNTService::InstallService() {
     BuildServiceKeyPath(szKey, kEventSourceKey.c_str(), m_szName, "");
     CRegKey eventKey(platform::CreateRegKey(szKey));
     if (!eventKey) return 0;
-    platform::SetRegText(eventKey.Get(), "EventMessageFile", szFilePath, true);
+    platform::SetRegText(eventKey.Get(), "EventMessageFile", szFilePath, platform::kRegExpandableText);
     platform::SetRegDword(eventKey.Get(), "TypesSupported", 7);
     eventKey.Reset();
 
@@ -198,7 +198,7 @@ int CNTService::InstallService() {
     if (serviceKey) {
         char szDescription[260];
         CopyBounded(szDescription, sizeof(szDescription), kServiceDescription);
-        platform::SetRegText(serviceKey.Get(), "Description", szDescription, false);
+        platform::SetRegText(serviceKey.Get(), "Description", szDescription, platform::kRegPlainText);
         serviceKey.Reset();
     }
 

@@ -43,7 +43,8 @@ public:
     // Reports one event; the three texts may each be absent.
     void WriteEventLog(uint16_t nType, uint32_t nEventId, const char* szText1 = nullptr,
                        const char* szText2 = nullptr, const char* szText3 = nullptr);
-    // Runs the dispatcher; bConsole lets the console stand in for the manager.
+    // Runs the dispatcher; with kConsoleRun the console stands in for the
+    // manager.
     int RunDispatcher(bool bConsole = false);
     void ReportStatus(uint32_t nState);
     int BeginService();
@@ -65,6 +66,9 @@ private:
     // Guards the first registration of the event source.
     std::mutex m_eventLogLock;
 };
+
+// The argument of RunDispatcher for the console run (-f).
+const bool kConsoleRun = true;
 
 // Events of the Application log.
 const uint32_t kEventInstalled = 100;

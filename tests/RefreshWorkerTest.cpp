@@ -70,7 +70,7 @@ protected:
     // The worker, built once the settings of the test are in place.
     CRefreshWorker& Worker() {
         if (!m_pWorker) {
-            if (PathExists(m_strConfig, 0)) Changed();
+            if (PathExists(m_strConfig, kPathIsFile)) Changed();
             m_pWorker.reset(new CRefreshWorker(m_args));
         }
         return *m_pWorker;
@@ -83,7 +83,7 @@ protected:
 
     // Gives config.ini a modification time of its own, as a save would.
     void Changed() { SetFileTimeMs(m_strConfig, (kStart - 3600 + ++m_nChanges) * 1000); }
-    std::string Status() { return PathExists(LogFile("time.txt"), 0) ? ReadLog("time.txt") : kNoFile; }
+    std::string Status() { return PathExists(LogFile("time.txt"), kPathIsFile) ? ReadLog("time.txt") : kNoFile; }
 
     // The status after each of n passes.
     Texts Passes(int n) {
@@ -123,7 +123,7 @@ TEST_F(RefreshWorkerTest, DeleteFileSilent) {
     EXPECT_EQ(0, DeleteFileSilent(m_dir.File("missing.txt")));
     EXPECT_EQ(0, DeleteFileSilent(m_dir.Path()));  // a directory is not deleted
     EXPECT_EQ(1, DeleteFileSilent(strFile));
-    EXPECT_FALSE(PathExists(strFile, 0));
+    EXPECT_FALSE(PathExists(strFile, kPathIsFile));
 #ifndef _WIN32  // a path of more than 258 bytes is left alone (Windows cannot make one here)
     for (size_t n : {258u, 259u}) {
         const std::string strLong = m_dir.File(std::string(n - m_dir.Path().size(), 'p'));

@@ -86,7 +86,7 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
             theRefreshThread.StartRefresh();
             bool bInTail = WaitUntil([&] {
                 std::string s = ReadWholeFile(LogFile("time.txt"));
-                return PathExists(LogFile("time.txt"), 0) && (s.empty() || s == strTail);
+                return PathExists(LogFile("time.txt"), kPathIsFile) && (s.empty() || s == strTail);
             }, 5000);
             exit(bInTail ? 7 : 9);
         },

@@ -29,9 +29,11 @@ const char kBlanks[] = " \t\v\f\x1a";
 // The bytes as the profile functions see them after their trip through
 // UTF-16: a lead byte with a proper trail byte stays, a lead byte with any
 // other byte becomes one '?' together with it (a following zero byte stays).
-// A lead byte at the very end becomes '?' in file text (bArgument false) and
-// is dropped from an argument; an argument also ends at its first zero byte.
-std::string Normalize(const char* p, size_t n, bool bArgument) {
+// A lead byte at the very end becomes '?' in file text and is dropped from an
+// argument; an argument also ends at its first zero byte.
+enum ETextKind { kFileText, kArgumentText };
+std::string Normalize(const char* p, size_t n, ETextKind eKind) {
+    const bool bArgument = eKind == kArgumentText;
     std::string out;
     out.reserve(n);
     size_t i = 0;
@@ -60,7 +62,7 @@ std::string Normalize(const char* p, size_t n, bool bArgument) {
     return out;
 }
 
-std::string NormalizeArgument(const std::string& s) { return Normalize(s.data(), s.size(), true); }
+std::string NormalizeArgument(const std::string& s) { return Normalize(s.data(), s.size(), kArgumentText); }
 
 void TrimLeft(const std::string& s, size_t& b, size_t e) { TrimFront(s, b, e, kBlanks); }
 
@@ -154,7 +156,7 @@ SDocument Parse(const std::string& strText) {
     }
     // Text after a byte order mark is UTF-8 and kept as it is.
     std::string s = doc.bUtf8Bom ? strText.substr(nStart)
-                                 : Normalize(strText.data(), strText.size(), false);
+                                 : Normalize(strText.data(), strText.size(), kFileText);
     doc.sections.push_back(SSection());
     size_t b = 0;
     for (size_t i = 0; i <= s.size(); ++i) {

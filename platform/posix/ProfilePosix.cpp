@@ -34,7 +34,7 @@ bool WriteProfileValue(const std::string& strSection, const std::string& strKey,
     if (IsUtf16Text(strText)) return false;
     std::string strNew;
     if (!ini::WriteValue(strText, strSection, strKey, strValue, strNew)) return true;
-    return WriteFileBytes(strFile, strNew, false);
+    return WriteFileBytes(strFile, strNew, kFileReplace);
 }
 
 }  // namespace platform

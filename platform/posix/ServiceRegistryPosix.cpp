@@ -48,7 +48,7 @@ bool ReadFile(const std::string& strPath, std::string& strOut) {
 bool SaveStore(const std::string& strBytes) {
     // Written beside the store and renamed over it: a reader sees the old
     // store or the new one.
-    return MakeDirs(StoreDir()) && WriteFileBytes(StorePath(), strBytes, false);
+    return MakeDirs(StoreDir()) && WriteFileBytes(StorePath(), strBytes, kFileReplace);
 }
 
 RegKeyHandle CreateKeyInStore(const char* szPath) {
@@ -106,8 +106,8 @@ bool SetRegDword(RegKeyHandle hKey, const char* szValue, uint32_t nData) {
     return SetValueInStore(hKey, szValue, regstore::NumberData(nData));
 }
 
-bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, bool bExpand) {
-    return SetValueInStore(hKey, szValue, regstore::TextData(Cp936ToUtf8(szText), bExpand));
+bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, ERegText eType) {
+    return SetValueInStore(hKey, szValue, regstore::TextData(Cp936ToUtf8(szText), eType == kRegExpandableText));
 }
 
 void CloseRegKey(RegKeyHandle hKey) { delete static_cast<SRegKey*>(hKey); }

@@ -67,8 +67,8 @@ bool SetRegDword(RegKeyHandle hKey, const char* szValue, uint32_t nData) {
                           sizeof(nDword)) == ERROR_SUCCESS;
 }
 
-bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, bool bExpand) {
-    return RegSetValueExA(AsKey(hKey), szValue, 0, bExpand ? REG_EXPAND_SZ : REG_SZ,
+bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, ERegText eType) {
+    return RegSetValueExA(AsKey(hKey), szValue, 0, eType == kRegExpandableText ? REG_EXPAND_SZ : REG_SZ,
                           reinterpret_cast<const BYTE*>(szText),
                           static_cast<DWORD>(strlen(szText) + 1)) == ERROR_SUCCESS;
 }
