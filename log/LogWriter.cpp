@@ -157,11 +157,12 @@ void CLogWriter::WriteLossNotes() {
     // One try of system.log per write: on a full disk the notes wait for the
     // next record instead of being retried here. Each note that it cannot
     // take goes to the platform's log, once.
+    const std::string strSystemLog = m_strLogDir + "system.log";
     bool bRefused = false;
     for (size_t k = 0; k < kNotedKinds; ++k) {
         std::string& strNote = m_strLossNote[k];
         if (strNote.empty()) continue;
-        if (!bRefused && platform::WriteFileBytes(m_strLogDir + "system.log", strNote + "\r\n", platform::kFileAppend)) {
+        if (!bRefused && platform::WriteFileBytes(strSystemLog, strNote + "\r\n", platform::kFileAppend)) {
             strNote.clear();
             continue;
         }

@@ -19,7 +19,10 @@
 
 class CEnv {
 public:
+    CEnv() = default;
     virtual ~CEnv() = default;
+    CEnv(const CEnv&) = delete;
+    CEnv& operator=(const CEnv&) = delete;
 
     // All time and sleep of the core.
     virtual CClock& Clock() = 0;

@@ -64,8 +64,8 @@ TEST_F(JudgeFiles, ResultTexts) {
         std::string s = c.strBody;
         JudgeAnswer(c.nStatus, s, &c == cases ? 1 : 0, writer, charSet);  // the daily log for the first only
         EXPECT_EQ(s, c.strResult) << c.nStatus << " " << c.strBody;
-        EXPECT_EQ(ReadLog("cache.txt"),
-                  "2026-03-07 09:05:02 " + std::to_string(c.nStatus) + " " + (c.strCache.empty() ? c.strResult : c.strCache));
+        const std::string& strCache = c.strCache.empty() ? c.strResult : c.strCache;
+        EXPECT_EQ(ReadLog("cache.txt"), "2026-03-07 09:05:02 " + std::to_string(c.nStatus) + " " + strCache);
     }
     EXPECT_EQ(ReadLog("2026-03-07.log"), "2026-03-07 09:05:02 404 (404)\r\n");
 }

@@ -10,7 +10,6 @@
 
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
-#include "platform/Clock.h"
 #include "platform/Env.h"
 #include "platform/Platform.h"
 #include "service/Thread.h"
@@ -22,9 +21,10 @@ namespace {
 // hourly tail stays inside its pass, as one that hangs somewhere would.
 class CSleepThroughClock : public CClock {
 public:
-    int64_t Now() override { return GetDefaultEnv().Clock().Now(); }
-    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return GetDefaultEnv().Clock().ToLocalTime(tTime, out); }
-    void SleepMs(uint32_t nMs) override { GetDefaultEnv().Clock().SleepMs(nMs); }
+    CClock& m_real = GetDefaultEnv().Clock();
+    int64_t Now() override { return m_real.Now(); }
+    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return m_real.ToLocalTime(tTime, out); }
+    void SleepMs(uint32_t nMs) override { m_real.SleepMs(nMs); }
     bool SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>&) override { SleepMs(nMs); return false; }
 };
 
@@ -34,9 +34,10 @@ std::string LogFile(const std::string& strName) { return GetModuleDir() + "log" 
 // woken, not at its end (a stop would wait for it otherwise).
 TEST(ClockWake, ASleepEndsWhenItsFlagIsSetAndWoken) {
     std::atomic<int32_t> bFlag{0};
-    std::thread waker([&] { GetDefaultEnv().Clock().SleepMs(100); bFlag = 1; GetDefaultEnv().Clock().WakeSleepers(); });
+    CClock& real = GetDefaultEnv().Clock();
+    std::thread waker([&] { real.SleepMs(100); bFlag = 1; real.WakeSleepers(); });
     const int64_t tStart = SteadyMs();
-    EXPECT_TRUE(GetDefaultEnv().Clock().SleepUnlessSet(20000, bFlag));
+    EXPECT_TRUE(real.SleepUnlessSet(20000, bFlag));
     waker.join();
     EXPECT_LT(SteadyMs() - tStart, 10000);
 }

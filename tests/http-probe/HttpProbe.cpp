@@ -15,24 +15,14 @@
 #include "http-probe/PageHash.h"
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
-#include "platform/Env.h"
 #include "platform/Http.h"
+#include "support/TestEnv.h"
 
 namespace {
 
-// The real environment with the time-outs asked for.
-class CProbeEnv : public CEnvWrapper {
-public:
-    CProbeEnv(uint32_t nConnectMs, uint32_t nReceiveMs) : CEnvWrapper(GetDefaultEnv()), m_timeouts{nConnectMs, nReceiveMs} {}
-    platform::SHttpTimeouts HttpTimeouts() override { return m_timeouts; }
-
-private:
-    platform::SHttpTimeouts m_timeouts;
-};
-
 int RunFetch(char** argv) {
-    CProbeEnv env(static_cast<uint32_t>(std::atol(argv[2])), static_cast<uint32_t>(std::atol(argv[3])));
-    SetEnv(&env);
+    CTestEnv env;  // the real environment with the time-outs asked for
+    env.m_timeouts = {static_cast<uint32_t>(std::atol(argv[2])), static_cast<uint32_t>(std::atol(argv[3]))};
     std::string strUrl;
     while (std::getline(std::cin, strUrl)) {
         if (!strUrl.empty() && strUrl.back() == '\r') strUrl.pop_back();
@@ -47,7 +37,6 @@ int RunFetch(char** argv) {
                     static_cast<unsigned long long>(HashFnv1a(strPage)), static_cast<int>(eWhy));
         std::fflush(stdout);
     }
-    SetEnv(nullptr);
     return 0;
 }
 

@@ -46,6 +46,4 @@ private:
 };
 
 // Puts a fake clock in place for the life of the object.
-struct CFakeClockScope : CTestEnv {
-    explicit CFakeClockScope(CClock& clock) { m_pClock = &clock; }
-};
+struct CFakeClockScope : CTestEnv { explicit CFakeClockScope(CClock& clock) { m_pClock = &clock; } };

@@ -13,13 +13,9 @@ class CTestEnv : public CEnvWrapper {
 public:
     CTestEnv() : CEnvWrapper(GetEnv()) { SetEnv(this); }
     ~CTestEnv() override { SetEnv(&Target()); }
-    CTestEnv(const CTestEnv&) = delete;
-    CTestEnv& operator=(const CTestEnv&) = delete;
 
     CClock& Clock() override { return m_pClock ? *m_pClock : CEnvWrapper::Clock(); }
-    std::string ExecutablePath() override {
-        return m_strExecutable.empty() ? CEnvWrapper::ExecutablePath() : m_strExecutable;
-    }
+    std::string ExecutablePath() override { return m_strExecutable ? *m_strExecutable : CEnvWrapper::ExecutablePath(); }
     std::string SystemRoot() override { return m_strSystemRoot ? *m_strSystemRoot : CEnvWrapper::SystemRoot(); }
     platform::SHttpTimeouts HttpTimeouts() override { return m_timeouts ? *m_timeouts : CEnvWrapper::HttpTimeouts(); }
     platform::SHttpResult HttpGet(const platform::SHttpRequest& request, platform::IHttpBodySink& sink) override {
@@ -28,7 +24,7 @@ public:
 
     // What is put in place, where set.
     CClock* m_pClock = nullptr;
-    std::string m_strExecutable;
+    std::optional<std::string> m_strExecutable;
     std::optional<std::string> m_strSystemRoot;
     std::optional<platform::SHttpTimeouts> m_timeouts;
     std::function<platform::SHttpResult(const platform::SHttpRequest&, platform::IHttpBodySink&)> m_fnHttpGet;
