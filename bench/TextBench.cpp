@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "refresh/Judge.h"
 #include "refresh/VisibleText.h"
+#include "tests/support/TestEnv.h"
 
 namespace {
 
@@ -69,7 +70,8 @@ void BM_JudgeAnswer(benchmark::State& state) {
     state.SetLabel(kKindNames[state.range(0)]);
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "vlm-bench-judge";
     std::filesystem::create_directories(dir);
-    platform::SetModulePathOverride((dir / "VlmRefreshSvc").string());
+    CTestEnv env;
+    env.m_strExecutable = (dir / "VlmRefreshSvc").string();
     CLogWriter writer;
     CCharSet charSet;
     std::string strText;
@@ -82,7 +84,6 @@ void BM_JudgeAnswer(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(strPage.size()));
     std::filesystem::remove_all(dir);
-    platform::SetModulePathOverride("");
 }
 
 void PageArgs(benchmark::internal::Benchmark* b) {

@@ -1,32 +1,25 @@
 #include "config/IniReader.h"
 
+#include "config/DateTime.h"
 #include "config/FileUtil.h"
-#include "log/DateTime.h"
+#include "config/Product.h"
 #include "platform/Profile.h"
-#include "platform/TextUtil.h"
 
 // ";Velmora提示：请勿手动修改以下信息！"
 const char* const kIniNotice =
     ";Velmora\xcc\xe1\xca\xbe\xa3\xba\xc7\xeb\xce\xf0\xca\xd6\xb6\xaf\xd0\xde\xb8\xc4\xd2\xd4"
     "\xcf\xc2\xd0\xc5\xcf\xa2\xa3\xa1";
-const char* const kProductName = kProductNameCp936;
 const char* const kSettingsSection = "VlmWebRefresh";
 
 namespace {
 const size_t kValueBufferSize = 2048;
 }
 
-CIniReader::CIniReader() : m_strIniFile(GetModuleDir() + "config.ini") { CreateWhenMissing(); }
-
-CIniReader::CIniReader(const std::string& strIniFile) : m_strIniFile(strIniFile) {
-    CreateWhenMissing();
+CIniReader::CIniReader() : m_strIniFile(GetModuleDir() + "config.ini") {
+    if (!PathExists(m_strIniFile, kPathIsFile)) WriteDefaults();
 }
 
 CIniReader::~CIniReader() = default;
-
-void CIniReader::CreateWhenMissing() const {
-    if (!PathExists(m_strIniFile, 0)) WriteDefaults();
-}
 
 std::string CIniReader::ReadString(const std::string& strKey, const std::string& strSection) const {
     if (strKey.empty() || strSection.empty()) return std::string();
@@ -40,7 +33,7 @@ bool CIniReader::WriteString(const std::string& strValue, const std::string& str
 }
 
 bool CIniReader::WriteDefaults() const {
-    WriteTextFile(m_strIniFile, kIniNotice, 1, 0);
+    WriteTextFile(m_strIniFile, kIniNotice, kAddLineEnd, kReplaceFile);
     SetSoftDes(kProductName);
     SetSoftVer("1.0.0");
     SetSetupTime(GetDateTimeText());

@@ -12,8 +12,6 @@ public:
     // The INI file beside the executable; created with its defaults when no
     // file of that name exists.
     CIniReader();
-    // The same for an INI file at an explicit path (tests, tools).
-    explicit CIniReader(const std::string& strIniFile);
     virtual ~CIniReader();
 
     CIniReader(const CIniReader&) = delete;
@@ -54,8 +52,6 @@ public:
 
 
 private:
-    void CreateWhenMissing() const;
-
     const std::string m_strIniFile;
 };
 
@@ -63,8 +59,6 @@ private:
 extern const char* const kSettingsSection;
 // The first line of a new config.ini (code page 936).
 extern const char* const kIniNotice;
-// The product name (code page 936).
-extern const char* const kProductName;
 
 // The process's one reader of config.ini beside the executable.
 extern CIniReader theIniReader;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
-#include "platform/IniText.h"
+#include "platform/posix/IniText.h"
 
 namespace {
 

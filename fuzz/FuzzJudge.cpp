@@ -11,18 +11,20 @@
 #include "log/LogWriter.h"
 #include "platform/Platform.h"
 #include "refresh/Judge.h"
+#include "tests/support/TestEnv.h"
 
 namespace {
 
 // The log files go to a temporary directory, removed when the run ends.
 struct CFuzzHome {
     std::string m_strDir;
+    CTestEnv m_env;
     CFuzzHome() {
         char szDir[] = "/tmp/vlm-fuzz-judge.XXXXXX";
         const char* pDir = mkdtemp(szDir);
         FUZZ_CHECK(pDir != nullptr);
         m_strDir = pDir;
-        platform::SetModulePathOverride(m_strDir + "/VlmRefreshSvc");
+        m_env.m_strExecutable = m_strDir + "/VlmRefreshSvc";
     }
     ~CFuzzHome() {
         std::error_code ec;

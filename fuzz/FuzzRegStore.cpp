@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
-#include "platform/RegStoreText.h"
+#include "platform/posix/RegStoreText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     namespace rs = platform::regstore;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/TextUtil.h"
+#include "config/TextUtil.h"
 #include "fuzz/FuzzCheck.h"
 #include "refresh/VisibleText.h"
 

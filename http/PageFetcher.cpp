@@ -5,20 +5,23 @@
 #include <new>
 #include <vector>
 
+#include "config/TextUtil.h"
 #include "http/PageText.h"
-#include "platform/Clock.h"
+#include "platform/Env.h"
 #include "platform/Http.h"
-#include "platform/TextUtil.h"
 
 namespace {
 
 constexpr size_t kMaxHostLength = 2084;
 
+bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // Bounds of the address without the white space around it.
 void AddressBounds(const std::string& str, size_t& nBegin, size_t& nEnd) {
     nBegin = 0;
     nEnd = str.size();
-    TrimBounds(str, nBegin, nEnd, " \t\r\n\v\f");
+    while (nBegin < nEnd && IsWhiteSpace(str[nBegin])) ++nBegin;
+    while (nEnd > nBegin && IsWhiteSpace(str[nEnd - 1])) --nEnd;
 }
 
 // True when str[nPos..] begins with the lower-case prefix, in any case.
@@ -144,6 +147,18 @@ bool SplitAddress(const std::string& strUrl, platform::SHttpTarget& target) {
     return true;
 }
 
+std::string MakeAgentName(const std::string& strExecutablePath) {
+    size_t nSlash = strExecutablePath.find_last_of("/\\");
+    std::string strName = nSlash == std::string::npos ? strExecutablePath : strExecutablePath.substr(nSlash + 1);
+    size_t nDot = strName.rfind('.');
+    if (nDot != std::string::npos && nDot > 0) strName.resize(nDot);
+    std::string strAgent;
+    for (char c : strName) {
+        if (c >= 0x20 && c <= 0x7E) strAgent += c;
+    }
+    return strAgent;
+}
+
 void AddCacheBuster(std::string& strObject, int64_t tNow) {
     // "%d" of the seconds count: its low 32 bits as a signed number.
     int32_t nLow = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(tNow) & 0xFFFFFFFFu));
@@ -224,12 +239,15 @@ int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage, platform::
     platform::EHttpFailure& eWhy = pWhy ? *pWhy : eIgnored;
     eWhy = platform::kHttpFailBadAddress;
     if (strUrl.empty()) return 0;
-    platform::SHttpTarget target;
-    target.bSecure = IsSecureAddress(strUrl);
-    if (!SplitAddress(strUrl, target)) return 0;
-    AddCacheBuster(target.strObject, GetClock().Now());
-    const std::atomic<int32_t>* pAbort = platform::GetHttpAbortFlag();
-    if (pAbort && pAbort->load() != 0) {
+    CEnv& env = GetEnv();
+    platform::SHttpRequest request;
+    request.target.bSecure = IsSecureAddress(strUrl);
+    if (!SplitAddress(strUrl, request.target)) return 0;
+    AddCacheBuster(request.target.strObject, env.Clock().Now());
+    request.strAgent = MakeAgentName(env.ExecutablePath());
+    request.timeouts = env.HttpTimeouts();
+    request.pAbort = m_pAbort;
+    if (m_pAbort && m_pAbort->load() != 0) {
         eWhy = platform::kHttpFailStopped;
         return 0;
     }
@@ -238,7 +256,7 @@ int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage, platform::
     // request to the next reads a page of the same size without growing it.
     CPageTextBuilder builder;
     if (strPage.empty()) builder.Text().swap(strPage);
-    platform::SHttpResult result = platform::HttpGet(target, builder);
+    platform::SHttpResult result = env.HttpGet(request, builder);
     eWhy = result.bStopped ? platform::kHttpFailStopped
            : result.nStatus == 0 ? result.eFailure
                                  : platform::kHttpFailNone;

@@ -26,6 +26,11 @@ bool SplitAddress(const std::string& strUrl, platform::SHttpTarget& target);
 // '?'), n being the low 32 bits of the seconds count as a signed number.
 void AddCacheBuster(std::string& strObject, int64_t tNow);
 
+// The agent name: the executable's file name without its extension, of which
+// only printable ASCII (0x20 to 0x7E) is kept: a name with control bytes or
+// code page 936 text cannot break the request header.
+std::string MakeAgentName(const std::string& strExecutablePath);
+
 // A body read up to this size; the rest is not read.
 constexpr size_t kMaxPageBody = 64u * 1024u * 1024u;
 // A page text that outgrows a buffer of this size is given room for the

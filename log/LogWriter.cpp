@@ -3,12 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "config/DateTime.h"
 #include "config/FileUtil.h"
-#include "log/DateTime.h"
+#include "config/Product.h"
 #include "platform/Platform.h"
 #include "platform/Service.h"
-#include "refresh/VisibleText.h"
-#include "service/MyService.h"
 
 namespace {
 
@@ -66,7 +65,7 @@ void ReportToPlatformLog(const std::string& strNote) {
 
 CLogWriter::CLogWriter() {
     m_strLogDir = GetModuleDir() + "log" + platform::kPathSep;
-    if (!PathExists(m_strLogDir, 1)) platform::CreateDir(m_strLogDir);
+    if (!PathExists(m_strLogDir, kPathIsDirectory)) platform::CreateDir(m_strLogDir);
     m_strCachePath = m_strLogDir + "cache.txt";
 }
 
@@ -75,14 +74,7 @@ CLogWriter::~CLogWriter() = default;
 int CLogWriter::WriteCache(int nStatus, std::string& strText) {
     const std::string strTime = GetTimeText();
     const std::string strPrefix = MakeLine(GetDateText(), strTime, nStatus, std::string());
-    // The text is written as it is when the reduction would give it back
-    // unchanged (a result of the reduction mostly is); otherwise its reduction
-    // is made beside it.
-    if (ReductionKeeps(strText)) {
-        return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText, 0, platform::kFileReplace);
-    }
-    std::string strVisible = ExtractVisibleText(strText);
-    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strVisible, 0, platform::kFileReplace);
+    return WriteLogFile(kCacheFile, m_strCachePath, strPrefix, strText);
 }
 
 int CLogWriter::WriteDailyLog(int nStatus, std::string& strText) {
@@ -98,37 +90,41 @@ int CLogWriter::WriteDailyLog(int nStatus, std::string& strText) {
     // The file's date is read anew: a line made just before midnight may land
     // in the next day's file.
     std::string strPath = m_strLogDir + GetDateText() + ".log";
-    return WriteLogFile(kDailyLog, strPath, strPrefix, strText, 1, platform::kFileAppend);
+    return WriteLogFile(kDailyLog, strPath, strPrefix, strText);
 }
 
 int CLogWriter::WriteSystemLog(std::string strMessage) {
     std::string strTime = GetTimeText();
     std::string strDate = GetDateText();
-    return WriteLogFile(kSystemLog, m_strLogDir + "system.log", strDate + ' ' + strTime + ' ', strMessage, 1,
-                        platform::kFileAppend);
+    return WriteLogFile(kSystemLog, m_strLogDir + "system.log", strDate + ' ' + strTime + ' ', strMessage);
 }
 
 int CLogWriter::WriteStatusFile(const std::string& strPath, std::string strText) {
-    // Rewritten every second: in place, not by a new file each time.
-    return WriteLogFile(kStatusFile, strPath, std::string(), strText, 0, platform::kFileOverwrite);
+    return WriteLogFile(kStatusFile, strPath, std::string(), strText);
 }
 
 int CLogWriter::WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
-                             std::string& strText, int nLineEnd, platform::EFileWrite eHow) {
+                             std::string& strText) {
     if (strPath.empty()) return 0;
+    // The logs grow by lines; the cache file is replaced whole, the status
+    // file, rewritten every second, in place rather than by a new file.
+    const bool bLineEnd = eKind == kDailyLog || eKind == kSystemLog;
+    const platform::EFileWrite eHow = bLineEnd             ? platform::kFileAppend
+                                      : eKind == kCacheFile ? platform::kFileReplace
+                                                            : platform::kFileOverwrite;
     // Notes owed go before a line of system.log, which is newer than they are.
     if (eKind == kSystemLog) WriteLossNotes();
     // Text mode: a line feed goes to the file as CR LF. Without one the
     // prefix, the text and the line end go as they are.
     std::string strJoined;
     const bool bFeeds = strPrefix.find('\n') != std::string::npos || strText.find('\n') != std::string::npos;
-    if (bFeeds) strJoined = MakeTextFileBytes(strPrefix + strText, nLineEnd);
+    if (bFeeds) strJoined = MakeTextFileBytes(strPrefix + strText, bLineEnd);
     std::string& strBody = bFeeds ? strJoined : strText;
     const std::string_view strHead = bFeeds ? std::string_view() : std::string_view(strPrefix);
-    const std::string_view strTail = bFeeds || !nLineEnd ? std::string_view() : std::string_view("\r\n", 2);
+    const std::string_view strTail = bFeeds || !bLineEnd ? std::string_view() : std::string_view("\r\n", 2);
     bool bWritten = platform::WriteFileRecord(strPath, strHead, strBody, strTail, eHow);
     // log/ removed while the service runs: made again, and written once more.
-    if (!bWritten && !PathExists(m_strLogDir, 1) && platform::CreateDir(m_strLogDir)) {
+    if (!bWritten && !PathExists(m_strLogDir, kPathIsDirectory) && platform::CreateDir(m_strLogDir)) {
         bWritten = platform::WriteFileRecord(strPath, strHead, strBody, strTail, eHow);
     }
     NoteOutcome(eKind, strPath, bWritten);
@@ -161,11 +157,12 @@ void CLogWriter::WriteLossNotes() {
     // One try of system.log per write: on a full disk the notes wait for the
     // next record instead of being retried here. Each note that it cannot
     // take goes to the platform's log, once.
+    const std::string strSystemLog = m_strLogDir + "system.log";
     bool bRefused = false;
     for (size_t k = 0; k < kNotedKinds; ++k) {
         std::string& strNote = m_strLossNote[k];
         if (strNote.empty()) continue;
-        if (!bRefused && platform::WriteFileBytes(m_strLogDir + "system.log", strNote + "\r\n", true)) {
+        if (!bRefused && platform::WriteFileBytes(strSystemLog, strNote + "\r\n", platform::kFileAppend)) {
             strNote.clear();
             continue;
         }

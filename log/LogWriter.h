@@ -11,6 +11,11 @@
 
 #include "platform/Platform.h"
 
+// The event a writer reports to the platform's log: a note about a file of
+// log/ that could not be written, where system.log could not take it (or
+// about system.log itself).
+const uint32_t kEventLogWriteFailed = 109;
+
 class CLogWriter {
 public:
     // Builds the paths and creates the log directory when it is missing.
@@ -33,8 +38,8 @@ public:
     // Windows, see platform::WriteFileRecord) and given back as it was; a
     // text that may not be lent is copied first.
 
-    // The cache file holds exactly one line "date time status text" (the text
-    // reduced to its visible text), without line end. 1 when written, else 0.
+    // The cache file holds exactly one line "date time status text", without
+    // line end. 1 when written, else 0.
     int WriteCache(int nStatus, std::string& strText);
     int WriteCache(int nStatus, const std::string& strText) {
         std::string strCopy = strText;
@@ -53,18 +58,16 @@ public:
     // file of the log directory), in place.
     int WriteStatusFile(const std::string& strPath, std::string strText);
 
-    const std::string& GetLogDir() const { return m_strLogDir; }
-
 private:
     // The files of the log directory; failed writes of the first three are
     // noted in system.log.
     enum EFileKind { kCacheFile, kDailyLog, kStatusFile, kSystemLog, kKinds, kNotedKinds = kSystemLog };
 
-    // Writes strPrefix + strText (+ CR LF with nLineEnd) as one record, each
-    // line feed as CR LF; the two are joined in memory only when a line feed
-    // needs it.
+    // Writes strPrefix + strText (+ CR LF for the logs) as one record, each
+    // line feed as CR LF, in the way of writing of its kind; the two are
+    // joined in memory only when a line feed needs it.
     int WriteLogFile(EFileKind eKind, const std::string& strPath, const std::string& strPrefix,
-                     std::string& strText, int nLineEnd, platform::EFileWrite eHow);
+                     std::string& strText);
     void NoteOutcome(EFileKind eKind, const std::string& strPath, bool bWritten);
     void WriteLossNotes();
 

@@ -1,8 +1,8 @@
 // The time seam: the only way the core reads the clock or sleeps.
 //
-// The real clock lives in platform/<side>/; tests install a settable fake with
-// SetClock so that the one-second loop and the hourly timetable run in
-// simulated time.
+// The clock in force is the environment's (platform/Env.h): the real one,
+// or a settable fake with which tests run the one-second loop and the hourly
+// timetable in simulated time.
 #pragma once
 
 #include <atomic>
@@ -38,17 +38,11 @@ public:
     virtual void WakeSleepers() {}
 };
 
-// The clock in force; the system clock unless a test has set another one.
+// The clock in force: GetEnv().Clock().
 CClock& GetClock();
-// Installs a clock (nullptr restores the system clock). The caller keeps
-// ownership; set it before threads that use it start.
-void SetClock(CClock* pClock);
 
 // Reads the clock once and converts it; false when the conversion fails.
 bool GetLocalNow(SLocalTime& out);
-
-// The real clock of this build (time, local-time conversion, sleep).
-CClock& GetSystemClock();
 
 // What each side gives the system clock (platform/<side>/Clock*.cpp).
 namespace platform {

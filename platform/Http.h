@@ -54,9 +54,27 @@ struct SHttpResult {
     bool bStopped = false;
 };
 
+// Time-outs of an exchange: connecting, and waiting for the next byte of the
+// answer. The environment gives them (platform/Env.h).
+struct SHttpTimeouts {
+    uint32_t nConnectMs = 20000;
+    uint32_t nReceiveMs = 30000;
+};
+
+// One request: where to, as whom, how long to wait, and the flag that makes
+// it give up. Once *pAbort is not 0, HttpGet returns within about a tenth of
+// a second with bStopped (status 0 before the status line; after it, the
+// status with bComplete false).
+struct SHttpRequest {
+    SHttpTarget target;
+    std::string strAgent;  // printable ASCII only
+    SHttpTimeouts timeouts;
+    const std::atomic<int32_t>* pAbort = nullptr;  // none: never given up
+};
+
 // Sends "GET <object> HTTP/1.0" with the header line
-// "Content-Type: application/x-www-form-urlencoded", the executable's name as
-// the agent, the system's proxy settings, redirects of the GET followed (only
+// "Content-Type: application/x-www-form-urlencoded", the agent, the system's
+// proxy settings, redirects of the GET followed (only
 // 301, 302, 303, 307 and 308 with a Location, at most kHttpMaxRedirects) and
 // certificates verified. Only the head of the final answer from the origin
 // gives a status, once its blank line has come, with header lines or none: a
@@ -65,40 +83,35 @@ struct SHttpResult {
 // An answer without any status line (HTTP/0.9 style) is 200 with all its
 // bytes as the body, as the Windows layer reads it. Returns with nStatus 0
 // and no call of the sink when no status was obtained.
-SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink);
+// The core reaches it through the environment (GetEnv().HttpGet).
+SHttpResult HttpGet(const SHttpRequest& request, IHttpBodySink& sink);
 
 // Prepares the HTTP layer once, on the main thread before any other thread
 // uses it (the TLS library keeps per-thread state of the thread that sets it
-// up), and names the flag that makes a request in flight give up: once it is
-// not 0, HttpGet returns within about a tenth of a second with bStopped (status
-// 0 before the status line; after it, the status with bComplete false). A
-// later call only changes
-// the flag; HttpGet prepares the layer itself when nobody did.
-void InitHttp(const std::atomic<int32_t>* pAbort);
-// The flag named by InitHttp; nullptr when none.
-const std::atomic<int32_t>* GetHttpAbortFlag();
-
-// Each side's one-time set-up of its library (InitHttp and HttpGet call it;
-// later calls do nothing).
-void PrepareHttpLayer();
-
-// The status code of a status line "HTTP/<version> <three digits>[ reason]";
-// 0 when the line is not of that form (no status line, four digits, ...).
-int ParseHttpStatusLine(const char* pLine, size_t nSize);
+// up); HttpGet prepares it itself when nobody did. Later calls do nothing.
+void InitHttp();
 
 // Redirects followed before the exchange counts as failed.
 constexpr int kHttpMaxRedirects = 20;
 
-// Time-outs of the exchange: connecting (20000 ms) and waiting for the next
-// byte of the answer (30000 ms). Only tests and test programs change them;
-// 0 restores the default.
-void SetHttpTimeouts(uint32_t nConnectMs, uint32_t nReceiveMs);
-uint32_t GetHttpConnectTimeoutMs();
-uint32_t GetHttpReceiveTimeoutMs();
-
-// The agent name: the executable's file name without its extension, of which
-// only printable ASCII (0x20 to 0x7E) is kept: a name with control bytes or
-// code page 936 text cannot break the request header.
-std::string GetHttpAgentName();
+// The status code of a status line "HTTP/<version> <three digits>[ reason]";
+// 0 when the line is not of that form (no status line, four digits, ...).
+// Both sides read the status line with it, so that both builds take the same
+// answers for a status.
+inline int ParseHttpStatusLine(const char* pLine, size_t nSize) {
+    if (nSize < 5 || pLine[0] != 'H' || pLine[1] != 'T' || pLine[2] != 'T' || pLine[3] != 'P' || pLine[4] != '/')
+        return 0;
+    size_t i = 5;
+    while (i < nSize && pLine[i] != ' ' && pLine[i] != '\r' && pLine[i] != '\n') ++i;
+    if (i == 5 || i >= nSize || pLine[i] != ' ') return 0;  // no version, or nothing after it
+    while (i < nSize && pLine[i] == ' ') ++i;
+    int nCode = 0;
+    for (int nDigit = 0; nDigit < 3; ++nDigit, ++i) {
+        if (i >= nSize || pLine[i] < '0' || pLine[i] > '9') return 0;
+        nCode = nCode * 10 + (pLine[i] - '0');
+    }
+    if (i < nSize && pLine[i] != ' ' && pLine[i] != '\r' && pLine[i] != '\n') return 0;  // a fourth digit
+    return nCode;
+}
 
 }  // namespace platform

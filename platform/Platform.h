@@ -19,12 +19,8 @@ namespace platform {
 // The separator between directory names: '\\' on Windows, '/' on Linux.
 extern const char kPathSep;
 
-// Full file name of the running executable. Tests may replace it with a path
-// inside a temporary directory, so that everything "beside the executable"
-// lands there; an empty text restores the real one.
-std::string GetModulePath();
-void SetModulePathOverride(const std::string& strPath);
-// The real full file name of the running executable (each side's own).
+// The full file name of the running executable (each side's own). The core
+// asks the environment (GetEnv().ExecutablePath()), whose default this is.
 std::string GetExecutablePath();
 
 // Kind of a path: -1 when it cannot be examined (missing, bad name),
@@ -78,9 +74,8 @@ enum EFileWrite {
 // size for head and tail does not grow.
 bool WriteFileRecord(const std::string& strPath, std::string_view strHead, std::string& strBody,
                      std::string_view strTail, EFileWrite eHow);
-inline bool WriteFileBytes(const std::string& strPath, std::string strBytes, bool bAppend) {
-    return WriteFileRecord(strPath, std::string_view(), strBytes, std::string_view(),
-                           bAppend ? kFileAppend : kFileReplace);
+inline bool WriteFileBytes(const std::string& strPath, std::string strBytes, EFileWrite eHow) {
+    return WriteFileRecord(strPath, std::string_view(), strBytes, std::string_view(), eHow);
 }
 
 // Reads a whole file; false when it cannot be opened.

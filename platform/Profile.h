@@ -1,7 +1,7 @@
 // Private-profile (INI file) functions.
 //
 // Windows: GetPrivateProfileStringA / WritePrivateProfileStringA.
-// Linux: our own reader and writer (platform/IniText.*) with the same
+// Linux: our own reader and writer (platform/posix/IniText.*) with the same
 // observable behaviour, applied to the file's bytes.
 #pragma once
 

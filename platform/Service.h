@@ -12,7 +12,7 @@
 // turns signals into controls (SIGTERM/SIGINT = stop, SIGRTMIN+k = 128+k);
 // events go to syslog; the registry is one small text file (see
 // docs/service.md). Paths outside the executable's directory are taken under
-// a system root, "/" unless VLM_SYSTEM_ROOT (set by tests only) names another.
+// the environment's system root (platform/Env.h).
 //
 // Handles are opaque; a null handle means failure. Every function that fails
 // leaves its reason for GetLastSystemError().
@@ -147,8 +147,10 @@ RegKeyHandle CreateRegKeyForWrite(const char* szPath);
 // as it was, when it is missing or of another size (Linux: not a number).
 bool QueryRegValue4(RegKeyHandle hKey, const char* szValue, int32_t& nValue);
 bool SetRegDword(RegKeyHandle hKey, const char* szValue, uint32_t nData);
-// A text value with its terminating zero; bExpand makes it expandable text.
-bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, bool bExpand);
+// A text value with its terminating zero, plain or expandable (environment
+// variables in it are expanded by its reader).
+enum ERegText { kRegPlainText, kRegExpandableText };
+bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, ERegText eType);
 void CloseRegKey(RegKeyHandle hKey);
 
 // --- console ----------------------------------------------------------------
@@ -159,7 +161,8 @@ std::string ToConsoleText(const std::string& strLine);
 
 // --- resources --------------------------------------------------------------
 // String resource nId of the executable in the ANSI code page; empty when it
-// cannot be found.
-std::string LoadStringResource(uint32_t nId);
+// cannot be found. The Linux build has no resources: it gives szBuiltIn, the
+// text that the Windows build keeps as that resource.
+std::string LoadStringResource(uint32_t nId, const char* szBuiltIn);
 
 }  // namespace platform

@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/TextUtil.h"
+#include "config/TextUtil.h"
 #include "http/CharSet.h"
 #include "log/LogWriter.h"
 #include "refresh/VisibleText.h"
@@ -161,5 +161,13 @@ void JudgeAnswer(int nStatus, std::string& strText, int nLogOn, CLogWriter& logW
     if (strText.empty()) strText = kMarkerNoData;
 
     if (nLogOn) logWriter.WriteDailyLog(nStatus, strText);
-    logWriter.WriteCache(nStatus, strText);
+    // The cache file takes the result reduced once more. A result mostly is
+    // its own reduction (a page of markup only gives back its markup): then
+    // it goes there as it is; otherwise its reduction is made beside it.
+    if (ReductionKeeps(strText)) {
+        logWriter.WriteCache(nStatus, strText);
+    } else {
+        std::string strCache = ExtractVisibleText(strText);
+        logWriter.WriteCache(nStatus, strCache);
+    }
 }

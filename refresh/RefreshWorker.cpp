@@ -4,16 +4,15 @@
 #include <exception>
 #include <utility>
 
+#include "config/DateTime.h"
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
-#include "log/DateTime.h"
+#include "config/TextUtil.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/Service.h"
-#include "platform/TextUtil.h"
 #include "refresh/Judge.h"
 #include "refresh/ServiceText.h"
-#include "service/Thread.h"
 
 const char* const kVendorDomain = "velmora.com";
 
@@ -64,11 +63,6 @@ bool StartsWith(const std::string& strText, const char* szPrefix) {
     return strText.compare(0, std::char_traits<char>::length(szPrefix), szPrefix) == 0;
 }
 
-bool StopRequested() { return g_bStopRequested.load() != 0; }
-
-// Sleeps, or less when the stop comes: true when it came.
-bool SleepUnlessStopped(uint32_t nMs) { return GetClock().SleepUnlessSet(nMs, g_bStopRequested); }
-
 }  // namespace
 
 std::string FormatDuration(int32_t nSeconds) {
@@ -100,19 +94,21 @@ std::string FormatDuration(int32_t nSeconds) {
 
 int DeleteFileSilent(const std::string& strPath) {
     if (strPath.size() > kMaxDeletePath) return 0;
-    if (!PathExists(strPath, 0)) return 0;
+    if (!PathExists(strPath, kPathIsFile)) return 0;
     platform::DeleteFileSilently(strPath);
     return 1;
 }
 
-CRefreshWorker::CRefreshWorker(const CIniReader& iniReader, const std::string& strConfigPath,
-                               FetchFunction fnFetch)
-    : m_iniReader(iniReader),
-      m_strConfigPath(strConfigPath),
-      m_fnFetch(std::move(fnFetch)),
+CRefreshWorker::CRefreshWorker(const SWorkerArgs& args)
+    : m_fetcher(args.pStop),  // a stop makes a request in flight give up
+      m_iniReader(*args.pIniReader),
+      m_strConfigPath(*args.pConfigPath),
+      m_bStop(*args.pStop),
       m_bLoadedOnce(false) {
     m_state.strStatusPath = GetModuleDir() + "log" + platform::kPathSep + "time.txt";
 }
+
+bool CRefreshWorker::SleepUnlessStopped(uint32_t nMs) const { return GetClock().SleepUnlessSet(nMs, m_bStop); }
 
 void CRefreshWorker::Run() {
     while (Pass()) {
@@ -260,8 +256,7 @@ int CRefreshWorker::PerformRun() {
     platform::EHttpFailure eWhy = platform::kHttpFailOther;
     // The last result is not needed any more: the request reads into its buffer.
     m_state.strPage.clear();
-    int nStatus = m_fnFetch ? m_fnFetch(m_state.strUrl, m_state.strPage, eWhy)
-                            : m_fetcher.FetchPage(m_state.strUrl, m_state.strPage, &eWhy);
+    int nStatus = m_fetcher.FetchPage(m_state.strUrl, m_state.strPage, &eWhy);
     // The stop ended the request before its answer was complete: whatever
     // came is no answer of the server's, so nothing is recorded and the last
     // result stays in the cache file.
@@ -288,8 +283,7 @@ void CRefreshWorker::WriteStatus(const std::string& strText) {
 }
 
 uint32_t RefreshWorker(void* pArg) {
-    const CThread* pThread = static_cast<const CThread*>(pArg);
-    CRefreshWorker worker(theIniReader, pThread->m_strConfigPath);
+    CRefreshWorker worker(*static_cast<const SWorkerArgs*>(pArg));
     worker.Run();
     return 0;
 }

@@ -3,8 +3,8 @@
 // log/time.txt and the run (page request, then judgement and logs).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "http/CharSet.h"
@@ -14,11 +14,12 @@
 
 class CIniReader;
 
-// The page request: the status code (0 for none), the page text and, with 0,
-// why there was none, as CPageFetcher::FetchPage gives them; kHttpFailStopped,
-// with or without a status, when the stop cut the answer short.
-typedef std::function<int(std::string strUrl, std::string& strPage, platform::EHttpFailure& eWhy)>
-    FetchFunction;
+// What the worker is given; all three outlive it.
+struct SWorkerArgs {
+    const CIniReader* pIniReader = nullptr;       // the settings
+    const std::string* pConfigPath = nullptr;     // config.ini, whose time is watched (read anew every pass)
+    const std::atomic<int32_t>* pStop = nullptr;  // 0 while the service keeps going, then 1
+};
 
 // What the worker knows between passes.
 struct SWorkerState {
@@ -37,11 +38,7 @@ struct SWorkerState {
 
 class CRefreshWorker {
 public:
-    // iniReader gives the settings; strConfigPath is the file whose time is
-    // watched (read anew in every pass); fnFetch stands in for the page
-    // request (empty: the worker's own CPageFetcher).
-    CRefreshWorker(const CIniReader& iniReader, const std::string& strConfigPath,
-                   FetchFunction fnFetch = FetchFunction());
+    explicit CRefreshWorker(const SWorkerArgs& args);
 
     CRefreshWorker(const CRefreshWorker&) = delete;
     CRefreshWorker& operator=(const CRefreshWorker&) = delete;
@@ -66,6 +63,9 @@ private:
     // short (nothing recorded).
     int PerformRun();
     void WriteStatus(const std::string& strText);
+    bool StopRequested() const { return m_bStop.load() != 0; }
+    // Sleeps, or less when the stop comes: true when it came.
+    bool SleepUnlessStopped(uint32_t nMs) const;
     // Tells the service manager what the worker now waits for, when that
     // differs from what it last said it waits for.
     void ShowWaiting(const std::string& strText);
@@ -77,14 +77,14 @@ private:
 
     const CIniReader& m_iniReader;
     const std::string& m_strConfigPath;
-    FetchFunction m_fnFetch;
+    const std::atomic<int32_t>& m_bStop;
     bool m_bLoadedOnce;
     SWorkerState m_state;
     std::string m_strWaitText;  // the last waiting text shown to the service manager
 };
 
-// The routine of the worker thread. pArg is the CThread that started it; of
-// it only m_strConfigPath is read. Returns 0 when the stop flag ends it.
+// The routine of the worker thread. pArg is the SWorkerArgs it runs with.
+// Returns 0 when the stop flag ends it.
 uint32_t RefreshWorker(void* pArg);
 
 // "1天2时3分4秒", "2时3分4秒", "3分4秒" or "4秒" (code page 936); a negative

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/TextUtil.h"
+#include "config/TextUtil.h"
 
 std::string FirstCharsCp936(const std::string& strText, size_t nChars) {
     size_t nPos = 0;

@@ -3,7 +3,7 @@
 // sixteen bytes at a time where no neighbour byte matters.
 #include "refresh/VisibleText.h"
 
-#include "platform/TextUtil.h"
+#include "config/TextUtil.h"
 
 #include <cstdint>
 #include <cstring>

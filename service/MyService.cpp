@@ -4,7 +4,6 @@
 
 #include "platform/Clock.h"
 #include "platform/Service.h"
-#include "platform/TextUtil.h"
 #include "service/Thread.h"
 
 CMyService::CMyService()

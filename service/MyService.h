@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "config/Product.h"
 #include "service/NTService.h"
 
 class CMyService : public CNTService {
@@ -21,9 +22,6 @@ public:
     int32_t m_nCounterStep;
     std::atomic<int32_t> m_nCounter;
 };
-
-// The service's name, also the source of its events.
-const char kServiceName[] = "VlmRefresh";
 
 // The user control that saves the counter.
 const uint32_t kControlSaveCounter = 128;

@@ -7,11 +7,13 @@
 #include <cstring>
 #include <string>
 
+#include "config/Product.h"
+#include "config/TextUtil.h"
 #include "log/LogWriter.h"
 #include "platform/Clock.h"
+#include "platform/Env.h"
 #include "platform/Handle.h"
 #include "platform/Platform.h"
-#include "platform/TextUtil.h"
 #include "service/Thread.h"
 
 CNTService* CNTService::s_pInstance = nullptr;
@@ -124,7 +126,7 @@ int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
             m_status.dwWin32ExitCode = 1;
         } else if (RemoveService()) {
             char szPath[260] = {0};
-            CopyBounded(szPath, sizeof(szPath), platform::GetModulePath().c_str());
+            CopyBounded(szPath, sizeof(szPath), GetEnv().ExecutablePath().c_str());
             printf("%s removed. (You must delete the file (%s) yourself.)\n", m_szName, szPath);
         } else {
             int nError = static_cast<int>(platform::GetLastSystemError());
@@ -136,7 +138,7 @@ int CNTService::HandleCommandLine(int nArgs, char** pArgs) {
     // The console run: the service in the foreground, the console in the
     // place of the service manager.
     if (SameOption(szArg, "-f") || SameOption(szArg, "/f")) {
-        RunDispatcher(true);
+        RunDispatcher(kConsoleRun);
         return 1;
     }
     return 0;
@@ -155,7 +157,7 @@ int CNTService::CheckServiceOwner() {
     CServiceEntry service(
         manager ? platform::OpenServiceByName(manager.Get(), m_szName, platform::kServiceQueryConfig) : nullptr);
     if (!service) return 1;  // the removal reports what fails
-    std::string strThis = platform::GetModulePath(), strRuns;
+    std::string strThis = GetEnv().ExecutablePath(), strRuns;
     platform::EServiceOwner eOwner = platform::GetServiceOwner(service.Get(), strThis, strRuns);
     if (eOwner == platform::kServiceOfThisProgram) return 1;
     if (strRuns.empty()) strRuns = "another program";
@@ -174,10 +176,10 @@ int CNTService::InstallService() {
     if (!manager) return 0;
 
     char szFilePath[260] = {0};
-    CopyBounded(szFilePath, sizeof(szFilePath), platform::GetModulePath().c_str());
+    CopyBounded(szFilePath, sizeof(szFilePath), GetEnv().ExecutablePath().c_str());
 
     CServiceEntry service(platform::CreateOwnProcessService(manager.Get(), m_szName, szFilePath,
-                                                            kServiceDescriptionCp936));
+                                                            kServiceDescription));
     if (!service) return 0;
     // Like the description, an extra: a manager that keeps no failure
     // actions does not fail the installation.
@@ -187,7 +189,7 @@ int CNTService::InstallService() {
     BuildServiceKeyPath(szKey, kEventSourceKey.c_str(), m_szName, "");
     CRegKey eventKey(platform::CreateRegKey(szKey));
     if (!eventKey) return 0;
-    platform::SetRegText(eventKey.Get(), "EventMessageFile", szFilePath, true);
+    platform::SetRegText(eventKey.Get(), "EventMessageFile", szFilePath, platform::kRegExpandableText);
     platform::SetRegDword(eventKey.Get(), "TypesSupported", 7);
     eventKey.Reset();
 
@@ -195,8 +197,8 @@ int CNTService::InstallService() {
     CRegKey serviceKey(platform::CreateRegKey(szKey));
     if (serviceKey) {
         char szDescription[260];
-        CopyBounded(szDescription, sizeof(szDescription), kServiceDescriptionCp936);
-        platform::SetRegText(serviceKey.Get(), "Description", szDescription, false);
+        CopyBounded(szDescription, sizeof(szDescription), kServiceDescription);
+        platform::SetRegText(serviceKey.Get(), "Description", szDescription, platform::kRegPlainText);
         serviceKey.Reset();
     }
 

@@ -43,7 +43,8 @@ public:
     // Reports one event; the three texts may each be absent.
     void WriteEventLog(uint16_t nType, uint32_t nEventId, const char* szText1 = nullptr,
                        const char* szText2 = nullptr, const char* szText3 = nullptr);
-    // Runs the dispatcher; bConsole lets the console stand in for the manager.
+    // Runs the dispatcher; with kConsoleRun the console stands in for the
+    // manager.
     int RunDispatcher(bool bConsole = false);
     void ReportStatus(uint32_t nState);
     int BeginService();
@@ -66,6 +67,9 @@ private:
     std::mutex m_eventLogLock;
 };
 
+// The argument of RunDispatcher for the console run (-f).
+const bool kConsoleRun = true;
+
 // Events of the Application log.
 const uint32_t kEventInstalled = 100;
 const uint32_t kEventRemoved = 101;
@@ -75,14 +79,15 @@ const uint32_t kEventInitFailed = 104;
 const uint32_t kEventStarted = 105;
 const uint32_t kEventBadRequest = 106;
 const uint32_t kEventStopped = 108;
-// Reported by the log writer: a note about a file of log/ that could not be
-// written, where system.log could not take it (or about system.log itself).
-const uint32_t kEventLogWriteFailed = 109;
+// (Event 109 is the log writer's: log/LogWriter.h.)
 
 // What the service manager is asked to do when the service crashes (set at
 // installation): restart it after 2 s, twice, then after a minute each time;
 // the count of crashes starts again after a day without one.
 platform::SFailureActions BuildFailureActions();
+
+// The registry path under which every service has its key.
+inline constexpr char kServicesKeyPath[] = "SYSTEM\\CurrentControlSet\\Services\\";
 
 // Builds "SYSTEM\CurrentControlSet\Services\" + name + suffix in a buffer of
 // 1024 bytes by bounded copy and append.

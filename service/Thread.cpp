@@ -2,11 +2,10 @@
 
 #include <mutex>
 
+#include "config/DateTime.h"
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
-#include "log/DateTime.h"
 #include "platform/Clock.h"
-#include "refresh/RefreshWorker.h"
 
 std::atomic<int32_t> g_bStopRequested{0};
 
@@ -51,7 +50,10 @@ int CThread::StartRefresh() {
     }
     m_strConfigPath = GetModuleDir() + "config.ini";
     std::call_once(g_handlerOnce, [] { platform::CallAtProcessEnd(&CThread::EndAllWorkers); });
-    m_hWorker = platform::StartThread(RefreshWorker, this);
+    m_workerArgs.pIniReader = &theIniReader;
+    m_workerArgs.pConfigPath = &m_strConfigPath;
+    m_workerArgs.pStop = &g_bStopRequested;
+    m_hWorker = platform::StartThread(RefreshWorker, &m_workerArgs);
     if (!m_hWorker) return 0;
     LinkStarted();
     return 1;

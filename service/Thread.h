@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/Thread.h"
+#include "refresh/RefreshWorker.h"
 
 // 0 while the service keeps going, 1 once it is stopping. The worker looks at
 // it at the top of every pass, after its sleep and before every run; a
@@ -47,6 +48,9 @@ public:
     std::string m_strConfigPath;
 
 private:
+    // What the worker runs with: theIniReader, m_strConfigPath and
+    // g_bStopRequested.
+    SWorkerArgs m_workerArgs;
     // The objects whose worker is ended at process end, linked.
     static void EndAllWorkers(int nExitStatus);
     void LinkStarted();

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "config/IniReader.h"
+#include "config/Product.h"
 #include "platform/Http.h"
 #include "platform/Service.h"
 #include "service/MyService.h"
@@ -19,13 +19,13 @@ const uint32_t kProductNameResource = 1;
 int main(int argc, char** argv) {
     g_bStopRequested = 0;
     // The HTTP layer is set up here, on the main thread, before the worker
-    // exists; a stop makes a request in flight give up.
-    platform::InitHttp(&g_bStopRequested);
+    // exists.
+    platform::InitHttp();
 
     // Without an application framework to initialise there is nothing that
     // can fail here; a failure would print "Fatal Error: MFC initialization
     // failed", wait for one character and end with exit code 1.
-    std::string strBanner = platform::LoadStringResource(kProductNameResource);
+    std::string strBanner = platform::LoadStringResource(kProductNameResource, kProductName);
     printf("%s\n", platform::ToConsoleText(strBanner).c_str());
     fflush(stdout);
 

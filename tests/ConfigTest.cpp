@@ -29,10 +29,10 @@ TEST(GetModuleDir, CutsAtTheLastRealSeparator) {
         {"C:|d\x95\x5cx.exe", "C:|"}, {"C:|\x95\x5c|\x95\x5c.exe", "C:|\x95\x5c|"},
         {"VlmRefreshSvc.exe", ""},                 // no separator at all
         {strLong + "VlmRefreshSvc.exe", strLong},
-        {TestHomeDir() + "VlmRefreshSvc.exe", TestHomeDir()},  // last: the test binary's own home again
     };
+    CTestEnv env;
     for (const auto& c : cases) {
-        platform::SetModulePathOverride(P(c.strModule));
+        env.m_strExecutable = P(c.strModule);
         EXPECT_EQ(GetModuleDir(), P(c.strDir)) << c.strModule;
     }
 }
@@ -47,8 +47,8 @@ TEST(PathExists, KindMustMatchTheFlag) {
         {dir.File("missing"), false, false}, {"", false, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(PathExists(c.strPath, 0), c.bAsFile) << c.strPath;
-        EXPECT_EQ(PathExists(c.strPath, 1), c.bAsDirectory) << c.strPath;
+        EXPECT_EQ(PathExists(c.strPath, kPathIsFile), c.bAsFile) << c.strPath;
+        EXPECT_EQ(PathExists(c.strPath, kPathIsDirectory), c.bAsDirectory) << c.strPath;
     }
 }
 
@@ -58,23 +58,23 @@ TEST(WriteTextFile, ReplacesAppendsAndFailsWithoutOpening) {
     CTempDir dir;
     std::string f = dir.File("t.txt");
     WriteWholeFile(f, "old content");
-    EXPECT_EQ(WriteTextFile(f, "", 0, 0), 1);  // emptied: the appends below start the file
-    EXPECT_EQ(WriteTextFile(f, "one", 1, 1), 1);
-    EXPECT_EQ(WriteTextFile(f, "a\nb", 0, 1), 1);
+    EXPECT_EQ(WriteTextFile(f, "", kNoLineEnd, kReplaceFile), 1);  // emptied: the appends below start the file
+    EXPECT_EQ(WriteTextFile(f, "one", kAddLineEnd, kAppendToFile), 1);
+    EXPECT_EQ(WriteTextFile(f, "a\nb", kNoLineEnd, kAppendToFile), 1);
     EXPECT_EQ(ReadWholeFile(f), "one\r\na\r\nb");
-    EXPECT_EQ(WriteTextFile(f, "\xd6\xd0\n", 1, 0), 1);  // "中"
+    EXPECT_EQ(WriteTextFile(f, "\xd6\xd0\n", kAddLineEnd, kReplaceFile), 1);  // "中"
     EXPECT_EQ(ReadWholeFile(f), "\xd6\xd0\r\n\r\n");
     // "中文" as a directory name and "日志.txt" as a file name.
     std::string strSub = dir.File("\xd6\xd0\xce\xc4");
     ASSERT_TRUE(platform::CreateDir(strSub));
     std::string g = strSub + platform::kPathSep + "\xc8\xd5\xd6\xbe.txt";
-    EXPECT_EQ(WriteTextFile(g, "x", 1, 1), 1);
+    EXPECT_EQ(WriteTextFile(g, "x", kAddLineEnd, kAppendToFile), 1);
     EXPECT_EQ(ReadWholeFile(g), "x\r\n");
 
-    EXPECT_EQ(WriteTextFile("", "x", 1, 0), 0);
-    EXPECT_EQ(WriteTextFile(dir.File(P("missing|t.txt")), "x", 1, 0), 0);
-    EXPECT_FALSE(PathExists(dir.File("missing"), 1));
-    EXPECT_EQ(WriteTextFile(strSub, "x", 1, 1), 0);  // a directory
+    EXPECT_EQ(WriteTextFile("", "x", kAddLineEnd, kReplaceFile), 0);
+    EXPECT_EQ(WriteTextFile(dir.File(P("missing|t.txt")), "x", kAddLineEnd, kReplaceFile), 0);
+    EXPECT_FALSE(PathExists(dir.File("missing"), kPathIsDirectory));
+    EXPECT_EQ(WriteTextFile(strSub, "x", kAddLineEnd, kAppendToFile), 0);  // a directory
 }
 
 // A record (head, body, tail) lands whole in each way of writing, and the

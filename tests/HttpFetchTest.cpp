@@ -25,14 +25,14 @@ class HttpFetch : public ::testing::TestWithParam<SHttpScenario> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_servers.Start());
-        platform::SetHttpTimeouts(kScenarioConnectMs, kScenarioReceiveMs);
+        m_env.m_timeouts = platform::SHttpTimeouts{kScenarioConnectMs, kScenarioReceiveMs};
     }
     void TearDown() override {
-        platform::SetHttpTimeouts(0, 0);
         unsetenv("SSL_CERT_FILE");
         unsetenv("SSL_CERT_DIR");
     }
 
+    CTestEnv m_env;
     SScenarioServers m_servers;
 };
 
@@ -81,7 +81,6 @@ TEST_F(HttpFetch, EveryRequestHasItsOwnConnection) {
 // then holds the lines ended so far); set before the request, nothing is sent.
 TEST_F(HttpFetch, TheAbortFlagEndsTheExchangeAsStopped) {
     std::atomic<int32_t> bAbort{0};
-    platform::InitHttp(&bAbort);
     for (bool bBefore : {false, true}) {
         const std::string strPath = bBefore ? "/abort-before" : "/abort-body";
         m_servers.plain.SetAnswer(strPath, SHttpAnswer{"", "one\ntwo\nthree\n", 1, SHttpAnswer::kStallAt, 10, 10000});
@@ -93,13 +92,13 @@ TEST_F(HttpFetch, TheAbortFlagEndsTheExchangeAsStopped) {
         });
         std::string strPage = kUntouchedPage;
         platform::EHttpFailure eWhy = platform::kHttpFailNone;
-        EXPECT_EQ(bBefore ? 0 : 200, CPageFetcher().FetchPage(m_servers.Expand("{http}") + strPath, strPage, &eWhy));
+        EXPECT_EQ(bBefore ? 0 : 200,
+                  CPageFetcher(&bAbort).FetchPage(m_servers.Expand("{http}") + strPath, strPage, &eWhy));
         stopper.join();
         EXPECT_EQ(platform::kHttpFailStopped, eWhy) << strPath;
         EXPECT_EQ(bBefore ? kUntouchedPage : "\r\none\r\ntwo", strPage) << strPath;
         EXPECT_EQ(bBefore ? 0u : 1u, m_servers.plain.RequestsFor(strPath).size());
     }
-    platform::InitHttp(nullptr);
 }
 
 // tinyproxy on a loopback port of its own, with its own settings and log in
@@ -147,7 +146,8 @@ TEST(HttpProxy, ThroughTinyproxy) {
     ASSERT_TRUE(servers.Start());
     CTinyproxy proxy;
     ASSERT_TRUE(proxy.Start()) << ReadWholeFile(proxy.LogPath());
-    platform::SetHttpTimeouts(kScenarioConnectMs, kScenarioReceiveMs);
+    CTestEnv env;
+    env.m_timeouts = platform::SHttpTimeouts{kScenarioConnectMs, kScenarioReceiveMs};
     setenv("http_proxy", proxy.Url().c_str(), 1);
     setenv("https_proxy", proxy.Url().c_str(), 1);
     setenv("no_proxy", "", 1);  // 127.0.0.1 must not bypass the proxy
@@ -183,7 +183,6 @@ TEST(HttpProxy, ThroughTinyproxy) {
     }
     EXPECT_EQ(servers.signedTls.RequestsFor("/proxied").size(), 1u);  // only the trusted one came through
     for (const char* szVariable : {"http_proxy", "https_proxy", "no_proxy", "NO_PROXY"}) unsetenv(szVariable);
-    platform::SetHttpTimeouts(0, 0);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The portable INI engine on texts (both builds compile it; the Linux build's
-// profile functions stand on it). Reads and writes of particular files are
+// The INI engine on texts (the Linux build's; its profile functions stand
+// on it). Reads and writes of particular files are
 // compared with the Windows profile functions by the corpus test
 // (tests/ini-probe/, tests/ini-corpus/), also values cut to small buffers
 // and defaults; these are the properties it cannot show: random files, a
@@ -11,8 +11,8 @@
 #include <random>
 #include <string>
 
-#include "platform/IniText.h"
-#include "platform/RegStoreText.h"
+#include "platform/posix/IniText.h"
+#include "platform/posix/RegStoreText.h"
 
 namespace {
 

@@ -71,17 +71,13 @@ TEST(PageRequest, StatusLine) {
 
 // Only printable ASCII of the executable's name goes into the request.
 TEST(PageRequest, AgentName) {
-    const std::string strSaved = platform::GetModulePath();
     const struct { std::string strFile; const char* szAgent; } cases[] = {
         {"VlmRefreshSvc.exe", "VlmRefreshSvc"}, {"Vlm\r\nX-Injected: 1.exe", "VlmX-Injected: 1"},
         {std::string("Vl\x01m\tR\x7f\x1b.", 9) + "exe", "VlmR"},
         {"\xcb\xa2\xd0\xc2Svc.exe", "Svc"},  // 刷新Svc
     };
-    for (const auto& c : cases) {
-        platform::SetModulePathOverride(std::string("dir") + platform::kPathSep + c.strFile);
-        EXPECT_EQ(platform::GetHttpAgentName(), c.szAgent) << c.strFile;
-    }
-    platform::SetModulePathOverride(strSaved);
+    for (const auto& c : cases)
+        EXPECT_EQ(MakeAgentName(std::string("dir") + platform::kPathSep + c.strFile), c.szAgent) << c.strFile;
 }
 
 // Feeds the body in pieces of every size from 1 to 5 bytes, so that line

@@ -10,7 +10,7 @@
 
 #include "config/FileUtil.h"
 #include "config/IniReader.h"
-#include "platform/Clock.h"
+#include "platform/Env.h"
 #include "platform/Platform.h"
 #include "service/Thread.h"
 #include "support/TestSupport.h"
@@ -21,9 +21,10 @@ namespace {
 // hourly tail stays inside its pass, as one that hangs somewhere would.
 class CSleepThroughClock : public CClock {
 public:
-    int64_t Now() override { return GetSystemClock().Now(); }
-    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return GetSystemClock().ToLocalTime(tTime, out); }
-    void SleepMs(uint32_t nMs) override { GetSystemClock().SleepMs(nMs); }
+    CClock& m_real = GetDefaultEnv().Clock();
+    int64_t Now() override { return m_real.Now(); }
+    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return m_real.ToLocalTime(tTime, out); }
+    void SleepMs(uint32_t nMs) override { m_real.SleepMs(nMs); }
     bool SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>&) override { SleepMs(nMs); return false; }
 };
 
@@ -33,9 +34,10 @@ std::string LogFile(const std::string& strName) { return GetModuleDir() + "log" 
 // woken, not at its end (a stop would wait for it otherwise).
 TEST(ClockWake, ASleepEndsWhenItsFlagIsSetAndWoken) {
     std::atomic<int32_t> bFlag{0};
-    std::thread waker([&] { GetSystemClock().SleepMs(100); bFlag = 1; GetSystemClock().WakeSleepers(); });
+    CClock& real = GetDefaultEnv().Clock();
+    std::thread waker([&] { real.SleepMs(100); bFlag = 1; real.WakeSleepers(); });
     const int64_t tStart = SteadyMs();
-    EXPECT_TRUE(GetSystemClock().SleepUnlessSet(20000, bFlag));
+    EXPECT_TRUE(real.SleepUnlessSet(20000, bFlag));
     waker.join();
     EXPECT_LT(SteadyMs() - tStart, 10000);
 }
@@ -67,9 +69,9 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
                 if (theRefreshThread.m_hWorker != nullptr) abort();
             });
             // The worker's settings come from theIniReader.
-            CModuleDirOverride inDir(strDir);
             static CSleepThroughClock clock;
-            SetClock(&clock);
+            static CModuleDirOverride inDir(strDir);  // never ends: the process does
+            inDir.m_pClock = &clock;
             // An hourly run due with the first pass (one second ahead, far
             // enough from the end of the hour): its 3.3 s tail, which this
             // clock does not cut short, keeps the worker inside that pass.
@@ -85,7 +87,7 @@ TEST(ThreadEndDeathTest, WorkerInsideAPassIsEndedAtProcessEnd) {
             theRefreshThread.StartRefresh();
             bool bInTail = WaitUntil([&] {
                 std::string s = ReadWholeFile(LogFile("time.txt"));
-                return PathExists(LogFile("time.txt"), 0) && (s.empty() || s == strTail);
+                return PathExists(LogFile("time.txt"), kPathIsFile) && (s.empty() || s == strTail);
             }, 5000);
             exit(bInTail ? 7 : 9);
         },

@@ -34,6 +34,7 @@
 #include "config/IniReader.h"
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
+#include "platform/Env.h"
 #include "platform/Http.h"
 #include "refresh/RefreshWorker.h"
 #include "service/Thread.h"
@@ -52,9 +53,19 @@ std::string ResidentMemory() {
 // The system clock without its sleeps: passes follow each other at once.
 class CNoSleepClock : public CClock {
 public:
-    int64_t Now() override { return GetSystemClock().Now(); }
-    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return GetSystemClock().ToLocalTime(tTime, out); }
+    int64_t Now() override { return GetDefaultEnv().Clock().Now(); }
+    bool ToLocalTime(int64_t tTime, SLocalTime& out) override { return GetDefaultEnv().Clock().ToLocalTime(tTime, out); }
     void SleepMs(uint32_t) override {}
+};
+
+// The real environment on that clock.
+class CNoSleepEnv : public CEnvWrapper {
+public:
+    CNoSleepEnv() : CEnvWrapper(GetDefaultEnv()) {}
+    CClock& Clock() override { return m_clock; }
+
+private:
+    CNoSleepClock m_clock;
 };
 
 #if defined(_WIN32)
@@ -87,23 +98,24 @@ long PeakMemoryKiB() {
 #endif
 
 int RunPasses(int nRuns) {
-    platform::InitHttp(&g_bStopRequested);
-    CNoSleepClock clock;
-    SetClock(&clock);
+    platform::InitHttp();
+    CNoSleepEnv env;
+    SetEnv(&env);
     const double nStart = CpuMs();
     {
-        CRefreshWorker worker(theIniReader, GetModuleDir() + "config.ini");
+        const std::string strConfig = GetModuleDir() + "config.ini";
+        CRefreshWorker worker(SWorkerArgs{&theIniReader, &strConfig, &g_bStopRequested});
         for (int i = 0; i < nRuns; ++i) worker.Pass();
     }
     const double nCpu = CpuMs() - nStart;
-    SetClock(nullptr);
+    SetEnv(nullptr);
     printf("passes %d cpu_ms %.3f max_rss_kib %ld\n", nRuns, nCpu, PeakMemoryKiB());
     return 0;
 }
 
 int RunFetches(int nFetches, const char* szUrl) {
-    platform::InitHttp(&g_bStopRequested);
-    CPageFetcher fetcher;
+    platform::InitHttp();
+    CPageFetcher fetcher(&g_bStopRequested);
     std::string strPage;
     int nStatus = 0;
     const double nStart = CpuMs();

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/TextUtil.h"
+#include "config/Product.h"
 #include "platform/posix/PosixInternal.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string strUnit =
-        platform::BuildUnitText("/opt/vlmrefresh/VlmRefreshSvc", kServiceDescriptionCp936, "vlmrefresh");
+        platform::BuildUnitText("/opt/vlmrefresh/VlmRefreshSvc", kServiceDescription, "vlmrefresh");
     FILE* pFile = fopen(argv[1], "wb");
     if (!pFile) {
         perror(argv[1]);

@@ -16,7 +16,7 @@
 #include <mutex>
 
 #include "platform/Http.h"
-#include "platform/TextUtil.h"
+#include "platform/posix/TextBytes.h"
 
 namespace platform {
 
@@ -272,17 +272,17 @@ curl_slist* RequestHeaders(bool bSecure) {
 }
 
 // The request itself and what the kept handle may carry over: nothing.
-void SetRequestOptions(CURL* pCurl, curl_slist* pHeaders, const std::string& strAgent) {
+void SetRequestOptions(CURL* pCurl, curl_slist* pHeaders, const SHttpRequest& request) {
     curl_easy_setopt(pCurl, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(pCurl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(pCurl, CURLOPT_HTTPHEADER, pHeaders);
-    curl_easy_setopt(pCurl, CURLOPT_USERAGENT, strAgent.c_str());
+    curl_easy_setopt(pCurl, CURLOPT_USERAGENT, request.strAgent.c_str());
     curl_easy_setopt(pCurl, CURLOPT_PROTOCOLS_STR, "http,https");
     // An answer without a status line (HTTP/0.9 style) is read as a body.
     curl_easy_setopt(pCurl, CURLOPT_HTTP09_ALLOWED, 1L);
     curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(GetHttpConnectTimeoutMs()));
+    curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.timeouts.nConnectMs));
     curl_easy_setopt(pCurl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -364,11 +364,12 @@ CURLcode RunTransfer(CURL* pCurl, SExchange& ex) {
 
 // One hop: the request to strUrl and its answer, read into ex, which the
 // callbacks are given.
-CURLcode PerformHop(CURL* pCurl, const std::string& strUrl, IHttpBodySink& sink, SExchange& ex) {
+CURLcode PerformHop(CURL* pCurl, const SHttpRequest& request, const std::string& strUrl, IHttpBodySink& sink,
+                    SExchange& ex) {
     ex.pCurl = pCurl;
     ex.pSink = &sink;
-    ex.pAbort = GetHttpAbortFlag();
-    ex.nReceiveMs = GetHttpReceiveTimeoutMs();
+    ex.pAbort = request.pAbort;
+    ex.nReceiveMs = request.timeouts.nReceiveMs;
     ex.tLastByte = SteadyClock::now();
     curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str());
     curl_easy_setopt(pCurl, CURLOPT_HEADERDATA, &ex);
@@ -405,10 +406,11 @@ void TakeAnswer(CURL* pCurl, CURLcode nCode, const SExchange& ex, SHttpResult& r
 }
 
 // The hops of one request, redirect after redirect, up to its result.
-void RunHops(CURL* pCurl, std::string strUrl, IHttpBodySink& sink, SHttpResult& result) {
+void RunHops(CURL* pCurl, const SHttpRequest& request, IHttpBodySink& sink, SHttpResult& result) {
+    std::string strUrl = TargetUrl(request.target);
     for (int nHop = 0;; ++nHop) {
         SExchange ex;
-        CURLcode nCode = PerformHop(pCurl, strUrl, sink, ex);
+        CURLcode nCode = PerformHop(pCurl, request, strUrl, sink, ex);
         result.bStopped = ex.bAborted;
         if (ex.nFinalBlocks == 0) {  // no answer, or only interim ones
             result.eFailure = FailureOf(nCode, ex);
@@ -424,22 +426,21 @@ void RunHops(CURL* pCurl, std::string strUrl, IHttpBodySink& sink, SHttpResult& 
 
 }  // namespace
 
-void PrepareHttpLayer() {
+void InitHttp() {
     std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
+SHttpResult HttpGet(const SHttpRequest& request, IHttpBodySink& sink) {
     SHttpResult result;
-    PrepareHttpLayer();
+    InitHttp();
     CURL* pCurl = t_handle.Fresh();
     if (!pCurl) return result;
 
-    std::string strAgent = GetHttpAgentName();
-    curl_slist* pHeaders = RequestHeaders(target.bSecure);
-    SetRequestOptions(pCurl, pHeaders, strAgent);
-    SetCaOptions(pCurl, target.bSecure);
+    curl_slist* pHeaders = RequestHeaders(request.target.bSecure);
+    SetRequestOptions(pCurl, pHeaders, request);
+    SetCaOptions(pCurl, request.target.bSecure);
     SetCallbacks(pCurl);
-    RunHops(pCurl, TargetUrl(target), sink, result);
+    RunHops(pCurl, request, sink, result);
 
     // Nothing of this request may be used after it: the header list and the
     // exchange on the stack are dropped from the handle before they go.

@@ -22,8 +22,7 @@ int ReadWholeFile(const std::string& strPath, std::string& strOut);
 // The directory name of the registry store below var/lib.
 extern const char kStoreDirName[];
 
-// The system root without a trailing '/': empty for "/", else the directory
-// VLM_SYSTEM_ROOT names (tests only).
+// The environment's system root without a trailing '/': empty for "/".
 std::string SystemRoot();
 
 // Code page 936 text to UTF-8 for files that other programs read as UTF-8;

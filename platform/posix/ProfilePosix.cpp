@@ -1,5 +1,5 @@
 // Linux profile functions: the portable INI engine applied to the file's bytes.
-#include "platform/IniText.h"
+#include "platform/posix/IniText.h"
 #include "platform/Platform.h"
 #include "platform/Profile.h"
 
@@ -34,7 +34,7 @@ bool WriteProfileValue(const std::string& strSection, const std::string& strKey,
     if (IsUtf16Text(strText)) return false;
     std::string strNew;
     if (!ini::WriteValue(strText, strSection, strKey, strValue, strNew)) return true;
-    return WriteFileBytes(strFile, strNew, false);
+    return WriteFileBytes(strFile, strNew, kFileReplace);
 }
 
 }  // namespace platform

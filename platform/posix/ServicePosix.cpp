@@ -1,14 +1,15 @@
 // Linux side of the service-manager seam, on systemd. The parts live in
-// files of their own:
-// - UnitPosix.cpp: the unit file in the system unit directory and the
-//   systemctl calls that enable and disable it;
-// - NotifyPosix.cpp: the dispatcher, the notify protocol (NOTIFY_SOCKET) and
-//   signals as controls (SIGTERM and SIGINT stop, SIGRTMIN+k is 128+k);
-// - SyslogPosix.cpp: events as syslog records sent to /dev/log;
-// - RegistryPosix.cpp: the registry as one text file,
-//   var/lib/VlmRefresh/registry.conf (engine: platform/RegStoreText).
-// Every path outside the executable's directory lies under the system root:
-// "/" unless VLM_SYSTEM_ROOT names another directory (tests do that).
+// files of their own, each beside its Windows twin (Service*Win32.cpp):
+// - ServiceInstallPosix.cpp: the unit file in the system unit directory and
+//   the systemctl calls that enable and disable it;
+// - ServiceControlPosix.cpp: the dispatcher, the notify protocol
+//   (NOTIFY_SOCKET) and signals as controls (SIGTERM and SIGINT stop,
+//   SIGRTMIN+k is 128+k);
+// - ServiceEventsPosix.cpp: events as syslog records sent to /dev/log;
+// - ServiceRegistryPosix.cpp: the registry as one text file,
+//   var/lib/VlmRefresh/registry.conf (engine: platform/posix/RegStoreText).
+// Every path outside the executable's directory lies under the system root
+// of the environment: "/" unless VLM_SYSTEM_ROOT names another directory.
 // This file: the system root, UTF-8 conversion, errors, console, resources.
 #include <errno.h>
 #include <iconv.h>
@@ -19,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/ErrnoGuard.h"
+#include "platform/posix/ErrnoGuard.h"
+#include "platform/Env.h"
 #include "platform/Service.h"
-#include "platform/TextUtil.h"
 #include "platform/posix/PosixInternal.h"
 
 namespace platform {
@@ -29,8 +30,7 @@ namespace platform {
 const char kStoreDirName[] = "VlmRefresh";
 
 std::string SystemRoot() {
-    const char* szRoot = getenv("VLM_SYSTEM_ROOT");
-    std::string strRoot = (szRoot && *szRoot) ? szRoot : "";
+    std::string strRoot = GetEnv().SystemRoot();
     while (!strRoot.empty() && strRoot.back() == '/') strRoot.pop_back();
     return strRoot;
 }
@@ -85,8 +85,6 @@ std::string ToConsoleText(const std::string& strLine) {
     return strOut;
 }
 
-std::string LoadStringResource(uint32_t nId) {
-    return nId == 1 ? std::string(kProductNameCp936) : std::string();
-}
+std::string LoadStringResource(uint32_t, const char* szBuiltIn) { return szBuiltIn; }
 
 }  // namespace platform

@@ -69,4 +69,31 @@ void ReleaseThread(ThreadHandle hThread) {
     delete hThread;
 }
 
+namespace {
+
+std::atomic<void (*)(int)> g_pfnAtEnd{nullptr};
+
+// Runs from exit(), before the process-wide objects are destroyed; glibc
+// tells the exit status (on_exit), elsewhere the handler gets 0.
+#ifdef __GLIBC__
+void OnProcessEnd(int nStatus, void*) {
+    if (void (*pfn)(int) = g_pfnAtEnd.load()) pfn(nStatus);
+}
+#else
+void OnProcessEnd() {
+    if (void (*pfn)(int) = g_pfnAtEnd.load()) pfn(0);
+}
+#endif
+
+}  // namespace
+
+void CallAtProcessEnd(void (*pfnHandler)(int)) {
+    g_pfnAtEnd = pfnHandler;
+#ifdef __GLIBC__
+    on_exit(OnProcessEnd, nullptr);
+#else
+    atexit(OnProcessEnd);
+#endif
+}
+
 }  // namespace platform

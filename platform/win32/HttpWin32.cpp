@@ -176,13 +176,13 @@ EHttpFailure FailureOf(DWORD nError) {
     }
 }
 
-void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news);
+void Exchange(const SHttpRequest& request, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news);
 
 // The whole exchange, on the exchange thread.
-void RunExchange(const SHttpTarget& first, SExchangeNews& news) {
+void RunExchange(const SHttpRequest& request, SExchangeNews& news) {
     SHttpResult result;
     CNewsSink sink(news);
-    Exchange(first, sink, result, news);
+    Exchange(request, sink, result, news);
     std::lock_guard<std::mutex> lock(news.lock);
     news.result.bComplete = result.bComplete;
     news.result.eFailure = result.eFailure;
@@ -192,25 +192,25 @@ void RunExchange(const SHttpTarget& first, SExchangeNews& news) {
 
 // The connection to target, with the session's time-outs set once it is
 // made; false, with the failure set, when it cannot be made.
-bool Connect(HINTERNET hSession, const SHttpTarget& target, DWORD nReceiveMs, CInetHandle& connection,
-             SHttpResult& result) {
+bool Connect(HINTERNET hSession, const SHttpTarget& target, const SHttpTimeouts& timeouts,
+             CInetHandle& connection, SHttpResult& result) {
     connection.Reset(InternetConnectA(hSession, target.strHost.c_str(), target.nPort, nullptr, nullptr,
                                       INTERNET_SERVICE_HTTP, 0, 1));
     if (!connection.Get()) {
         result.eFailure = FailureOf(GetLastError());
         return false;
     }
-    SetTimeout(hSession, INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
+    SetTimeout(hSession, INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.nConnectMs);
     // A stalled answer ends after the receive time-out instead of never.
-    SetTimeout(hSession, INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
-    SetTimeout(hSession, INTERNET_OPTION_SEND_TIMEOUT, nReceiveMs);
+    SetTimeout(hSession, INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts.nReceiveMs);
+    SetTimeout(hSession, INTERNET_OPTION_SEND_TIMEOUT, timeouts.nReceiveMs);
     return true;
 }
 
 // The GET request on the connection, with its own time-outs; false, with
 // the failure set, when it cannot be made.
-bool OpenRequest(HINTERNET hConnection, const SHttpTarget& target, DWORD nReceiveMs, CInetHandle& request,
-                 SHttpResult& result) {
+bool OpenRequest(HINTERNET hConnection, const SHttpTarget& target, const SHttpTimeouts& timeouts,
+                 CInetHandle& request, SHttpResult& result) {
     DWORD nFlags = (target.bSecure ? INTERNET_FLAG_SECURE : INTERNET_FLAG_KEEP_CONNECTION) |
                    INTERNET_FLAG_NO_AUTO_REDIRECT;
     request.Reset(HttpOpenRequestA(hConnection, "GET", target.strObject.c_str(), "HTTP/1.0", nullptr, nullptr,
@@ -221,8 +221,8 @@ bool OpenRequest(HINTERNET hConnection, const SHttpTarget& target, DWORD nReceiv
     }
     // The connection took the session's options when it was made, before
     // the connect time-out above was set: the request gets it itself.
-    SetTimeout(request.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, GetHttpConnectTimeoutMs());
-    SetTimeout(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveMs);
+    SetTimeout(request.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.nConnectMs);
+    SetTimeout(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts.nReceiveMs);
     return true;
 }
 
@@ -331,18 +331,18 @@ void ReadBody(HINTERNET hRequest, bool bHasLength, unsigned long long nAnnounced
 
 // One hop of the exchange, on a connection and request of its own; true
 // when it was a redirect that is followed, with target moved on to it.
-bool ExchangeHop(HINTERNET hSession, SHttpTarget& target, int nHop, DWORD nReceiveMs, IHttpBodySink& sink,
-                 SHttpResult& result, SExchangeNews& news) {
+bool ExchangeHop(HINTERNET hSession, SHttpTarget& target, int nHop, const SHttpTimeouts& timeouts,
+                 IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news) {
     {
         std::lock_guard<std::mutex> lock(news.lock);
         ++news.nSteps;  // each hop has the whole bound for its connection and head
     }
     CInetHandle connection;
-    if (!Connect(hSession, target, nReceiveMs, connection, result)) return false;
+    if (!Connect(hSession, target, timeouts, connection, result)) return false;
     CInetHandle request;
-    if (!OpenRequest(connection.Get(), target, nReceiveMs, request, result)) return false;
+    if (!OpenRequest(connection.Get(), target, timeouts, request, result)) return false;
     HINTERNET hRequest = request.Get();
-    if (!SendRequest(hRequest, nReceiveMs, result)) return false;
+    if (!SendRequest(hRequest, timeouts.nReceiveMs, result)) return false;
     int nStatus = ReadStatus(hRequest);
     if (nStatus == 0) return false;
     if (IsRedirect(nStatus)) {
@@ -355,40 +355,38 @@ bool ExchangeHop(HINTERNET hSession, SHttpTarget& target, int nHop, DWORD nRecei
     return false;  // the handles close in the order request, connection
 }
 
-void Exchange(const SHttpTarget& first, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news) {
-    std::string strAgent = GetHttpAgentName();
-    CInetHandle session(InternetOpenA(strAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+void Exchange(const SHttpRequest& request, IHttpBodySink& sink, SHttpResult& result, SExchangeNews& news) {
+    CInetHandle session(InternetOpenA(request.strAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.Get()) return;
-    DWORD nReceiveMs = GetHttpReceiveTimeoutMs();
-    SHttpTarget target = first;
+    SHttpTarget target = request.target;
 
     // Redirects are followed here rather than by the layer, which would follow
     // a redirect loop without end.
-    for (int nHop = 0; ExchangeHop(session.Get(), target, nHop, nReceiveMs, sink, result, news); ++nHop) {
+    for (int nHop = 0; ExchangeHop(session.Get(), target, nHop, request.timeouts, sink, result, news); ++nHop) {
     }
 }  // the session closes last, after each hop's request and connection
 
 }  // namespace
 
-void PrepareHttpLayer() {}  // WinINet needs no set-up of its own
+void InitHttp() {}  // WinINet needs no set-up of its own
 
-SHttpResult HttpGet(const SHttpTarget& target, IHttpBodySink& sink) {
+SHttpResult HttpGet(const SHttpRequest& request, IHttpBodySink& sink) {
     SHttpResult result;
     // The layer's time-outs are not always kept (a connection that is never
     // answered can hang for minutes): the caller gives up by itself once the
     // exchange has shown no sign of life for longer than a connection and
     // an answer's head may take.
-    const auto tQuiet = std::chrono::milliseconds(static_cast<uint64_t>(GetHttpConnectTimeoutMs()) +
-                                                  GetHttpReceiveTimeoutMs() + kQuietSlackMs);
+    const auto tQuiet = std::chrono::milliseconds(static_cast<uint64_t>(request.timeouts.nConnectMs) +
+                                                  request.timeouts.nReceiveMs + kQuietSlackMs);
     auto tLastNews = std::chrono::steady_clock::now();
     uint64_t nStepsSeen = 0;
     auto pNews = std::make_shared<SExchangeNews>();
     try {
-        std::thread([pNews, target] { RunExchange(target, *pNews); }).detach();
+        std::thread([pNews, request] { RunExchange(request, *pNews); }).detach();
     } catch (...) {
         return result;  // no thread: no exchange
     }
-    const std::atomic<int32_t>* pAbort = GetHttpAbortFlag();
+    const std::atomic<int32_t>* pAbort = request.pAbort;
     std::vector<std::string> pieces;
     std::unique_lock<std::mutex> lock(pNews->lock);
     for (;;) {

@@ -59,4 +59,20 @@ void ReleaseThread(ThreadHandle hThread) {
     delete hThread;
 }
 
+namespace {
+
+std::atomic<void (*)(int)> g_pfnAtEnd{nullptr};
+
+// Runs from exit(), before the process-wide objects are destroyed.
+void OnProcessEnd() {
+    if (void (*pfn)(int) = g_pfnAtEnd.load()) pfn(0);
+}
+
+}  // namespace
+
+void CallAtProcessEnd(void (*pfnHandler)(int)) {
+    g_pfnAtEnd = pfnHandler;
+    atexit(OnProcessEnd);
+}
+
 }  // namespace platform

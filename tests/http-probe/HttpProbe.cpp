@@ -16,11 +16,13 @@
 #include "http/PageFetcher.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
+#include "support/TestEnv.h"
 
 namespace {
 
 int RunFetch(char** argv) {
-    platform::SetHttpTimeouts(static_cast<uint32_t>(std::atol(argv[2])), static_cast<uint32_t>(std::atol(argv[3])));
+    CTestEnv env;  // the real environment with the time-outs asked for
+    env.m_timeouts = {static_cast<uint32_t>(std::atol(argv[2])), static_cast<uint32_t>(std::atol(argv[3]))};
     std::string strUrl;
     while (std::getline(std::cin, strUrl)) {
         if (!strUrl.empty() && strUrl.back() == '\r') strUrl.pop_back();

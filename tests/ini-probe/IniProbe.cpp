@@ -77,7 +77,7 @@ void RunCase(const std::string& strCorpus, const std::string& strWork, const std
     std::string strScript, strStart;
     platform::ReadFileBytes(strCorpus + strName + ".ops", strScript);
     if (platform::ReadFileBytes(strCorpus + strName + ".ini", strStart))
-        platform::WriteFileBytes(strFile, strStart, false);
+        platform::WriteFileBytes(strFile, strStart, platform::kFileReplace);
 
     printf("case %s\n", strName.c_str());
     std::istringstream script(strScript);

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/Clock.h"
+#include "support/TestEnv.h"
 
 class CFakeClock : public CClock {
 public:
@@ -44,8 +45,5 @@ private:
     std::atomic<bool> m_bFail{false};
 };
 
-// Installs a fake clock for the life of the object.
-struct CFakeClockScope {
-    explicit CFakeClockScope(CFakeClock& clock) { SetClock(&clock); }
-    ~CFakeClockScope() { SetClock(nullptr); }
-};
+// Puts a fake clock in place for the life of the object.
+struct CFakeClockScope : CTestEnv { explicit CFakeClockScope(CClock& clock) { m_pClock = &clock; } };

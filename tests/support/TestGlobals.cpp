@@ -2,12 +2,11 @@
 // order, but beside a temporary "executable" so that no test writes into the
 // build tree.
 #include "config/IniReader.h"
-#include "platform/Platform.h"
 #include "service/Thread.h"
 #include "support/TestSupport.h"
 
 namespace {
-struct CTestHome { CTestHome() { platform::SetModulePathOverride(TestHomeDir() + "VlmRefreshSvc.exe"); } } s_testHome;
+CModuleDirOverride s_testHome(TestHomeDir());
 }  // namespace
 
 CThread theRefreshThread;

@@ -43,14 +43,6 @@ CTempDir::~CTempDir() {
     fs::remove_all(fs::path(m_strPath), ec);
 }
 
-CModuleDirOverride::CModuleDirOverride(const std::string& strDir) {
-    platform::SetModulePathOverride(strDir + "VlmRefreshSvc.exe");
-}
-
-CModuleDirOverride::~CModuleDirOverride() {
-    platform::SetModulePathOverride(TestHomeDir() + "VlmRefreshSvc.exe");
-}
-
 std::string ReadWholeFile(const std::string& strPath) {
     std::string strOut;
     platform::ReadFileBytes(strPath, strOut);

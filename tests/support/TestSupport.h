@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestEnv.h"
+
 // A fresh, empty directory, removed with its content when the object goes.
 // Path() ends in the platform's path separator.
 class CTempDir {
@@ -24,10 +26,8 @@ private:
 
 // Makes the given directory count as the executable's directory for as long
 // as the object lives (GetModuleDir, config.ini, log/).
-class CModuleDirOverride {
-public:
-    explicit CModuleDirOverride(const std::string& strDir);
-    ~CModuleDirOverride();
+struct CModuleDirOverride : CTestEnv {
+    explicit CModuleDirOverride(const std::string& strDir) { m_strExecutable = strDir + "VlmRefreshSvc.exe"; }
 };
 
 // The file's bytes; empty when it cannot be read.

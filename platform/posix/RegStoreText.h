@@ -1,4 +1,4 @@
-// Portable engine of the Linux registry store, working on the store file's
+// The engine of the Linux registry store, working on the store file's
 // bytes (the posix side reads and replaces the file). The store is plain
 // text, one item a line:
 //

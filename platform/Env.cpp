@@ -1,14 +1,19 @@
-#include "platform/Clock.h"
+#include "platform/Env.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
+
+#include "platform/Platform.h"
 
 namespace {
 
-std::atomic<CClock*> g_pClock{nullptr};
+std::atomic<CEnv*> g_pEnv{nullptr};
 
+// The real clock on the side's calls; a sleep that waits on a flag ends as
+// soon as the flag is set and the sleepers are woken.
 class CSystemClock : public CClock {
 public:
     int64_t Now() override { return platform::SystemTimeNow(); }
@@ -44,6 +49,23 @@ private:
     std::condition_variable m_wake;
 };
 
+class CDefaultEnv : public CEnv {
+public:
+    CClock& Clock() override { return m_clock; }
+    std::string ExecutablePath() override { return platform::GetExecutablePath(); }
+    std::string SystemRoot() override {
+        const char* szRoot = std::getenv("VLM_SYSTEM_ROOT");
+        return szRoot ? szRoot : "";
+    }
+    platform::SHttpTimeouts HttpTimeouts() override { return platform::SHttpTimeouts(); }
+    platform::SHttpResult HttpGet(const platform::SHttpRequest& request, platform::IHttpBodySink& sink) override {
+        return platform::HttpGet(request, sink);
+    }
+
+private:
+    CSystemClock m_clock;
+};
+
 }  // namespace
 
 bool CClock::SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>& bFlag) {
@@ -52,19 +74,21 @@ bool CClock::SleepUnlessSet(uint32_t nMs, const std::atomic<int32_t>& bFlag) {
     return bFlag.load() != 0;
 }
 
-CClock& GetSystemClock() {
+CEnv& GetDefaultEnv() {
     // Never destroyed: objects destroyed at process end (the CThread that
     // ends a worker) may still wake its sleepers.
-    static CSystemClock& clock = *new CSystemClock;
-    return clock;
+    static CDefaultEnv& env = *new CDefaultEnv;
+    return env;
 }
 
-CClock& GetClock() {
-    CClock* p = g_pClock.load(std::memory_order_acquire);
-    return p ? *p : GetSystemClock();
+CEnv& GetEnv() {
+    CEnv* p = g_pEnv.load(std::memory_order_acquire);
+    return p ? *p : GetDefaultEnv();
 }
 
-void SetClock(CClock* pClock) { g_pClock.store(pClock, std::memory_order_release); }
+void SetEnv(CEnv* pEnv) { g_pEnv.store(pEnv, std::memory_order_release); }
+
+CClock& GetClock() { return GetEnv().Clock(); }
 
 bool GetLocalNow(SLocalTime& out) {
     CClock& clock = GetClock();

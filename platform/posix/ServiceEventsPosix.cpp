@@ -12,7 +12,7 @@
 #include <string>
 
 #include "EventMessages.h"
-#include "platform/ErrnoGuard.h"
+#include "platform/posix/ErrnoGuard.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 

@@ -1,8 +1,8 @@
-#include "platform/IniText.h"
+#include "platform/posix/IniText.h"
 
 #include <vector>
 
-#include "platform/TextUtil.h"
+#include "platform/posix/TextBytes.h"
 
 namespace platform {
 namespace ini {
@@ -29,16 +29,18 @@ const char kBlanks[] = " \t\v\f\x1a";
 // The bytes as the profile functions see them after their trip through
 // UTF-16: a lead byte with a proper trail byte stays, a lead byte with any
 // other byte becomes one '?' together with it (a following zero byte stays).
-// A lead byte at the very end becomes '?' in file text (bArgument false) and
-// is dropped from an argument; an argument also ends at its first zero byte.
-std::string Normalize(const char* p, size_t n, bool bArgument) {
+// A lead byte at the very end becomes '?' in file text and is dropped from an
+// argument; an argument also ends at its first zero byte.
+enum ETextKind { kFileText, kArgumentText };
+std::string Normalize(const char* p, size_t n, ETextKind eKind) {
+    const bool bArgument = eKind == kArgumentText;
     std::string out;
     out.reserve(n);
     size_t i = 0;
     while (i < n) {
         unsigned char c = static_cast<unsigned char>(p[i]);
         if (bArgument && c == 0) break;
-        if (!IsCp936LeadByte(c)) {
+        if (!IsLeadByte(c)) {
             out += static_cast<char>(c);
             ++i;
             continue;
@@ -48,7 +50,7 @@ std::string Normalize(const char* p, size_t n, bool bArgument) {
             break;
         }
         unsigned char t = static_cast<unsigned char>(p[i + 1]);
-        if (IsCp936TrailByte(t)) {
+        if (IsTrailByte(t)) {
             out += static_cast<char>(c);
             out += static_cast<char>(t);
             i += 2;
@@ -60,7 +62,7 @@ std::string Normalize(const char* p, size_t n, bool bArgument) {
     return out;
 }
 
-std::string NormalizeArgument(const std::string& s) { return Normalize(s.data(), s.size(), true); }
+std::string NormalizeArgument(const std::string& s) { return Normalize(s.data(), s.size(), kArgumentText); }
 
 void TrimLeft(const std::string& s, size_t& b, size_t e) { TrimFront(s, b, e, kBlanks); }
 
@@ -72,7 +74,7 @@ std::string TrimmedLeft(const std::string& s) {
     return s.substr(b);
 }
 
-std::string Trimmed(const std::string& s) { return ::Trimmed(s, kBlanks); }
+std::string Trimmed(const std::string& s) { return platform::Trimmed(s, kBlanks); }
 
 // The bytes from b to e, up to the first zero byte among them.
 std::string Slice(const std::string& s, size_t b, size_t e) {
@@ -84,7 +86,7 @@ std::string Slice(const std::string& s, size_t b, size_t e) {
 // A lead byte here takes the next byte with it whatever it is (after a byte
 // order mark the text is not code page 936; other file text is normalized).
 size_t CharLen(const std::string& s, size_t i) {
-    return IsCp936LeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+    return IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
 }
 
 // Names match without regard to the case of ASCII letters; the trail byte of
@@ -154,7 +156,7 @@ SDocument Parse(const std::string& strText) {
     }
     // Text after a byte order mark is UTF-8 and kept as it is.
     std::string s = doc.bUtf8Bom ? strText.substr(nStart)
-                                 : Normalize(strText.data(), strText.size(), false);
+                                 : Normalize(strText.data(), strText.size(), kFileText);
     doc.sections.push_back(SSection());
     size_t b = 0;
     for (size_t i = 0; i <= s.size(); ++i) {

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ErrnoGuard.h"
+#include "platform/posix/ErrnoGuard.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 

@@ -1,5 +1,5 @@
-// Portable INI engine working on a file's bytes (code page 936): the Linux
-// build's profile functions stand on it. It behaves like the Windows build's
+// The INI engine of the Linux build, working on a file's bytes (code page
+// 936): its profile functions stand on it. It behaves like the Windows build's
 // profile functions, which load the whole file, and after a change write the
 // whole file back in their own form:
 //

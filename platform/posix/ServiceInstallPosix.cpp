@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ErrnoGuard.h"
+#include "platform/posix/ErrnoGuard.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 

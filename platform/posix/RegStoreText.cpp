@@ -1,11 +1,11 @@
-#include "platform/RegStoreText.h"
+#include "platform/posix/RegStoreText.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
 
-#include "platform/ErrnoGuard.h"
-#include "platform/TextUtil.h"
+#include "platform/posix/ErrnoGuard.h"
+#include "platform/posix/TextBytes.h"
 
 namespace platform {
 namespace regstore {

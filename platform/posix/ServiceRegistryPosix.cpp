@@ -1,6 +1,6 @@
 // Linux side of the registry: one text file, var/lib/VlmRefresh/registry.conf
 // under the system root, read whole and replaced whole (through a temporary
-// file and a rename) by every call; platform/RegStoreText does the text.
+// file and a rename) by every call; platform/posix/RegStoreText does the text.
 // A store that is there but cannot be read is never replaced: its values
 // (Start, Inc) would be lost.
 #include <errno.h>
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/Platform.h"
-#include "platform/RegStoreText.h"
+#include "platform/posix/RegStoreText.h"
 #include "platform/Service.h"
 #include "platform/posix/PosixInternal.h"
 
@@ -48,7 +48,7 @@ bool ReadFile(const std::string& strPath, std::string& strOut) {
 bool SaveStore(const std::string& strBytes) {
     // Written beside the store and renamed over it: a reader sees the old
     // store or the new one.
-    return MakeDirs(StoreDir()) && WriteFileBytes(StorePath(), strBytes, false);
+    return MakeDirs(StoreDir()) && WriteFileBytes(StorePath(), strBytes, kFileReplace);
 }
 
 RegKeyHandle CreateKeyInStore(const char* szPath) {
@@ -106,8 +106,8 @@ bool SetRegDword(RegKeyHandle hKey, const char* szValue, uint32_t nData) {
     return SetValueInStore(hKey, szValue, regstore::NumberData(nData));
 }
 
-bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, bool bExpand) {
-    return SetValueInStore(hKey, szValue, regstore::TextData(Cp936ToUtf8(szText), bExpand));
+bool SetRegText(RegKeyHandle hKey, const char* szValue, const char* szText, ERegText eType) {
+    return SetValueInStore(hKey, szValue, regstore::TextData(Cp936ToUtf8(szText), eType == kRegExpandableText));
 }
 
 void CloseRegKey(RegKeyHandle hKey) { delete static_cast<SRegKey*>(hKey); }

@@ -1,4 +1,4 @@
-#include "log/DateTime.h"
+#include "config/DateTime.h"
 
 #include <cstdio>
 
