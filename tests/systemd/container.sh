@@ -20,12 +20,7 @@
 # shellcheck source=tests/support/checks.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
-container_dir=""
-container_root=""
-container_nspawn_pid=""
-container_pid1=""
-container_boot_ms=""
-container_why=""
+container_dir="" container_root="" container_nspawn_pid="" container_pid1="" container_boot_ms="" container_why=""
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # Runs a command inside the machine (all its namespaces, its root).
@@ -71,8 +66,7 @@ container_prepare() {
   if ! mount -t overlay overlay -o "lowerdir=/,upperdir=$container_dir/upper,workdir=$container_dir/work" \
       "$container_dir/root" 2>"$container_dir/mount.err"; then
     container_why="mount -t overlay refused: $(cat "$container_dir/mount.err")"
-    rm -rf "$container_dir"
-    container_dir=""
+    rm -rf "$container_dir" && container_dir=""
     return 1
   fi
   container_root=$container_dir/root
@@ -85,7 +79,7 @@ container_prepare() {
 # init's own: it works for every question asked from here.
 container_ticks() {
   pgrep --ns "$container_pid1" --nslist pid | sed 's#.*#/proc/&/stat#' | xargs -r cat 2>/dev/null |
-    awk -v init="$container_pid1" '{ own = $1 == init ? 0 : 1; sub(/^.*\) /, "")
+    awk -v init="$container_pid1" '{ own = $1 != init; sub(/^.*\) /, "")
       t += own * ($12 + $13) + $14 + $15 } END { print t + 0 }'
 }
 
@@ -104,18 +98,13 @@ container_boot() {
   container_nspawn_pid=$!
   while now=$(now_ms); [ $((now - t0)) -lt $((${CONTAINER_BOOT_TIMEOUT:-400} * 1000)) ] &&
     [ $((now - moved)) -lt $((${CONTAINER_BOOT_STALL:-60} * 1000)) ]; do
-    if ! kill -0 "$container_nspawn_pid" 2>/dev/null; then
-      fail "boot: systemd-nspawn ended: $(tail -5 "$container_dir/console.log")"
-      container_nspawn_pid=""
-      return 1
-    fi
+    kill -0 "$container_nspawn_pid" 2>/dev/null ||
+      { fail "boot: systemd-nspawn ended: $(tail -5 "$container_dir/console.log")"; container_nspawn_pid=""; return 1; }
     # The machine's init is the child of systemd-nspawn that has become
     # systemd; a child seen earlier may have been a helper that has ended.
     kill -0 "$container_pid1" 2>/dev/null || container_pid1=$(pgrep -x systemd -P "$container_nspawn_pid" | head -1)
-    if [ -n "$container_pid1" ]; then
-      state=$(in_machine systemctl is-system-running 2>/dev/null)
-      jobs=$(in_machine systemctl list-jobs --no-legend 2>&1)
-    fi
+    state=$(in_machine systemctl is-system-running 2>/dev/null)
+    jobs=$(in_machine systemctl list-jobs --no-legend 2>&1)
     case "$state" in
     running | degraded) container_boot_ms=$((now - t0)) && return 0 ;;
     maintenance | stopping) break ;;
@@ -161,8 +150,7 @@ container_teardown() {
     fi
     wait "$container_nspawn_pid" 2>/dev/null
   fi
-  container_nspawn_pid=""
-  container_pid1=""
+  container_nspawn_pid="" container_pid1=""
   if [ -n "$container_root" ]; then
     umount "$container_root" 2>/dev/null || umount -l "$container_root"
     # Never remove through a mounted overlay: leave the scratch directory.
@@ -172,6 +160,5 @@ container_teardown() {
     fi
   fi
   [ -n "$container_dir" ] && rm -rf "$container_dir"
-  container_root=""
-  container_dir=""
+  container_root="" container_dir=""
 }
