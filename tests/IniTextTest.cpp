@@ -3,8 +3,9 @@
 // compared with the Windows profile functions by the corpus test
 // (tests/ini-probe/, tests/ini-corpus/), also values cut to small buffers
 // and defaults; these are the properties it cannot show: random files, a
-// large file. The Linux registry store's text engine has its table at the
-// end.
+// large file, and the rules of a read once more, so that a change to them
+// fails without Wine too. The Linux registry store's text engine has its
+// table at the end.
 #include <gtest/gtest.h>
 
 #include <cstdint>
