@@ -3,8 +3,9 @@
 // compared with the Windows profile functions by the corpus test
 // (tests/ini-probe/, tests/ini-corpus/), also values cut to small buffers
 // and defaults; these are the properties it cannot show: random files, a
-// large file. The Linux registry store's text engine has its table at the
-// end.
+// large file, and the rules of a read once more, so that a change to them
+// fails without Wine too. The Linux registry store's text engine has its
+// table at the end.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -23,12 +24,10 @@ using platform::ini::WriteValue;
 // of it changes nothing, and other keys keep their values.
 TEST(IniText, WrittenValueReadsBackInAnyFile) {
     const char kAlphabet[] = "[]=;\"' \t\r\nSskK\x81\xa1\xd6\xd0\x5c\x7f\xff\x00";
-    const size_t nAlphabet = sizeof kAlphabet - 1;
     std::minstd_rand random(12345);
     for (int n = 0; n < 3000; ++n) {
-        std::string strText;
-        for (size_t i = random() % 60; i > 0; --i) strText += kAlphabet[random() % nAlphabet];
-        std::string strFirst, strSecond, strThird;
+        std::string strText, strFirst, strSecond, strThird;
+        for (size_t i = random() % 60; i > 0; --i) strText += kAlphabet[random() % (sizeof kAlphabet - 1)];
         ASSERT_TRUE(WriteValue(strText, "S", "k", "v1", strFirst)) << n;
         EXPECT_EQ(ReadValue(strFirst, "S", "k", "", 2048), "v1") << n;
         EXPECT_FALSE(WriteValue(strFirst, "s", "K", "v1", strSecond)) << n;
@@ -39,14 +38,28 @@ TEST(IniText, WrittenValueReadsBackInAnyFile) {
 }
 
 TEST(IniText, LargeFileKeepsEveryEntry) {
-    std::string strText;
+    std::string strText, strOut;
     for (int i = 0; i < 20000; ++i) strText += "[s" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
     EXPECT_EQ(ReadValue(strText, "s19999", "k", "", 2048), "19999");
-    std::string strOut;
     ASSERT_TRUE(WriteValue(strText, "s0", "k", "x", strOut));
     EXPECT_EQ(strOut.size(), strText.size() + 40000);  // every LF became CR LF
     EXPECT_EQ(ReadValue(strOut, "s0", "k", "", 2048), "x");
     EXPECT_EQ(ReadValue(strOut, "s12345", "k", "", 2048), "12345");
+}
+
+// The value read for k in section S of "[S]\n" + the row's lines (cut to
+// 2047 bytes, "-" when missing); each row names the fault it catches.
+TEST(IniText, ReadsTheValueThatAnswers) {
+    const std::string strA(2046, 'a'), strC(2047, 'c');
+    const struct { const char* szFault; std::string strLines, strRead; } cases[] = {
+        {"double quotes kept", "k=\"abc\"", "abc"}, {"single quotes kept", "k='abc'", "abc"},
+        {"blanks within quotes lost", "k= \" sp \" ", " sp "}, {"empty quotes kept", "k=''", ""},
+        {"more than one pair taken off", "k=\"\"x\"\"", "\"x\""}, {"a lone quote taken off", "k=\"", "\""},
+        {"unlike quotes taken off", "k='abc\"", "'abc\""}, {"Ctrl-Z no blank", "k\x1a=\x1a" "v\x1a", "v"},
+        {"cut before the quotes go", "k=\"" + strC + "c\"", strC}, {"a later entry answers", "k=1\nK=2", "1"},
+        {"a character cut in two", "k=" + strA + "\xd6\xd0", strA}, {"a later section answers", "j=1\n[s]\nk=2", "-"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReadValue("[S]\n" + c.strLines, "S", "k", "-", 2048), c.strRead) << c.szFault;
 }
 
 // Registry store: each row names the fault it catches.

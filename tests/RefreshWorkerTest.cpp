@@ -149,7 +149,7 @@ TEST_F(RefreshWorkerTest, ChangeOfTheFileTimeReloadsAndRestartsTheCountdown) {
     EXPECT_EQ((Texts{kDone, Sec(4), Sec(3)}), Passes(3));
     m_ini.SetTimeSecond2("2");
     m_ini.SetUrl("https://example.test/");
-    m_ini.SetLog("0");  // the daily log keeps the first run only
+    m_ini.SetLog("01");  // not exactly 1: the daily log keeps the first run only
     Changed();
     EXPECT_EQ((Texts{kDone, Sec(1), kDone}), Passes(3));
     EXPECT_EQ("https://example.test:443/", m_urls.at(1));
@@ -219,8 +219,9 @@ TEST_F(RefreshWorkerTest, AddressPrefixAndVendorDomain) {
         {"host/page", "http://host:80/page"}, {"HTTPS://host", "https://host:443/"}, {"http://host", "http://host:80/"},
         {"ftp://host", "http://ftp:80//host"}, {"", "-"}, {"httpx://h", "http://httpx:80//h"},
         {"velmora.com", ""}, {"http://WWW.VELMORA.COM/x", ""}, {"HTTPS://a.VeLmOrA.cOm", ""},
-        {"h/?to=velmora.community", ""}, {"\xd6\xd0VELMORA.com", ""},  // 中 before the domain
-        {"\x81VELMORA.COM", "http://\x81VELMORA.COM:80/"},  // 'V' is the second byte of a character
+        // 中 before the domain; a 'V' that is the second byte of a character.
+        {"h/?to=velmora.community", ""}, {"\xd6\xd0VELMORA.com", ""},
+        {"\x81VELMORA.COM", "http://\x81VELMORA.COM:80/"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.strUrl);
@@ -278,13 +279,12 @@ TEST_F(RefreshWorkerTest, HourlyTargets) {
     // Minute, second, the second within the hour of the runs (-1: never), and
     // the status after the pass that lands on 09:00:00.
     const struct { const char *szMinute, *szSecond; int nRunSecond; std::string strFirstPass; } cases[] = {
-        {"30", "0", 1799, MinSec(30, 0)},
+        {"30", "0", 1799, MinSec(30, 0)}, {"59", "59", 3598, MinSec(59, 59)},
         {"0", "0", 0, MinSec(59, 55)},  // the end of the run's tail
-        {"59", "59", 3598, MinSec(59, 59)},
-        {"60", "0", 3599, "1" + kHour + MinSec(0, 0)},  // not wrapped to 00:00
+        // 60:00 is not wrapped to 00:00.
+        {"60", "0", 3599, "1" + kHour + MinSec(0, 0)}, {"abc", "9999", -1, "2" + kHour + MinSec(46, 39)},
         {"0", "-1", 0, MinSec(59, 55)}, {"60", "2", -1, "1" + kHour + MinSec(0, 2)}, {"0", "-2", -1, MinSec(59, 58)},
-        {"abc", "9999", -1, "2" + kHour + MinSec(46, 39)},
-        {"99999999", "0", -1, "24855" + kDay + "3" + kHour + MinSec(14, 7)},
+        {"4294967296", "0", -1, "24855" + kDay + "3" + kHour + MinSec(14, 7)},  // 2^32 minutes: the most, not 0
     };
     m_ini.SetTimeStartFrom("1");
     for (const auto& c : cases) {

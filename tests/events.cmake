@@ -9,9 +9,8 @@ set_target_properties(EventProbe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BIN
 if(NOT CMAKE_CROSSCOMPILING)
   target_sources(EventProbe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support/TestSupport.cpp)
   target_include_directories(EventProbe PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-  add_test(NAME events.SentencesMatchWindows
+  vlm_wine_test(events.SentencesMatchWindows 120 NEEDS tests/EventProbe.exe VlmRefreshSvc.exe
     COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/event-probe/compare.sh
       $<TARGET_FILE:EventProbe> ${VLM_WINDOWS_BUILD_DIR}/tests/EventProbe.exe
       ${VLM_WINDOWS_BUILD_DIR}/VlmRefreshSvc.exe ${CMAKE_SOURCE_DIR})
-  set_tests_properties(events.SentencesMatchWindows PROPERTIES LABELS wine TIMEOUT 120)
 endif()

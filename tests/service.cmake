@@ -16,20 +16,19 @@ if(CMAKE_CROSSCOMPILING)
   set_target_properties(ServiceCtl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 else()
   add_dependencies(VlmRefreshTests VlmRefreshSvc VlmPageServer)
-  add_test(NAME service.wine
+  vlm_wine_test(service.wine 300 NEEDS VlmRefreshSvc.exe ServiceCtl.exe
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service-wine/WineServiceTest.sh
             ${VLM_WINDOWS_BUILD_DIR} $<TARGET_FILE:VlmPageServer>)
   # The Windows Installer package (made with wixl from the Windows build)
   # installed, upgraded and removed by Wine's msiexec.
-  add_test(NAME package.msi
+  vlm_wine_test(package.msi 300 NEEDS VlmRefreshSvc.exe ServiceCtl.exe
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service-wine/MsiTest.sh ${VLM_WINDOWS_BUILD_DIR})
-  set_tests_properties(service.wine package.msi PROPERTIES LABELS wine TIMEOUT 300 RUN_SERIAL TRUE)
   set(stop_test bash ${CMAKE_CURRENT_SOURCE_DIR}/service-stop/StopTest.sh)
   add_test(NAME service.stop_native COMMAND ${stop_test} native $<TARGET_FILE:VlmRefreshSvc> $<TARGET_FILE:VlmPageServer>)
-  add_test(NAME service.stop_wine
+  vlm_wine_test(service.stop_wine 240 NEEDS VlmRefreshSvc.exe
     COMMAND ${stop_test} wine ${VLM_WINDOWS_BUILD_DIR}/VlmRefreshSvc.exe $<TARGET_FILE:VlmPageServer>)
-  set_tests_properties(service.stop_native PROPERTIES LABELS slow TIMEOUT 240 RUN_SERIAL TRUE)
-  set_tests_properties(service.stop_wine PROPERTIES LABELS wine TIMEOUT 240 RUN_SERIAL TRUE)
+  set_tests_properties(service.stop_native PROPERTIES LABELS slow TIMEOUT 240)
+  set_tests_properties(service.wine package.msi service.stop_native service.stop_wine PROPERTIES RUN_SERIAL TRUE)
   # The Linux build under a real systemd booted in a throw-away machine
   # (tests/systemd/container.sh); needs root, systemd-nspawn and overlayfs,
   # and reports a skip (exit code 77, a "SKIP:" line saying why) without them.
@@ -41,6 +40,6 @@ else()
   add_test(NAME package.systemd
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/systemd/PackageTest.sh
             ${CMAKE_BINARY_DIR} $<TARGET_FILE:VlmPageServer>)
-  set_tests_properties(service.systemd package.systemd PROPERTIES LABELS systemd TIMEOUT 300
+  set_tests_properties(service.systemd package.systemd PROPERTIES LABELS systemd TIMEOUT 600
                        RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
 endif()

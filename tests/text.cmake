@@ -4,12 +4,11 @@ add_executable(TextProbe ${CMAKE_CURRENT_LIST_DIR}/text-probe/TextProbe.cpp)
 target_link_libraries(TextProbe PRIVATE vlmcore)
 
 if(NOT CMAKE_CROSSCOMPILING)
-  add_test(NAME text.ConversionMatchesWindows
-    COMMAND TextProbe diff ${CMAKE_SOURCE_DIR}/tools/wine-run.sh
+  vlm_wine_test(text.ConversionMatchesWindows 120 NEEDS tests/TextProbe.exe
+    COMMAND $<TARGET_FILE:TextProbe> diff ${CMAKE_SOURCE_DIR}/tools/wine-run.sh
             ${VLM_WINDOWS_BUILD_DIR}/tests/TextProbe.exe
             ${CMAKE_CURRENT_LIST_DIR}/text-probe/best-fit.txt
             ${CMAKE_CURRENT_BINARY_DIR})
-  set_tests_properties(text.ConversionMatchesWindows PROPERTIES LABELS wine TIMEOUT 120)
 
   # The fuzz targets as replay programs of the committed corpus (the sanitizer
   # presets replay it under their sanitizers).

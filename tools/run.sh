@@ -16,14 +16,16 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target VlmRefreshSvc VlmPageServer
 seconds=${VLM_RUN_SECONDS:-12}
 
-dir=$(mktemp -d /tmp/vlmrefresh.XXXXXX)
-server_pid=""
-service_pid=""
+dir="" server_pid="" service_pid=""
+# On every way out (the end, Ctrl+C, a failure) the programs are ended and
+# the directory goes.
 cleanup() {
-  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  set +e
+  for pid in $service_pid $server_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  [ -z "$dir" ] || rm -rf "$dir"
 }
 trap cleanup EXIT
+dir=$(mktemp -d /tmp/vlmrefresh.XXXXXX)
 cp build/linux/VlmRefreshSvc "$dir/"
 
 if [ $# -ge 1 ]; then
@@ -48,12 +50,12 @@ service_pid=$!
 trap 'kill -TERM "$service_pid" 2>/dev/null || true' INT
 for _ in $(seq $((seconds * 10))); do
   kill -0 "$service_pid" 2>/dev/null || break
-  sleep 0.1
+  sleep 0.1 || true  # a Ctrl+C ends the sleep too
 done
 kill -TERM "$service_pid" 2>/dev/null || true
 wait "$service_pid" || true
 service_pid=""
-trap cleanup EXIT
+trap - INT
 sleep 0.2
 
 show() {

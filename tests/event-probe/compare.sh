@@ -12,7 +12,6 @@ set -u
 # Byte-wise character classes below; each probe gets its locale itself.
 export LC_ALL=C
 native=$1 probe=$2 exe=$3 source=$4
-[ -f "$probe" ] && [ -f "$exe" ] || { echo "missing $probe or $exe: build the windows preset first"; exit 1; }
 work=$(mktemp -d /tmp/vlm-events.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 { env -u LC_ALL -u LC_MESSAGES LANG=C "$native" en && env -u LC_ALL LC_MESSAGES=zh_CN.UTF-8 LANG=C "$native" zh; } \

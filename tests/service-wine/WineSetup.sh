@@ -10,8 +10,6 @@
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=tests/support/checks.sh
 . "$src/tests/support/checks.sh"
-[ -f "$win/VlmRefreshSvc.exe" ] && [ -f "$win/ServiceCtl.exe" ] ||
-  { echo "FAIL: build the windows preset first ($win/VlmRefreshSvc.exe, ServiceCtl.exe)"; exit 1; }
 export VLM_WINEPREFIX="${VLM_WINEPREFIX:-$src/build/wineprefix}/$1"
 base=$(mktemp -d "/tmp/$1.XXXXXX")
 server_pid=""
