@@ -13,7 +13,7 @@ std::string LowerCaseCp936(const std::string& strText) {
 int32_t ParseSettingNumber(const std::string& strText) {
     size_t i = 0;
     const size_t n = strText.size();
-    while (i < n && (strText[i] == ' ' || (strText[i] >= '\t' && strText[i] <= '\r'))) ++i;
+    while (i < n && IsAsciiSpace(strText[i])) ++i;
     bool bNegative = false;
     if (i < n && (strText[i] == '+' || strText[i] == '-')) bNegative = strText[i++] == '-';
     int64_t nValue = 0;

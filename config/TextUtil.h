@@ -39,6 +39,9 @@ inline constexpr char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// A blank, tab, line feed, vertical tab, form feed or carriage return.
+inline constexpr bool IsAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // Copy of the text with the single-byte letters A-Z made lower case;
 // double-byte code page 936 characters are kept as they are.
 std::string LowerCaseCp936(const std::string& strText);

@@ -14,14 +14,12 @@ namespace {
 
 constexpr size_t kMaxHostLength = 2084;
 
-bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // Bounds of the address without the white space around it.
 void AddressBounds(const std::string& str, size_t& nBegin, size_t& nEnd) {
     nBegin = 0;
     nEnd = str.size();
-    while (nBegin < nEnd && IsWhiteSpace(str[nBegin])) ++nBegin;
-    while (nEnd > nBegin && IsWhiteSpace(str[nEnd - 1])) --nEnd;
+    while (nBegin < nEnd && IsAsciiSpace(str[nBegin])) ++nBegin;
+    while (nEnd > nBegin && IsAsciiSpace(str[nEnd - 1])) --nEnd;
 }
 
 // True when str[nPos..] begins with the lower-case prefix, in any case.
@@ -237,6 +235,12 @@ void CPageTextBuilder::Finish(bool bComplete) {
 int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage, platform::EHttpFailure* pWhy) {
     platform::EHttpFailure eIgnored;
     platform::EHttpFailure& eWhy = pWhy ? *pWhy : eIgnored;
+    // Once the stop has come nothing is sent, and whatever the address, no
+    // run can make a record of it.
+    if (m_pAbort && m_pAbort->load() != 0) {
+        eWhy = platform::kHttpFailStopped;
+        return 0;
+    }
     eWhy = platform::kHttpFailBadAddress;
     if (strUrl.empty()) return 0;
     CEnv& env = GetEnv();
@@ -247,10 +251,6 @@ int CPageFetcher::FetchPage(std::string strUrl, std::string& strPage, platform::
     request.strAgent = MakeAgentName(env.ExecutablePath());
     request.timeouts = env.HttpTimeouts();
     request.pAbort = m_pAbort;
-    if (m_pAbort && m_pAbort->load() != 0) {
-        eWhy = platform::kHttpFailStopped;
-        return 0;
-    }
 
     // An empty text given lends its buffer: a caller that keeps it from one
     // request to the next reads a page of the same size without growing it.

@@ -12,26 +12,26 @@ namespace {
 
 HKEY AsKey(RegKeyHandle h) { return static_cast<HKEY>(h); }
 
+// The key that a registry call opened, or nullptr with the call's result as
+// the thread's last error.
+RegKeyHandle KeyOrError(LONG nResult, HKEY hKey) {
+    if (nResult == ERROR_SUCCESS) return hKey;
+    SetLastError(static_cast<DWORD>(nResult));
+    return nullptr;
+}
+
 }  // namespace
 
 RegKeyHandle OpenRegKeyForQuery(const char* szPath) {
     HKEY hKey = nullptr;
     LONG nResult = RegOpenKeyExA(HKEY_LOCAL_MACHINE, szPath, 0, KEY_QUERY_VALUE, &hKey);
-    if (nResult != ERROR_SUCCESS) {
-        SetLastError(static_cast<DWORD>(nResult));
-        return nullptr;
-    }
-    return hKey;
+    return KeyOrError(nResult, hKey);
 }
 
 RegKeyHandle CreateRegKey(const char* szPath) {
     HKEY hKey = nullptr;
     LONG nResult = RegCreateKeyA(HKEY_LOCAL_MACHINE, szPath, &hKey);
-    if (nResult != ERROR_SUCCESS) {
-        SetLastError(static_cast<DWORD>(nResult));
-        return nullptr;
-    }
-    return hKey;
+    return KeyOrError(nResult, hKey);
 }
 
 RegKeyHandle CreateRegKeyForWrite(const char* szPath) {
@@ -39,11 +39,7 @@ RegKeyHandle CreateRegKeyForWrite(const char* szPath) {
     char szClass[1] = {0};
     LONG nResult = RegCreateKeyExA(HKEY_LOCAL_MACHINE, szPath, 0, szClass, 0, KEY_WRITE, nullptr,
                                    &hKey, nullptr);
-    if (nResult != ERROR_SUCCESS) {
-        SetLastError(static_cast<DWORD>(nResult));
-        return nullptr;
-    }
-    return hKey;
+    return KeyOrError(nResult, hKey);
 }
 
 bool QueryRegValue4(RegKeyHandle hKey, const char* szValue, int32_t& nValue) {
